@@ -1,0 +1,22 @@
+// TAudioItem: the analysis record of one file, one per list row.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline constexpr const char* kNotScannedText = "File could not be scanned";
+
+struct TAudioItem {
+    std::string Folder;         // folder part of FullPath, with its trailing separator
+    std::string RelativePath;   // Folder relative to the scan root; empty directly in the root
+    std::string FullPath;       // the path exactly as the caller gave it
+    std::string FileType;       // extension without its dot, upper-cased ("MP3", "MP+")
+    int64_t FileSize = 0;       // bytes
+    double Duration = 0;        // seconds
+    int32_t SampleRate = 0;     // Hz
+    int32_t Channels = 0;
+    int32_t BitsPerSample = 0;
+    double Ratio = 0;           // percent of the uncompressed PCM size
+    int32_t BitRate = 0;        // kbit/s
+    std::string EncoderInfo = kNotScannedText;
+};

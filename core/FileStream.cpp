@@ -1,0 +1,120 @@
+#include "core/FileStream.h"
+
+#include "core/Errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef _WIN32
+#include <io.h>
+#define SONDARO_READ _read
+#define SONDARO_CLOSE _close
+#define SONDARO_LSEEK _lseeki64
+#else
+#define SONDARO_READ ::read
+#define SONDARO_CLOSE ::close
+#define SONDARO_LSEEK ::lseek
+#endif
+
+namespace {
+
+constexpr std::size_t kProbeWindow = 8 * 1024;
+
+[[noreturn]] void RaiseOpenError(const std::string& path, const std::string& message) {
+    throw EFOpenError("Cannot open file \"" + path + "\". " + message);
+}
+
+} // namespace
+
+TWideFileStream::TWideFileStream(const std::string& path, std::size_t bufferSize)
+    : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+#ifdef _WIN32
+    fd_ = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+#else
+    // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected below.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+#endif
+    if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        const int error = errno;
+        SONDARO_CLOSE(fd_);
+        RaiseOpenError(path, std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        SONDARO_CLOSE(fd_);
+        RaiseOpenError(path, S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
+    }
+#ifndef _WIN32
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+#endif
+    size_ = static_cast<int64_t>(info.st_size);
+}
+
+TWideFileStream::~TWideFileStream() {
+    if (fd_ >= 0) SONDARO_CLOSE(fd_);
+}
+
+int64_t TWideFileStream::Seek(int64_t offset, Origin origin) {
+    int64_t base = 0;
+    if (origin == Origin::Current) base = position_;
+    if (origin == Origin::End) base = size_;
+    // Saturate instead of overflowing on hostile offsets.
+    int64_t target;
+    if (__builtin_add_overflow(base, offset, &target)) target = offset < 0 ? 0 : INT64_MAX;
+    position_ = std::max<int64_t>(target, 0);
+    return position_;
+}
+
+bool TWideFileStream::Fill(int64_t at) {
+    // A read that continues the previous one fills the whole buffer; a jump
+    // (header probes, tags at the end) fills only a small window.
+    const bool sequential = at == bufferStart_ + static_cast<int64_t>(bufferLength_) && bufferLength_ > 0;
+    const std::size_t want = sequential ? buffer_.size() : std::min<std::size_t>(buffer_.size(), kProbeWindow);
+    bufferStart_ = at;
+    bufferLength_ = 0;
+    if (at >= size_) return false;
+    if (SONDARO_LSEEK(fd_, at, SEEK_SET) < 0) return false;
+    while (bufferLength_ < want) {
+        ++systemReads_;
+        const auto got = SONDARO_READ(fd_, buffer_.data() + bufferLength_,
+                                      static_cast<unsigned>(want - bufferLength_));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        bufferLength_ += static_cast<std::size_t>(got);
+        if (bufferStart_ + static_cast<int64_t>(bufferLength_) >= size_) break;
+    }
+    return bufferLength_ > 0;
+}
+
+std::size_t TWideFileStream::Read(void* destination, std::size_t count) {
+    auto* out = static_cast<unsigned char*>(destination);
+    std::size_t done = 0;
+    while (done < count) {
+        const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(bufferLength_);
+        if (position_ < bufferStart_ || position_ >= bufferEnd) {
+            if (!Fill(position_)) break;
+            continue;
+        }
+        const auto offset = static_cast<std::size_t>(position_ - bufferStart_);
+        const std::size_t take = std::min(count - done, bufferLength_ - offset);
+        std::memcpy(out + done, buffer_.data() + offset, take);
+        done += take;
+        position_ += static_cast<int64_t>(take);
+    }
+    return done;
+}
+
+void TWideFileStream::ReadExact(void* destination, std::size_t count) {
+    if (Read(destination, count) != count) throw EReadError(kUnexpectedEndOfFile);
+}
+
+int64_t FileSizeOf(const std::string& path) {
+    TWideFileStream stream(path, 16);
+    return stream.Size();
+}

@@ -1,0 +1,4 @@
+#include "tags/APETag.h"
+
+void TAPETag::ResetData() { exists_ = false; }
+bool TAPETag::ReadFromFile(const std::string&) { ResetData(); return true; }
