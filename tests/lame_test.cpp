@@ -1,0 +1,294 @@
+// The LAME tag readers, the preset guesser, LAME version order and the MP3
+// encoder info built from them.
+#include "MpegTestFrames.h"
+#include "core/AudioItem.h"
+#include "core/Errors.h"
+#include "mpeg/DescriptiveLameTagReader.h"
+#include "mpeg/LameVersion.h"
+#include "mpeg/MP3Analysis.h"
+#include "mpeg/PresetGuesser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Settings {
+    uint8_t bitRate, scale, method, noise, stereo, ath, lowpass;
+};
+
+uint8_t Guess(std::string_view version, const Settings& s, bool& modified) {
+    return GuessPreset(version, s.bitRate, s.scale, modified, s.lowpass, s.ath, s.stereo, s.noise, s.method);
+}
+
+std::string EncoderInfoOf(const std::string& path) {
+    TMPEGaudio reader;
+    TAudioItem item;
+    item.FullPath = path;
+    FillMPEGItem(reader, item);
+    return item.EncoderInfo;
+}
+
+} // namespace
+
+TEST(LameVersion, NumbersBeforeAndAfterTheDot) {
+    EXPECT_FALSE(LameVersionBelow("3.100", "3.94"));
+    EXPECT_FALSE(LameVersionBelow("3.100", "3.90"));
+    EXPECT_FALSE(LameVersionBelow("3.99r", "3.98"));
+    EXPECT_FALSE(LameVersionBelow("3.90.", "3.90"));
+    EXPECT_FALSE(LameVersionBelow("4.0", "3.98"));
+    EXPECT_TRUE(LameVersionBelow("3.97 ", "3.98"));
+    EXPECT_TRUE(LameVersionBelow("3.88", "3.90"));
+    EXPECT_TRUE(LameVersionBelow("3.10", "3.94"));
+    // Texts that do not read as digits "." digits are compared byte-wise.
+    EXPECT_TRUE(LameVersionBelow("", "3.90"));
+    EXPECT_TRUE(LameVersionBelow("3.", "3.90"));
+    EXPECT_FALSE(LameVersionBelow("beta", "3.90"));
+    EXPECT_TRUE(LameVersionBelow(" 3.99", "3.94"));
+    ASSERT_TRUE(ParseLameVersion("3.100"));
+    EXPECT_EQ(ParseLameVersion("3.100")->Minor, 100u);
+    EXPECT_FALSE(ParseLameVersion(".97"));
+}
+
+TEST(PresetGuesser, VersionGroupsPickTheReleaseFamily) {
+    bool modified = true;
+    // Row 3 (group 4): insane of 3.94 and later, 3.100 included.
+    const Settings insane4{255, 57, 1, 1, 3, 4, 205};
+    EXPECT_EQ(Guess("3.97 ", insane4, modified), 0);
+    EXPECT_FALSE(modified);
+    EXPECT_EQ(Guess("3.100", insane4, modified), 0);
+    EXPECT_EQ(Guess("3.99r", insane4, modified), 0);
+    EXPECT_EQ(Guess("3.89 ", insane4, modified), kNoPresetGuess);
+    EXPECT_EQ(Guess("3.90 ", insane4, modified), kNoPresetGuess);   // group 0 has no such row
+    // Row 1 (group 0) is for 3.90 and 3.92; "3.90." uses row 2.
+    const Settings insane0{255, 58, 1, 1, 3, 2, 205};
+    EXPECT_EQ(Guess("3.90 ", insane0, modified), 0);
+    EXPECT_EQ(Guess("3.92 ", insane0, modified), 0);
+    EXPECT_EQ(Guess("3.90.", insane0, modified), kNoPresetGuess);
+    EXPECT_EQ(Guess("3.91 ", insane0, modified), kNoPresetGuess);
+    EXPECT_EQ(Guess("3.90.", {255, 58, 1, 1, 3, 2, 206}, modified), 0);
+    // Rows 27 to 29 differ only in lowpass and bitrate.
+    EXPECT_EQ(Guess("3.91 ", {128, 67, 1, 1, 3, 2, 180}, modified), 11);
+    EXPECT_EQ(Guess("3.91 ", {128, 67, 1, 1, 3, 2, 150}, modified), 12);
+    EXPECT_EQ(Guess("3.91 ", {112, 67, 1, 1, 3, 2, 150}, modified), 13);
+    // Row 43: the last row.
+    EXPECT_EQ(Guess("3.98 ", {16, 57, 2, 1, 0, 4, 56}, modified), 18);
+}
+
+TEST(PresetGuesser, BitrateModifiedMatchesAndThePairRule) {
+    bool modified = false;
+    // Row 11 in everything but the bitrate, VBR method 4: modified.
+    EXPECT_EQ(Guess("3.92 ", {128, 78, 4, 2, 3, 4, 190}, modified), 4);
+    EXPECT_TRUE(modified);
+    // CBR settings of row 27 with another bitrate: no candidate for method 1.
+    EXPECT_EQ(Guess("3.90 ", {96, 67, 1, 1, 3, 2, 180}, modified), kNoPresetGuess);
+    EXPECT_FALSE(modified);
+    // "3.90.": group 1 finds nothing, group 3 finds row 6 exactly.
+    EXPECT_EQ(Guess("3.90.", {0, 78, 3, 1, 3, 2, 196}, modified), 1);
+    EXPECT_FALSE(modified);
+    // "3.90.": a modified match in group 1 stands when group 3 has none.
+    EXPECT_EQ(Guess("3.90.", {64, 78, 3, 2, 3, 2, 196}, modified), 1);
+    EXPECT_TRUE(modified);
+    // "3.93": group 3 first (row 25), then group 2 (row 18).
+    EXPECT_EQ(Guess("3.93 ", {160, 58, 2, 2, 3, 2, 180}, modified), 10);
+    EXPECT_EQ(Guess("3.93 ", {255, 58, 2, 1, 3, 2, 205}, modified), 8);
+    EXPECT_FALSE(modified);
+    EXPECT_EQ(Guess("3.93 ", {255, 58, 2, 1, 3, 2, 206}, modified), 8);   // row 17, group 3
+    // Row 13 but for the bitrate (method 4).
+    EXPECT_EQ(Guess("3.93 ", {96, 68, 4, 2, 3, 4, 180}, modified), 6);
+    EXPECT_TRUE(modified);
+}
+
+// Hand-made LAME tags in a short CBR stream, read by the tag readers and by
+// the whole MP3 step.
+class LameTagFiles : public testing::Test {
+protected:
+    std::string Write(const LameTagSpec& tag, const std::string& name = "lame.mp3") {
+        return dir_.Write(name, LameStream(tag));
+    }
+    TempDir dir_;
+};
+
+TEST_F(LameTagFiles, StoredPresetTexts) {
+    struct Case {
+        std::string version;
+        uint16_t preset;
+        uint8_t method;
+        std::string text;
+        uint8_t state;
+    };
+    const Case cases[] = {
+        {"3.97 ", 480, 3, "V2: preset standard", 0},
+        {"3.97 ", 460, 4, "V4: preset medium (fast mode)", 0},
+        {"3.90.", 410, 4, "V9 (fast mode)", 0},
+        {"beta ", 500, 4, "V0: preset extreme (fast mode)", 0},
+        // From 3.98 on, method 4 is the default VBR mode.
+        {"3.98 ", 460, 4, "V4: preset medium", 0},
+        {"3.100", 480, 4, "V2: preset standard", 0},
+        {"3.97 ", 1004, 4, "[alt-]preset fast standard", 0},
+        {"3.90 ", 1001, 3, "[alt-]preset standard", 0},
+        {"3.97 ", 1015, 1, "preset radio", 0},
+        {"3.97 ", 128, 1, "cbr 128", 0},
+        {"3.97 ", 160, 2, "160", 0},
+        {"3.97 ", 0, 2, "<not stored>", 2},
+        {"3.97 ", 1008, 2, "<unrecognised value 1008>", 0},
+        {"3.97 ", 7, 2, "<unrecognised value 7>", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        LameTagSpec tag;
+        tag.Version = c.version;
+        tag.Preset = c.preset;
+        tag.VBRMethod = c.method;
+        tag.VBRScale = 1;   // matches no row
+        const TDescriptiveLameTagReader lame(Write(tag));
+        EXPECT_FALSE(lame.NoLameTag());
+        EXPECT_EQ(lame.PresetText(), c.text);
+        EXPECT_EQ(int(lame.PresetState()), c.state);
+        EXPECT_EQ(lame.GuessText(), "");
+        EXPECT_FALSE(lame.Modified());
+    }
+}
+
+TEST_F(LameTagFiles, FieldsAndVersionTexts) {
+    LameTagSpec tag;
+    tag.Mark = "Xing";
+    tag.Version = "3.99r";
+    tag.Preset = 0xF800 | 480;   // the surround bits are not part of the preset
+    tag.StereoMode = 5;
+    tag.NoiseShaping = 3;
+    tag.ATHType = 0xA4;          // high nibble: encoding flags
+    const TBasicLameTagReader lame(Write(tag));
+    EXPECT_FALSE(lame.NoLameTag());
+    EXPECT_EQ(lame.Preset(), 480);
+    EXPECT_EQ(lame.StereoMode(), 5);
+    EXPECT_EQ(lame.NoiseShaping(), 3);
+    EXPECT_EQ(lame.ATHType(), 4);
+    EXPECT_EQ(lame.VBRMethod(), 1);
+    EXPECT_EQ(lame.ShortVersion(), "3.99r");
+    // The long text ends at the binary field after the version (method byte 0x11).
+    EXPECT_EQ(lame.LongVersion(), "3.99r");
+
+    tag.Version = "3.88 (beta)";
+    const TBasicLameTagReader old(Write(tag));
+    EXPECT_EQ(old.ShortVersion(), "3.88 ");
+    EXPECT_EQ(old.LongVersion(), "3.88 (beta)");
+    tag.Version = "3.80";
+    EXPECT_EQ(TBasicLameTagReader(Write(tag)).LongVersion(), "3.80");
+}
+
+TEST_F(LameTagFiles, MarkPlacesAndTagsBeforeTheFrame) {
+    LameTagSpec tag;
+    tag.Preset = 480;
+    for (std::size_t mark : {13u, 21u, 36u}) {
+        for (const char* name : {"Xing", "Info"}) {
+            SCOPED_TRACE(testing::Message() << name << " at " << mark);
+            Bytes bytes(400, 0);
+            tag.Mark = name;
+            PutLameTag(bytes, mark, tag);
+            const TBasicLameTagReader lame(dir_.Write("mark.mp3", bytes));
+            EXPECT_FALSE(lame.NoLameTag());
+            EXPECT_EQ(lame.Preset(), 480);
+        }
+    }
+    // ID3v2 with a footer: the frame is 10 bytes further on.
+    Bytes tagged = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 1, 0};   // 128 bytes of frames
+    AppendZeros(tagged, 128);
+    Append(tagged, "3DI");
+    AppendZeros(tagged, 7);
+    Append(tagged, LameStream(tag));
+    EXPECT_FALSE(TBasicLameTagReader(dir_.Write("footer.mp3", tagged)).NoLameTag());
+    // Junk between the tag and the frame: no frame-sync search is made.
+    Bytes junk = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 5};
+    AppendZeros(junk, 5 + 7);
+    Append(junk, LameStream(tag));
+    EXPECT_TRUE(TBasicLameTagReader(dir_.Write("junk.mp3", junk)).NoLameTag());
+    // A mark without "LAME" after it.
+    Bytes bare(400, 0);
+    Put(bare, 36, "Xing");
+    EXPECT_TRUE(TBasicLameTagReader(dir_.Write("bare.mp3", bare)).NoLameTag());
+}
+
+TEST_F(LameTagFiles, ShortFilesRaiseUnexpectedEndOfFile) {
+    for (std::size_t size : {0u, 9u, 155u, 191u}) {
+        SCOPED_TRACE(size);
+        Bytes bytes(400, 0);
+        PutLameTag(bytes, 36, LameTagSpec{});
+        bytes.resize(size);
+        try {
+            TBasicLameTagReader lame(dir_.Write("short.mp3", bytes));
+            ADD_FAILURE() << "no error";
+        } catch (const EReadError& e) {
+            EXPECT_STREQ(e.what(), "Unexpected End Of File.");
+        }
+    }
+    Bytes enough(400, 0);
+    PutLameTag(enough, 36, LameTagSpec{});
+    enough.resize(192);
+    EXPECT_NO_THROW(TBasicLameTagReader(dir_.Write("enough.mp3", enough)));
+}
+
+TEST_F(LameTagFiles, EncoderInfoTexts) {
+    struct Case {
+        LameTagSpec tag;
+        std::string info;
+    };
+    auto make = [](std::string version, uint16_t preset, uint8_t method, Settings s = {1, 1, 0, 0, 0, 0, 0}) {
+        LameTagSpec t;
+        t.Version = std::move(version);
+        t.Preset = preset;
+        t.VBRMethod = method;
+        t.BitRate = s.bitRate;
+        t.VBRScale = s.scale;
+        if (s.method) t.VBRMethod = s.method;
+        t.NoiseShaping = s.noise;
+        t.StereoMode = s.stereo;
+        t.ATHType = s.ath;
+        t.Lowpass = s.lowpass;
+        return t;
+    };
+    const Case cases[] = {
+        {make("3.97 ", 480, 3), "MPEG 1 Layer III LAME 3.97  V2: preset standard"},
+        {make("3.100", 480, 4), "MPEG 1 Layer III LAME 3.100 V2: preset standard"},
+        {make("3.97 ", 480, 4), "MPEG 1 Layer III LAME 3.97  V2: preset standard (fast mode)"},
+        {make("3.88 (beta)", 0, 1), "MPEG 1 Layer III LAME 3.88 (beta) "},
+        {make("3.89", 0, 1), "MPEG 1 Layer III LAME 3.89 "},
+        {make("3.90.", 0, 1, {255, 58, 1, 1, 3, 2, 206}), "MPEG 1 Layer III LAME 3.90. [alt-]preset insane (?)"},
+        {make("3.92 ", 0, 4, {128, 78, 4, 2, 3, 4, 190}),
+         "MPEG 1 Layer III LAME 3.92  [alt-]preset fast standard -b 128 (modified)"},
+        {make("3.97 ", 320, 1, {255, 57, 1, 1, 3, 4, 205}), "MPEG 1 Layer III LAME 3.97  [alt-]preset insane (?)"},
+        {make("3.97 ", 128, 1), "MPEG 1 Layer III LAME 3.97  cbr 128"},
+        {make("3.100", 0, 2), "MPEG 1 Layer III LAME 3.100 <not stored>"},
+        {make("3.93 ", 1008, 3, {96, 68, 4, 2, 3, 4, 180}),
+         "MPEG 1 Layer III LAME 3.93  preset fast medium -b 96 (modified)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.info);
+        EXPECT_EQ(EncoderInfoOf(Write(c.tag)), c.info);
+    }
+}
+
+TEST_F(LameTagFiles, WithoutATagTheStreamReaderNamesTheEncoder) {
+    // Junk before the first frame hides the tag from the tag reader; the
+    // stream reader finds the frames and a "LAME" mark in their data.
+    FrameSpec spec;
+    Bytes bytes(50, 0x20);
+    Append(bytes, Frames(spec, 40));
+    Put(bytes, bytes.size() - 600, "LAME3.97");
+    EXPECT_EQ(EncoderInfoOf(dir_.Write("nolame.mp3", bytes)), "MPEG 1 Layer III LAME 3.97");
+}
+
+TEST_F(LameTagFiles, TagCutShortLeavesTheNumbersAndRaises) {
+    // Two MPEG-2.5 frames of 72 bytes: 0.144 seconds, a valid stream that
+    // ends before the tag's 37 bytes.
+    FrameSpec spec{0, 1, 1, 2, false, 3};
+    Bytes bytes = Frames(spec, 2);
+    Put(bytes, 13, "Info");
+    TMPEGaudio reader;
+    TAudioItem item;
+    item.FullPath = dir_.Write("cut.mp3", bytes);
+    EXPECT_THROW(FillMPEGItem(reader, item), EReadError);
+    EXPECT_EQ(item.BitRate, 8);
+    EXPECT_EQ(item.SampleRate, 8000);
+    EXPECT_EQ(item.Channels, 1);
+    EXPECT_EQ(item.EncoderInfo, kNotScannedText);
+}
