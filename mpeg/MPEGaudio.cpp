@@ -465,7 +465,8 @@ std::string TMPEGaudio::Encoder() const {
         IsDigit(static_cast<uint8_t>(mark[6])) && IsDigit(static_cast<uint8_t>(mark[7]))) {
         std::size_t end = 6;
         while (end < mark.size() && IsDigit(static_cast<uint8_t>(mark[end]))) ++end;
-        name += " " + mark.substr(4, end - 4);
+        name += ' ';
+        name.append(mark, 4, end - 4);
     }
     return name;
 }
