@@ -1,13 +1,12 @@
 #include "mpeg/MPEGaudio.h"
 
 #include "core/FileStream.h"
+#include "core/Text.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 #include <vector>
-
-#include "core/Text.h"
 
 namespace mpegframe {
 

@@ -149,6 +149,27 @@ TEST_F(LameTagFiles, StoredPresetTexts) {
     }
 }
 
+TEST(StoredPreset, EveryNamedValue) {
+    const std::pair<uint16_t, const char*> named[] = {
+        {410, "V9"}, {420, "V8"}, {430, "V7"}, {440, "V6"}, {450, "V5"}, {460, "V4: preset medium"}, {470, "V3"},
+        {480, "V2: preset standard"}, {490, "V1"}, {500, "V0: preset extreme"}, {1000, "r3mix"},
+        {1001, "[alt-]preset standard"}, {1002, "[alt-]preset extreme"}, {1003, "[alt-]preset insane"},
+        {1004, "[alt-]preset fast standard"}, {1005, "[alt-]preset fast extreme"}, {1006, "preset medium"},
+        {1007, "preset fast medium"}, {1010, "preset portable"}, {1015, "preset radio"}};
+    bool wantGuess = true;
+    for (const auto& [value, text] : named) {
+        EXPECT_EQ(StoredPresetText(value, 3, wantGuess), text);
+        EXPECT_FALSE(wantGuess) << value;
+    }
+    for (uint16_t value : {1, 7, 321, 409, 415, 501, 999, 1008, 1009, 1011, 2047}) {
+        EXPECT_EQ(StoredPresetText(value, 3, wantGuess), "<unrecognised value " + std::to_string(value) + ">");
+        EXPECT_TRUE(wantGuess) << value;
+    }
+    EXPECT_EQ(StoredPresetText(8, 1, wantGuess), "cbr 8");
+    EXPECT_EQ(StoredPresetText(320, 2, wantGuess), "320");
+    EXPECT_TRUE(wantGuess);
+}
+
 TEST_F(LameTagFiles, FieldsAndVersionTexts) {
     LameTagSpec tag;
     tag.Mark = "Xing";
