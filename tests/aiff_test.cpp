@@ -119,7 +119,7 @@ TEST(AIFF, RealFilesFromSoxAndFfmpeg) {
         EXPECT_DOUBLE_EQ(aiff.Ratio(), double(size) / (c.frames * (c.channels * c.bits / 8.0) + 54) * 100);
         EXPECT_EQ(aiff.FileName(), path);
     }
-    for (const char* file : {"sox-ulaw-mono-8k.aifc", "ffmpeg-alaw-mono-8k.aifc"}) {
+    for (const char* file : {"sox-s8-mono-8k.aifc", "ffmpeg-alaw-mono-8k.aifc"}) {
         ASSERT_TRUE(aiff.ReadFromFile(FixturePath(std::string("wavaiff/") + file)));
         EXPECT_FALSE(aiff.Valid());
         EXPECT_EQ(aiff.FileSize(), 0);

@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 
 synth() {   # synth <rate> <channels> <seconds> <sox output options...> <file>
     rate=$1; channels=$2; seconds=$3; shift 3
-    sox -n -r "$rate" -c "$channels" "$@" synth "$seconds" sine 440
+    sox -D -n -r "$rate" -c "$channels" "$@" synth "$seconds" sine 440
 }
 ff() {      # ff <rate> <seconds> <ffmpeg output options...> <file>
     rate=$1; seconds=$2; shift 2
@@ -50,7 +50,7 @@ synth 44100 2 0.05 -b 24 -e signed-integer sox-s24-stereo-44k.aiff
 ff 22050 0.25 -c:a pcm_s16be -ac 2 -metadata title=Tone ffmpeg-s16-name-stereo-22k.aiff
 ff 16000 0.25 -c:a pcm_s32be ffmpeg-s32-mono-16k.aif
 # AIFF-C (compressed form type): not read as AIFF.
-synth 8000 1 0.25 -e u-law sox-ulaw-mono-8k.aifc
+synth 8000 1 0.25 -b 8 -e signed-integer sox-s8-mono-8k.aifc
 ff 8000 0.25 -c:a pcm_alaw -f aiff ffmpeg-alaw-mono-8k.aifc
 
 # --- AC-3 elementary streams.
