@@ -40,22 +40,22 @@ const char* const kCliHelp =
     "Exit status: 0 every file could be read, 1 some could not, 2 usage error\n"
     "or a PATH that does not exist.\n";
 
-bool ParseColumnSpec(const std::string& spec, std::vector<int>& tags, std::string& error) {
+bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::string& error) {
     tags.clear();
-    if (spec == "default") {
+    if (list == "default") {
         TColumnLayout layout = DefaultColumnLayout();
         tags = BuildColumns(layout);
         return true;
     }
-    if (spec == "all") {
+    if (list == "all") {
         for (int tag = 0; tag < kColumnCount; ++tag) tags.push_back(tag);
         return true;
     }
     std::size_t start = 0;
-    while (start <= spec.size()) {
-        std::size_t end = spec.find(',', start);
-        if (end == std::string::npos) end = spec.size();
-        const std::string caption = Trim(spec.substr(start, end - start));
+    while (start <= list.size()) {
+        std::size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        const std::string caption = Trim(list.substr(start, end - start));
         start = end + 1;
         int found = -1;
         for (int tag = 0; tag < kColumnCount; ++tag)
@@ -110,7 +110,7 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
             return false;
         }
     }
-    if (!ParseColumnSpec(columns, options.Columns, error)) return false;
+    if (!ParseColumnList(columns, options.Columns, error)) return false;
     if (!options.Help && options.Paths.empty()) {
         error = "no PATH given";
         return false;

@@ -19,6 +19,6 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
 
 // Column tags for "default", "all" or a comma-separated list of captions
 // (case-insensitive); false with error for an unknown caption.
-bool ParseColumnSpec(const std::string& spec, std::vector<int>& tags, std::string& error);
+bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::string& error);
 
 extern const char* const kCliHelp;
