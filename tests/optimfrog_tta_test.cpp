@@ -212,3 +212,25 @@ TEST(TTA, HeaderWithoutSamplesOrRateIsNotValid) {
     EXPECT_FALSE(tta.ReadFromFile(dir.Write("other.tta", "TTA2 and the rest")));
     EXPECT_FALSE(tta.Valid());
 }
+
+TEST(OptimFrogAndTTA, HeadersBehindID3v2TagAreFound) {
+    TempDir dir;
+    // The 1,024-byte ID3v2.3 tag in front of the FLAC test file.
+    Bytes tag = ReadAll(FixturePath("xiph/flac-id3v2.flac"));
+    tag.resize(1024);
+
+    Bytes tta = tag;
+    Append(tta, TtaFile(2, 16, 44100, 44100, 5000));
+    const auto ttaItem = Analyse(dir.Write("tagged.tta", tta));
+    ASSERT_TRUE(ttaItem);
+    EXPECT_EQ(ttaItem->EncoderInfo, "True Audio");
+    EXPECT_EQ(ttaItem->FileSize, int64_t(tta.size()));
+    EXPECT_EQ(ttaItem->BitRate, 48);   // tag bytes count: 6,046 bytes in one second
+
+    Bytes ofr = tag;
+    Append(ofr, OfrFile({}));
+    const auto ofrItem = Analyse(dir.Write("tagged.ofr", ofr));
+    ASSERT_TRUE(ofrItem);
+    EXPECT_EQ(ofrItem->EncoderInfo, "OptimFROG 4.520 normal");
+    EXPECT_EQ(ofrItem->BitRate, 168);   // 21,047 bytes in one second
+}
