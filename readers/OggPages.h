@@ -31,5 +31,5 @@ uint32_t OggLE32(const unsigned char* data);
 // 241 down to 0 are tried, and the first "OggS" wins. A window that would
 // begin before byte 0 is read from byte 0 instead, so the start of a small
 // file is searched too, and the search stops after that window. The stream
-// position afterwards is unspecified.
+// is left wherever the search ended.
 int32_t FindLastOggPageGranule(TWideFileStream& stream);
