@@ -1,35 +1,53 @@
-// OptimFROG reader: placeholder until the reader lands.
+// TOptimFrog: OptimFROG files (extension OFR), read from the 23-byte "OFR "
+// stream header that follows any ID3v2 tag: sample type, channel mode,
+// sample rate, sample count, encoder version and compression mode.
 #pragma once
 
+#include "tags/APETag.h"
+#include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
+
+#include <array>
 #include <cstdint>
 #include <string>
 
 class TOptimFrog {
 public:
+    static constexpr std::size_t kHeaderSize = 23;
+
     TOptimFrog() { ResetData(); }
+
     void ResetData();
+    // True when the stream header starts with "OFR "; the caller still tests
+    // Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
-    bool Valid() const { return valid_; }
+
+    bool Valid() const;
+    int64_t Samples() const;   // per channel
+    double Duration() const;
+    int32_t SampleRate() const;
+    int32_t Channels() const;
+    int8_t BitsPerSample() const;   // negative for floating-point samples
+    int32_t BitRate() const;        // kbit/s
+    double Ratio() const;
+    std::string VersionText() const;       // encoder version, "4.520"
+    std::string CompressionName() const;   // "normal", "extranew", ...
 
     int64_t FileSize() const { return fileSize_; }
-    double Duration() const { return duration_; }
-    int32_t SampleRate() const { return sampleRate_; }
-    int32_t Channels() const { return channels_; }
-    int32_t BitsPerSample() const { return bitsPerSample_; }
-    int32_t BitRate() const { return bitRate_; }
-    double Ratio() const { return ratio_; }
-    const std::string& VersionText() const { return versionText_; }
-    const std::string& CompressionName() const { return compressionName_; }
+    const std::array<uint8_t, kHeaderSize>& Header() const { return header_; }
+    uint8_t SampleType() const;
+    uint8_t ChannelMode() const;
+    uint16_t EncoderID() const;
+    uint8_t CompressionID() const;
+
+    const TID3v1& ID3v1() const { return id3v1_; }
+    const TID3v2& ID3v2() const { return id3v2_; }
+    const TAPETag& APEtag() const { return apeTag_; }
 
 private:
-    bool valid_ = false;
+    TID3v1 id3v1_;
+    TID3v2 id3v2_;
+    TAPETag apeTag_;
     int64_t fileSize_ = 0;
-    double duration_ = 0;
-    int32_t sampleRate_ = 0;
-    int32_t channels_ = 0;
-    int32_t bitsPerSample_ = 0;
-    int32_t bitRate_ = 0;
-    double ratio_ = 0;
-    std::string versionText_;
-    std::string compressionName_;
+    std::array<uint8_t, kHeaderSize> header_{};
 };
