@@ -98,6 +98,9 @@ TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(p
 TfrmMain::~TfrmMain() {
     CancelPlaylist();
     WriteSettings();
+    // The views go before the analysis list their model reads from.
+    listModel_->Cleared();
+    delete Splitter;
 }
 
 void TfrmMain::CreateComponents() {
@@ -256,6 +259,10 @@ void TfrmMain::BuildColumns() {
 void TfrmMain::ListViewColumnClick(int column) {
     ::ListViewColumnClick(sortState_, column);
     listModel_->Sort(sortState_, NumericColumns(settings_.Columns));
+}
+
+void TfrmMain::AppendAnalysedItem(std::unique_ptr<TAudioItem> item) {
+    if (list_.AppendItem(std::move(item))) listModel_->RowAppended();
 }
 
 int TfrmMain::RowCount() const { return listModel_->rowCount(); }
@@ -433,8 +440,7 @@ void TfrmMain::StartPlaylist(const QString& playlist) {
     playlistWorker_ = std::make_unique<TThreadAddPlaylist>(
         ToStd(playlist), this,
         [this, generation](std::unique_ptr<TAudioItem> item) {
-            if (generation != playlistGeneration_) return;
-            if (list_.AppendItem(std::move(item))) listModel_->RowAppended();
+            if (generation == playlistGeneration_) AppendAnalysedItem(std::move(item));
         },
         [this, generation](std::vector<TFailure> failures) {
             if (generation != playlistGeneration_) return;

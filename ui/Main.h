@@ -54,6 +54,8 @@ public:
     void ListViewDblClick();
     void PopupMenuListViewPopup();
     void ExportClick();
+    // Appends an item analysed elsewhere (the playlist worker): row and totals.
+    void AppendAnalysedItem(std::unique_ptr<TAudioItem> item);
     int RowCount() const;
     QString CellText(int row, int column) const;
     QStringList ColumnCaptions() const;
