@@ -50,11 +50,12 @@ void TListModel::Cleared() {
     endResetModel();
 }
 
-void TListModel::RowAppended() {
-    const int row = static_cast<int>(order_.size());
-    if (static_cast<std::size_t>(row) >= list_.Rows().size()) return;
-    beginInsertRows({}, row, row);
-    order_.push_back(row);
+void TListModel::SyncRows() {
+    const int first = static_cast<int>(order_.size());
+    const int end = static_cast<int>(list_.Rows().size());
+    if (first >= end) return;
+    beginInsertRows({}, first, end - 1);
+    for (int row = first; row < end; ++row) order_.push_back(row);
     endInsertRows();
 }
 

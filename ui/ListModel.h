@@ -27,8 +27,10 @@ public:
     void SetColumns(const QStringList& captions);
     // The analysis list was emptied.
     void Cleared();
-    // The analysis list got one more row at its end.
-    void RowAppended();
+    // Shows the rows the analysis list got at its end since the last call,
+    // in one insertion (a view lays out all rows per insertion, so rows
+    // arriving one by one are handed over in batches).
+    void SyncRows();
     // Sorts the display order with the row comparison of the list.
     void Sort(const TSortState& state, const std::set<int>& numeric);
 

@@ -257,12 +257,19 @@ void TfrmMain::BuildColumns() {
 }
 
 void TfrmMain::ListViewColumnClick(int column) {
+    ShowNewRows(true);
     ::ListViewColumnClick(sortState_, column);
     listModel_->Sort(sortState_, NumericColumns(settings_.Columns));
 }
 
 void TfrmMain::AppendAnalysedItem(std::unique_ptr<TAudioItem> item) {
-    if (list_.AppendItem(std::move(item))) listModel_->RowAppended();
+    if (list_.AppendItem(std::move(item))) ShowNewRows(!busy_ && !PlaylistLoading());
+}
+
+void TfrmMain::ShowNewRows(bool force) {
+    if (!force && rowBatch_.isValid() && rowBatch_.elapsed() < kRowBatchMs) return;
+    listModel_->SyncRows();
+    rowBatch_.start();
 }
 
 int TfrmMain::RowCount() const { return listModel_->rowCount(); }
@@ -281,9 +288,13 @@ void TfrmMain::SetStatusTexts(const TStatusTexts& texts) {
     for (int i = 0; i < 4; ++i) panels_[i]->setText(FromStd(texts[i]));
 }
 
-void TfrmMain::PopupMenuListViewPopup() { Export->setEnabled(listModel_->rowCount() > 0); }
+void TfrmMain::PopupMenuListViewPopup() {
+    ShowNewRows(true);
+    Export->setEnabled(listModel_->rowCount() > 0);
+}
 
 void TfrmMain::ExportClick() {
+    ShowNewRows(true);
     if (listModel_->rowCount() == 0) return;
     TReportInput input;
     input.Folder = ToStd(SelectedPath());
@@ -373,12 +384,14 @@ void TfrmMain::ScanFolder(const QString& path, bool recursive) {
 
     TScanCallbacks callbacks;
     callbacks.AnalyseFile = [this](const std::string& root, const std::string& file) {
-        if (list_.AnalyseFile(root, file)) listModel_->RowAppended();
+        if (list_.AnalyseFile(root, file)) ShowNewRows(false);
     };
     // Rows are painted and input is served after every file.
     callbacks.AfterFile = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     callbacks.Pending = [this] { return pending_; };
+    rowBatch_.start();
     const TScanResult result = ::ScanFolder(folder, recursive, callbacks);
+    ShowNewRows(true);
 
     SetStatusTexts(list_.ShowTotals());
     busy_ = false;
@@ -444,6 +457,7 @@ void TfrmMain::StartPlaylist(const QString& playlist) {
         },
         [this, generation](std::vector<TFailure> failures) {
             if (generation != playlistGeneration_) return;
+            ShowNewRows(true);
             SetStatusTexts(list_.ShowTotals());
             ReportFailures(failures);
         });

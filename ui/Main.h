@@ -10,6 +10,7 @@
 #include "settings/SettingsFile.h"
 
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <memory>
@@ -89,6 +90,7 @@ public:
 
     // Milliseconds without a move or resize event that end a gesture.
     static constexpr int kGestureQuietMs = 250;
+    static constexpr int kRowBatchMs = 40;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -107,6 +109,8 @@ private:
     void StartPlaylist(const QString& playlist);
     void CancelPlaylist();
     void GestureEvent();
+    // New rows are shown at most every kRowBatchMs, and always when forced.
+    void ShowNewRows(bool force);
     void ShowError(const QString& text);
 
     TMainOptions options_;
@@ -127,6 +131,7 @@ private:
     QTimer TimerABOn;
     QTimer TimerABOff;
     QTimer gestureQuiet_;
+    QElapsedTimer rowBatch_;
 
     // Playlist worker and the load it belongs to (items of a cancelled load are dropped).
     std::unique_ptr<TThreadAddPlaylist> playlistWorker_;
