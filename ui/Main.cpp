@@ -131,6 +131,11 @@ void TfrmMain::CreateComponents() {
         menu.addAction(QStringLiteral("Open in File Manager"), this, [folder] { Desktop().OpenFolder(folder); });
         menu.exec(VirtualExplorerTreeview->viewport()->mapToGlobal(point));
     });
+    // Folders load in the background: keep the selected one in view as they arrive.
+    connect(treeModel_, &QFileSystemModel::directoryLoaded, this, [this] {
+        const QModelIndex current = VirtualExplorerTreeview->currentIndex();
+        if (current.isValid()) VirtualExplorerTreeview->scrollTo(current);
+    });
     connect(VirtualExplorerTreeview->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (treeChangeAttached_) VirtualExplorerTreeviewChange();
     });
