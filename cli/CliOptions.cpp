@@ -28,6 +28,9 @@ const char* const kCliHelp =
     "  -c, --columns COLUMNS  default: the desktop program's default layout;\n"
     "                         all: all eleven columns; or a comma-separated list\n"
     "                         of captions, e.g. \"File Name,Bitrate,Encoder Info\"\n"
+    "      --html             also write the desktop program's HTML report,\n"
+    "                         \"!Sdro Analysis.html\", into the first PATH (a\n"
+    "                         folder) or the folder holding it\n"
     "  -h, --help             show this help\n"
     "\n"
     "Columns: Relative Path, File Name, Type, Size, Length, Sample Rate,\n"
@@ -87,6 +90,8 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
             onlyPaths = true;
         } else if (arg == "-h" || arg == "--help") {
             options.Help = true;
+        } else if (arg == "--html") {
+            options.Html = true;
         } else if (arg == "-r" || arg == "--recursive") {
             options.Recursive = true;
         } else if (arg == "-f" || arg == "--format" || arg.rfind("--format=", 0) == 0) {

@@ -9,6 +9,7 @@ enum class OutputFormat { Text, Tsv, Csv, Json };
 struct CliOptions {
     bool Recursive = false;
     bool Help = false;
+    bool Html = false;               // also write the HTML report into the first PATH's folder
     OutputFormat Format = OutputFormat::Text;
     std::vector<int> Columns;        // column tags in output order
     std::vector<std::string> Paths;

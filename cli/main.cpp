@@ -7,6 +7,7 @@
 #include "core/FolderScan.h"
 #include "core/Paths.h"
 #include "core/Playlists.h"
+#include "report/HtmlReport.h"
 
 #include <clocale>
 #include <iostream>
@@ -86,5 +87,21 @@ int main(int argc, char** argv) {
     std::cout.flush();
 
     for (const TFailure& failure : failures) std::cerr << "sondaro-cli: " << failure.Message << '\n';
+
+    if (options.Html) {
+        // The desktop program's report, with each column at its default width.
+        const std::string& first = options.Paths.front();
+        TReportInput report;
+        report.Folder = FolderExists(first) ? first : FolderOf(first);
+        for (int tag : list.Columns()) report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width});
+        for (const TListRow& row : list.Rows()) report.Rows.push_back(&row.Texts);
+        report.Totals = list.Totals();
+        try {
+            std::cerr << "sondaro-cli: report written to " << WriteHtmlReport(report) << '\n';
+        } catch (const std::exception& e) {
+            std::cerr << "sondaro-cli: " << e.what() << '\n';
+            return 1;
+        }
+    }
     return failures.empty() ? 0 : 1;
 }

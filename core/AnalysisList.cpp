@@ -11,6 +11,11 @@ TAnalysisList::TAnalysisList(std::vector<int> columnTags)
 const TListRow* TAnalysisList::AnalyseFile(const std::string& root, const std::string& fullPath) {
     std::unique_ptr<TAudioItem> item = ::AnalyseFile(*readers_, root, fullPath);
     if (!item) return nullptr;
+    return AppendItem(std::move(item));
+}
+
+const TListRow* TAnalysisList::AppendItem(std::unique_ptr<TAudioItem> item) {
+    if (!item) return nullptr;
     TAudioItem* stored = items_.emplace_back(std::move(item)).get();
     rows_.push_back(TListRow{RowTexts(*stored, columnTags_), stored});
     AddToTotals(totals_, *stored);

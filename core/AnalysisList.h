@@ -32,6 +32,10 @@ public:
     // error (nothing is appended then).
     const TListRow* AnalyseFile(const std::string& root, const std::string& fullPath);
 
+    // Appends an item analysed elsewhere (by a worker with its own readers):
+    // its row with the current columns, and its totals. Returns the new row.
+    const TListRow* AppendItem(std::unique_ptr<TAudioItem> item);
+
     // Empties the rows, the items and the totals (start of a folder scan).
     void Clear();
 

@@ -11,6 +11,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A file could not be created or written: "Cannot create file "<path>". <system message>".
+class EFCreateError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // A fixed-size read came up short or a read failed ("Unexpected End Of File.").
 class EReadError : public std::runtime_error {
 public:

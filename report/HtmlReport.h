@@ -1,0 +1,44 @@
+// The HTML report of the list: a summary table with the totals and a table of
+// all rows with the columns shown, saved as "!Sdro Analysis.html" in the
+// scanned folder. Texts are UTF-8 here; the file is UTF-16LE with a BOM and
+// CR LF line ends. Used by the desktop program and by sondaro-cli --html.
+#pragma once
+
+#include "core/Totals.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr const char* kReportFileName = "!Sdro Analysis.html";
+
+struct TReportColumn {
+    std::string Caption;
+    int32_t Width = 0;   // pixels
+};
+
+struct TReportInput {
+    std::string Folder;                                  // the scanned folder as the tree gives it
+    std::vector<TReportColumn> Columns;                  // shown columns, display order
+    std::vector<const std::vector<std::string>*> Rows;   // row texts in list order, one per column
+    TAnalysisTotals Totals;                              // as last computed by ShowTotals
+};
+
+// "&", "<", ">" and the double quote as character references; everything
+// else unchanged. Every text taken from the list or the folder path goes
+// through it, so a file named "<b>&.mp3" cannot break or inject into the page.
+std::string HtmlEscape(const std::string& text);
+
+// The report's lines, without line ends.
+std::vector<std::string> HtmlReportLines(const TReportInput& input);
+
+// The bytes of the file: FF FE, then every line as UTF-16LE followed by CR LF.
+std::string EncodeReport(const std::vector<std::string>& lines);
+
+// The report's file name in folder.
+std::string ReportPath(const std::string& folder);
+
+// Writes the report into input.Folder, replacing an earlier one, and returns
+// its path. Raises EFCreateError ("Cannot create file "%s". %s") when the file
+// cannot be created or written.
+std::string WriteHtmlReport(const TReportInput& input);
