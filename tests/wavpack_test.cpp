@@ -71,6 +71,7 @@ TEST(WavPack, RealFilesFromTheEncoder) {
         {"wv-normal.wv", "WavPack4 lossless normal", 44100, 2, 16},
         {"wv-high.wv", "WavPack4 lossless high", 44100, 2, 16},
         {"wv-veryhigh.wv", "WavPack4 lossless high", 44100, 2, 16},
+        {"wv-extra.wv", "WavPack4 lossless normal, extra", 44100, 2, 16},
         {"wv-high-extra.wv", "WavPack4 lossless high, extra", 44100, 2, 16},
         {"wv-hybrid.wv", "WavPack4 hybrid lossy normal", 44100, 2, 16},
         {"wv-mono24.wv", "WavPack4 lossless normal", 48000, 1, 24},
@@ -114,6 +115,18 @@ TEST(WavPack, Version4BlockFlagsAndConfiguration) {
     EXPECT_EQ(r.ModeText(), "lossless very fast, extra");
     ASSERT_TRUE(r.ReadFromFile(dir.Write("c.wv", Block(kRate44100, 44100, Configuration(0x0B, 0x03)))));
     EXPECT_EQ(r.ModeText(), "lossless");
+
+    // The APE tag is left out of the bitrate.
+    Bytes tagged = Block(kRate44100, 88200);
+    AppendZeros(tagged, 1000 - tagged.size());
+    Append(tagged, "APETAGEX");
+    AppendLE32(tagged, 2000);
+    AppendLE32(tagged, 32);
+    AppendZeros(tagged, 16);
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("t.wv", tagged)));
+    EXPECT_EQ(r.TagSize(), 32);
+    EXPECT_DOUBLE_EQ(r.BitRate(), 1000.0 * 8 / 2 / 1000);
+    EXPECT_DOUBLE_EQ(r.Ratio(), 1032.0 / (88200 * 2 + 44) * 100);   // stereo, 8 bits
 
     // A total sample count of 0xFFFFFFFF means "unknown": no duration.
     ASSERT_TRUE(r.ReadFromFile(dir.Write("d.wv", Block(kRate44100, 0xFFFFFFFF))));
