@@ -39,11 +39,24 @@ constexpr uint32_t kMarkerSV71 = 0x172B504D;   // "MP+" followed by 0x17
 constexpr int64_t kSamplesPerFrame = 1152;
 constexpr std::array<int32_t, 4> kSampleRates = {44100, 48000, 37800, 32000};
 
-// Profile index and name by the high nibble of B10 (versions 7 and 7.1).
+// Profile index by the high nibble of B10 (versions 7 and 7.1), and the
+// name of each profile index.
 constexpr std::array<uint8_t, 16> kProfileByNibble = {0, 12, 0, 0, 0, 9, 10, 11, 1, 2, 3, 4, 5, 6, 7, 8};
 constexpr std::array<const char*, 13> kProfileNames = {
-    "Unknown", "Thumb",     "Radio",       "Standard",     "Xtreme",      "Insane",      "BrainDead",
-    "--quality 9", "--quality 10", "--quality 0", "--quality 1", "Telephone", "Experimental"};
+    "Unknown",      // 0
+    "Thumb",        // 1
+    "Radio",        // 2
+    "Standard",     // 3
+    "Xtreme",       // 4
+    "Insane",       // 5
+    "BrainDead",    // 6
+    "--quality 9",  // 7
+    "--quality 10", // 8
+    "--quality 0",  // 9
+    "--quality 1",  // 10
+    "Telephone",    // 11
+    "Experimental", // 12
+};
 
 uint8_t StreamVersionOf(const StreamHeader& h) {
     const uint32_t marker = h.W(kMarkerWord);
