@@ -1,8 +1,203 @@
 #include "readers/Musepack.h"
 
-void TMPEGplus::ResetData() { valid_ = false; }
+#include "core/FileStream.h"
+#include "core/Text.h"
 
-bool TMPEGplus::ReadFromFile(const std::string&) {
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// The stream header: 32 bytes, seen both as bytes B0..B31 and as the
+// little-endian words W0..W7 (W0 = B0..B3).
+constexpr std::size_t kHeaderSize = 32;
+struct StreamHeader {
+    std::array<unsigned char, kHeaderSize> bytes{};
+
+    uint8_t B(std::size_t i) const { return bytes[i]; }
+    uint32_t W(std::size_t i) const {
+        const std::size_t at = i * 4;
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    }
+};
+
+// Fields of the header used below.
+constexpr std::size_t kVersionBitsByte = 1;       // B1: stream version bits (versions 4 to 6)
+constexpr std::size_t kOldChannelByte = 2;        // B2: channel mode (versions 4 to 6)
+constexpr std::size_t kRateProfileByte = 10;      // B10: sample rate index (bits 0-1), profile (bits 4-7)
+constexpr std::size_t kChannelByte = 11;          // B11: channel mode (versions 7 and 7.1)
+constexpr std::size_t kEncoderVersionByte = 27;   // B27: encoder version, 0 = none
+constexpr std::size_t kMarkerWord = 0;            // W0: "MP+" and the version byte
+constexpr std::size_t kFrameCountWord = 1;        // W1: frame count
+
+constexpr uint32_t kMarkerSV7 = 0x072B504D;    // "MP+" followed by 0x07
+constexpr uint32_t kMarkerSV71 = 0x172B504D;   // "MP+" followed by 0x17
+
+constexpr int64_t kSamplesPerFrame = 1152;
+constexpr std::array<int32_t, 4> kSampleRates = {44100, 48000, 37800, 32000};
+
+// Profile index by the high nibble of B10 (versions 7 and 7.1), and the
+// name of each profile index.
+constexpr std::array<uint8_t, 16> kProfileByNibble = {0, 12, 0, 0, 0, 9, 10, 11, 1, 2, 3, 4, 5, 6, 7, 8};
+constexpr std::array<const char*, 13> kProfileNames = {
+    "Unknown",      // 0
+    "Thumb",        // 1
+    "Radio",        // 2
+    "Standard",     // 3
+    "Xtreme",       // 4
+    "Insane",       // 5
+    "BrainDead",    // 6
+    "--quality 9",  // 7
+    "--quality 10", // 8
+    "--quality 0",  // 9
+    "--quality 1",  // 10
+    "Telephone",    // 11
+    "Experimental", // 12
+};
+
+uint8_t StreamVersionOf(const StreamHeader& h) {
+    const uint32_t marker = h.W(kMarkerWord);
+    if (marker == kMarkerSV7) return 7;
+    if (marker == kMarkerSV71) return 71;
+    switch ((h.B(kVersionBitsByte) & 0x1F) >> 1) {
+    case 3: return 4;
+    case 7: return 5;
+    case 11: return 6;
+    default: return 0;
+    }
+}
+
+bool IsVersion7(uint8_t version) { return version == 7 || version == 71; }
+
+uint8_t ChannelModeOf(const StreamHeader& h, uint8_t version) {
+    if (IsVersion7(version)) return (h.B(kChannelByte) & 0x7F) >= 0x40 ? 2 : 1;
+    return (h.B(kOldChannelByte) & 0x7F) != 0 ? 2 : 1;
+}
+
+int32_t FrameCountOf(const StreamHeader& h, uint8_t version) {
+    const uint32_t word = h.W(kFrameCountWord);
+    return static_cast<int32_t>(version == 4 ? word >> 16 : word);
+}
+
+uint16_t HeaderBitRateOf(const StreamHeader& h, uint8_t version) {
+    return (version == 4 || version == 5) ? static_cast<uint16_t>(h.W(kMarkerWord) >> 23) : 0;
+}
+
+uint8_t ProfileOf(const StreamHeader& h, uint8_t version) {
+    return IsVersion7(version) ? kProfileByNibble[h.B(kRateProfileByte) >> 4] : 0;
+}
+
+// The last decimal digit of the version byte tells the release kind:
+// 0 a release, even a beta, odd an alpha.
+std::string EncoderVersionTextOf(unsigned v) {
+    if (v == 0) return {};
+    char text[32];
+    const unsigned last = v % 10;
+    if (last == 0)
+        std::snprintf(text, sizeof text, "%u.%u Release", v / 100, (v / 10) % 10);
+    else if (last % 2 == 0)
+        std::snprintf(text, sizeof text, "%u.%.2u Beta", v / 100, v % 100);
+    else
+        std::snprintf(text, sizeof text, "%u.%.2u --Alpha--", v / 100, v % 100);
+    return text;
+}
+
+} // namespace
+
+void TMPEGplus::ResetData() {
+    id3v1_.ResetData();
+    id3v2_.ResetData();
+    apeTag_.ResetData();
+    valid_ = false;
+    channelMode_ = 0;
+    fileSize_ = 0;
+    frameCount_ = 0;
+    sampleRate_ = 0;
+    headerBitRate_ = 0;
+    streamVersion_ = 0;
+    profile_ = 0;
+    encoderVersionText_.clear();
+}
+
+bool TMPEGplus::ReadFromFile(const std::string& path) {
     ResetData();
-    return false;
+    try {
+        int64_t headerOffset = 0;
+        if (id3v2_.ReadFromFile(path)) headerOffset = id3v2_.Size();
+
+        StreamHeader header;
+        int64_t fileSize = 0;
+        {
+            TWideFileStream stream(path);
+            stream.Seek(headerOffset);
+            if (stream.Read(header.bytes.data(), kHeaderSize) < kHeaderSize) return false;
+            fileSize = stream.Size();
+        }
+
+        const uint8_t version = StreamVersionOf(header);
+        if (fileSize <= 0 || version == 0) return true;
+
+        valid_ = true;
+        sampleRate_ = kSampleRates[header.B(kRateProfileByte) & 3];
+        channelMode_ = ChannelModeOf(header, version);
+        fileSize_ = fileSize;
+        frameCount_ = FrameCountOf(header, version);
+        headerBitRate_ = HeaderBitRateOf(header, version);
+        streamVersion_ = version;
+        profile_ = ProfileOf(header, version);
+        encoderVersionText_ = EncoderVersionTextOf(header.B(kEncoderVersionByte));
+
+        // The trailing tags are needed by BitRate.
+        id3v1_.ReadFromFile(path);
+        apeTag_.ReadFromFile(path);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The frame count is a signed 32-bit header field: a damaged header may hold
+// a negative count, which gives no duration and no ratio. The products are
+// formed in 64 bits, so files of any length give their true duration.
+double TMPEGplus::Duration() const {
+    if (sampleRate_ <= 0 || frameCount_ <= 0) return 0;
+    return static_cast<double>(frameCount_ * kSamplesPerFrame) / sampleRate_;
+}
+
+// Bitrate of the audio data: the header's value when it has one, otherwise the
+// stream bytes (file minus tags) over the playing time. A damaged header can
+// make that figure fall outside 16 bits; it is held to 0..65535 instead of
+// wrapping around.
+uint16_t TMPEGplus::BitRate() const {
+    if (headerBitRate_ != 0 || frameCount_ <= 0) return headerBitRate_;
+    int64_t compressed = fileSize_ - id3v2_.Size() - apeTag_.Size();
+    if (id3v1_.Exists()) compressed -= 128;
+    const double kbps = static_cast<double>(compressed) * 8 * (sampleRate_ / 1000.0) / frameCount_ /
+                        static_cast<double>(kSamplesPerFrame);
+    return static_cast<uint16_t>(std::clamp<int64_t>(RoundHalfEven(kbps), 0, 65535));
+}
+
+double TMPEGplus::Ratio() const {
+    if (!valid_ || (channelMode_ != 1 && channelMode_ != 2) || frameCount_ < 0) return 0;
+    // Reference: a 16-bit stereo PCM WAV file with a 44-byte header.
+    const int64_t pcmSize = frameCount_ * kSamplesPerFrame * 4 + 44;
+    return static_cast<double>(fileSize_) / static_cast<double>(pcmSize) * 100;
+}
+
+std::string TMPEGplus::StreamVersionText() const {
+    switch (streamVersion_) {
+    case 4: return "4.0";
+    case 5: return "5.0";
+    case 6: return "6.0";
+    case 7: return "7.0";
+    case 71: return "7.1";
+    default: return std::to_string(streamVersion_);
+    }
+}
+
+std::string TMPEGplus::ProfileName() const {
+    return profile_ < kProfileNames.size() ? kProfileNames[profile_] : std::to_string(profile_);
 }

@@ -1,35 +1,61 @@
-// WavPack reader: placeholder until the reader lands.
+// TWAVPackfile: WavPack files (WV) in three shapes: the old format versions 1
+// to 3, whose "wvpk" header sits at the start of the "data" chunk of a RIFF
+// WAVE file; files made of version 4 "wvpk" blocks; and self-extracting
+// archives, an executable stub followed by version 4 blocks.
 #pragma once
+
+#include "tags/APETag.h"
 
 #include <cstdint>
 #include <string>
+
+class TWideFileStream;
 
 class TWAVPackfile {
 public:
     TWAVPackfile() { ResetData(); }
     void ResetData();
+    // True when a header was read; the caller also tests Valid. An open error
+    // of the file stream is not caught: it reaches the caller.
     bool ReadFromFile(const std::string& path);
-    bool Valid() const { return valid_; }
 
     int64_t FileSize() const { return fileSize_; }
-    double Duration() const { return duration_; }
-    int32_t SampleRate() const { return sampleRate_; }
-    int32_t Channels() const { return channels_; }
-    int32_t BitsPerSample() const { return bitsPerSample_; }
-    double BitRate() const { return bitRate_; }
-    double Ratio() const { return ratio_; }
-    const std::string& ModeText() const { return modeText_; }
+    bool Valid() const { return valid_; }
+    uint32_t FormatTag() const { return formatTag_; }   // WAVE format tag, old files only
     int32_t Version() const { return version_; }
+    int32_t Channels() const { return channels_; }
+    int32_t SampleRate() const { return sampleRate_; }
+    int32_t BitsPerSample() const { return bitsPerSample_; }
+    double BitRate() const { return bitRate_; }          // kbit/s
+    double Duration() const { return duration_; }        // seconds
+    const std::string& ModeText() const { return modeText_; }
+    int32_t TagSize() const { return tagSize_; }         // APE tag bytes, 0 without one
+    uint64_t Samples() const { return samples_; }        // per channel
+    uint64_t BlockSamples() const { return blockSamples_; }
+
+    double Ratio() const;   // percent of the PCM WAV size
+
+    const TAPETag& APEtag() const { return apeTag_; }
 
 private:
-    bool valid_ = false;
+    bool ReadOldFile(TWideFileStream& stream);
+    bool ReadBlock(TWideFileStream& stream);
+    void ReadConfiguration(TWideFileStream& stream);
+    bool FindSelfExtractorBlock(TWideFileStream& stream);
+
+    TAPETag apeTag_;
+
     int64_t fileSize_ = 0;
-    double duration_ = 0;
-    int32_t sampleRate_ = 0;
+    bool valid_ = false;
+    uint32_t formatTag_ = 0;
+    int32_t version_ = 0;
     int32_t channels_ = 0;
+    int32_t sampleRate_ = 0;
     int32_t bitsPerSample_ = 0;
     double bitRate_ = 0;
-    double ratio_ = 0;
+    double duration_ = 0;
     std::string modeText_;
-    int32_t version_ = 0;
+    int32_t tagSize_ = 0;
+    uint64_t samples_ = 0;
+    uint64_t blockSamples_ = 0;
 };

@@ -1,0 +1,205 @@
+#include "core/Analysis.h"
+#include "core/Errors.h"
+#include "readers/WAVPackFile.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string_view>
+
+namespace {
+
+// A version 4 block header followed by the given metadata sub-blocks.
+Bytes Block(uint32_t flags, uint32_t totalSamples = 44100, const Bytes& subBlocks = {}) {
+    Bytes b;
+    Append(b, "wvpk");
+    AppendLE32(b, 24 + static_cast<uint32_t>(subBlocks.size()));
+    AppendLE16(b, 0x410);
+    AppendZeros(b, 2);
+    AppendLE32(b, totalSamples);
+    AppendLE32(b, 0);      // block index
+    AppendLE32(b, 22050);  // block samples
+    AppendLE32(b, flags);
+    AppendLE32(b, 0);      // CRC
+    Append(b, subBlocks);
+    return b;
+}
+
+constexpr uint32_t kRate44100 = 9u << 23;
+
+Bytes Configuration(uint8_t c0, uint8_t c2) { return {0x25, 2, c0, 0, c2, 0}; }
+
+// A RIFF WAVE file whose "data" chunk starts with an old WavPack header.
+Bytes OldFile(uint16_t bits, uint16_t flags, uint32_t sampleRate = 44100, bool wavpackHeader = true) {
+    Bytes b;
+    Append(b, "RIFF");
+    AppendLE32(b, 0);
+    Append(b, "WAVEfmt ");
+    AppendLE32(b, 16);
+    AppendLE16(b, 1);            // PCM
+    AppendLE16(b, 2);
+    AppendLE32(b, sampleRate);
+    AppendLE32(b, 176400);       // bytes per second
+    AppendLE16(b, 4);
+    AppendLE16(b, 16);
+    Append(b, "data");
+    AppendLE32(b, 176400);
+    if (wavpackHeader) {
+        Append(b, "wvpk");
+        AppendLE32(b, 28);       // chunk size
+        AppendLE16(b, 3);        // version
+        AppendLE16(b, bits);
+        AppendLE16(b, flags);
+        AppendLE16(b, 0);        // shift
+        AppendLE32(b, 88200);    // total samples
+        AppendZeros(b, 16);      // CRCs, extension, extras
+    }
+    AppendZeros(b, 20000 - b.size());
+    return b;
+}
+
+} // namespace
+
+TEST(WavPack, RealFilesFromTheEncoder) {
+    struct Case {
+        const char* file;
+        const char* encoderInfo;
+        int32_t sampleRate, channels, bits;
+    } cases[] = {
+        {"wv-fast.wv", "WavPack4 lossless fast", 44100, 2, 16},
+        {"wv-normal.wv", "WavPack4 lossless normal", 44100, 2, 16},
+        {"wv-high.wv", "WavPack4 lossless high", 44100, 2, 16},
+        {"wv-veryhigh.wv", "WavPack4 lossless high", 44100, 2, 16},
+        {"wv-extra.wv", "WavPack4 lossless normal, extra", 44100, 2, 16},
+        {"wv-high-extra.wv", "WavPack4 lossless high, extra", 44100, 2, 16},
+        {"wv-hybrid.wv", "WavPack4 hybrid lossy normal", 44100, 2, 16},
+        {"wv-mono24.wv", "WavPack4 lossless normal", 48000, 1, 24},
+    };
+    TFormatReaders readers;
+    for (const Case& c : cases) {
+        const std::string path = FixturePath(std::string("lossless/") + c.file);
+        auto item = AnalyseFile(readers, "/", path);
+        EXPECT_EQ(item->EncoderInfo, c.encoderInfo) << c.file;
+        EXPECT_EQ(item->SampleRate, c.sampleRate) << c.file;
+        EXPECT_EQ(item->Channels, c.channels) << c.file;
+        EXPECT_EQ(item->BitsPerSample, c.bits) << c.file;
+        EXPECT_DOUBLE_EQ(item->Duration, 1.0) << c.file;
+        const double size = static_cast<double>(ReadAll(path).size());
+        EXPECT_EQ(item->FileSize, static_cast<int64_t>(size));
+        EXPECT_EQ(item->BitRate, std::llround(size * 8 / 1000)) << c.file;
+        EXPECT_DOUBLE_EQ(item->Ratio, size / (c.sampleRate * (c.channels * c.bits / 8.0) + 44) * 100);
+        EXPECT_EQ(readers.WAVPackfile.Samples(), static_cast<uint64_t>(c.sampleRate));
+    }
+}
+
+TEST(WavPack, Version4BlockFlagsAndConfiguration) {
+    TempDir dir;
+    TWAVPackfile r;
+    // Hybrid, mono, 3 bytes per sample, rate index 15 (means 44100), no
+    // configuration sub-block.
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("a.wv", Block(0x8 | 0x4 | 0x2 | 15u << 23))));
+    ASSERT_TRUE(r.Valid());
+    EXPECT_EQ(r.Version(), 4);
+    EXPECT_EQ(r.ModeText(), "hybrid lossy");
+    EXPECT_EQ(r.Channels(), 1);
+    EXPECT_EQ(r.BitsPerSample(), 24);
+    EXPECT_EQ(r.SampleRate(), 44100);
+    EXPECT_EQ(r.BlockSamples(), 22050u);
+
+    // Other sub-blocks (small and large word counts) are skipped; the mode
+    // comes from the configuration sub-block.
+    Bytes subBlocks = {0x21, 1, 0xFF, 0xFF, 0x8A, 2, 0, 0, 1, 2, 3, 4};
+    Append(subBlocks, Configuration(0x06, 0x02));
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("b.wv", Block(kRate44100, 44100, subBlocks))));
+    EXPECT_EQ(r.ModeText(), "lossless very fast, extra");
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("c.wv", Block(kRate44100, 44100, Configuration(0x0B, 0x03)))));
+    EXPECT_EQ(r.ModeText(), "lossless");
+
+    // The APE tag is left out of the bitrate.
+    Bytes tagged = Block(kRate44100, 88200);
+    AppendZeros(tagged, 1000 - tagged.size());
+    Append(tagged, "APETAGEX");
+    AppendLE32(tagged, 2000);
+    AppendLE32(tagged, 32);
+    AppendZeros(tagged, 16);
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("t.wv", tagged)));
+    EXPECT_EQ(r.TagSize(), 32);
+    EXPECT_DOUBLE_EQ(r.BitRate(), 1000.0 * 8 / 2 / 1000);
+    EXPECT_DOUBLE_EQ(r.Ratio(), 1032.0 / (88200 * 2 + 44) * 100);   // stereo, 8 bits
+
+    // A total sample count of 0xFFFFFFFF means "unknown": no duration.
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("d.wv", Block(kRate44100, 0xFFFFFFFF))));
+    EXPECT_TRUE(r.Valid());
+    EXPECT_EQ(r.Samples(), 0u);
+    EXPECT_EQ(r.Duration(), 0);
+    EXPECT_EQ(r.BitRate(), 0);
+}
+
+TEST(WavPack, SelfExtractingArchives) {
+    TempDir dir;
+    TWAVPackfile r;
+    Bytes sfx;
+    Append(sfx, "MZP");
+    AppendZeros(sfx, 100);
+    Append(sfx, "kwvpk");   // follows a "k": not found
+    AppendZeros(sfx, 3);
+    Append(sfx, Block(kRate44100 | 0x4, 44100, Configuration(0x08, 0)));
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("a.wv", sfx)));
+    EXPECT_EQ(r.ModeText(), "lossless high, sfx");
+    EXPECT_EQ(r.Channels(), 1);
+
+    Bytes late;
+    Append(late, "MZP");
+    AppendZeros(late, 0x20000);
+    Append(late, Block(kRate44100));
+    EXPECT_FALSE(r.ReadFromFile(dir.Write("b.wv", late)));
+    EXPECT_FALSE(r.Valid());
+    EXPECT_FALSE(r.ReadFromFile(dir.Write("c.wv", std::string_view("MZ\x90\0wvpk", 8))));
+    EXPECT_FALSE(r.ReadFromFile(dir.Write("d.wv", "fLaC")));
+    EXPECT_THROW(r.ReadFromFile(dir / "missing.wv"), EFOpenError);
+}
+
+TEST(WavPack, OldFilesInRiff) {
+    struct Case {
+        uint16_t bits, flags;
+        const char* modeText;
+        int32_t channels;
+    } cases[] = {
+        {0, 0x0000, "lossless (fast mode)", 2},  {0, 0x8010, "lossless (high mode)", 2},
+        {0, 0x0011, "lossless", 1},              {5, 0x0010, "8-bit lossy high", 2},
+        {5, 0x0002, "8-bit lossy fast", 2},      {9, 0x0000, "12-bit lossy", 2},
+        {5, 0x0480, "hybrid lossless", 2},       {5, 0x8400, "hybrid lossy (high)", 2},
+    };
+    TempDir dir;
+    TFormatReaders readers;
+    TWAVPackfile& r = readers.WAVPackfile;
+    for (const Case& c : cases) {
+        auto item = AnalyseFile(readers, "/", dir.Write("a.wv", OldFile(c.bits, c.flags)));
+        EXPECT_EQ(r.ModeText(), c.modeText);
+        EXPECT_EQ(item->EncoderInfo, std::string("WavPack3 ") + c.modeText);
+        EXPECT_EQ(item->Channels, c.channels);
+    }
+    EXPECT_EQ(r.FormatTag(), 1u);
+    EXPECT_EQ(r.Samples(), 88200u);
+    EXPECT_DOUBLE_EQ(r.Duration(), 2.0);
+    EXPECT_DOUBLE_EQ(r.BitRate(), (20000.0 - 28) * 8 / 2000);
+
+    // Without a sample rate the old reader assumes 44100.
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("b.wv", OldFile(0, 0x10, 0))));
+    EXPECT_EQ(r.SampleRate(), 44100);
+
+    // A "data" chunk without a WavPack header: the PCM values of the format chunk.
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("c.wv", OldFile(0, 0, 44100, false))));
+    EXPECT_TRUE(r.Valid());
+    EXPECT_EQ(r.ModeText(), "");
+    EXPECT_EQ(r.Samples(), 0u);
+    EXPECT_DOUBLE_EQ(r.BitRate(), 176400 / 125.0);
+
+    Bytes noFormat;
+    Append(noFormat, std::string_view("RIFF\0\0\0\0WAVEdata", 16));
+    AppendLE32(noFormat, 100);
+    AppendZeros(noFormat, 100);
+    EXPECT_FALSE(r.ReadFromFile(dir.Write("d.wv", noFormat)));
+    EXPECT_FALSE(r.Valid());
+}
