@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +24,9 @@
 namespace {
 
 constexpr std::size_t kProbeWindow = 8 * 1024;
+
+std::atomic<uint64_t> gSystemReads{0};
+std::atomic<uint64_t> gBytesRead{0};
 
 [[noreturn]] void RaiseOpenError(const std::string& path, const std::string& message) {
     throw EFOpenError("Cannot open file \"" + path + "\". " + message);
@@ -82,11 +86,13 @@ bool TWideFileStream::Fill(int64_t at) {
     if (SONDARO_LSEEK(fd_, at, SEEK_SET) < 0) return false;
     while (bufferLength_ < want) {
         ++systemReads_;
+        gSystemReads.fetch_add(1, std::memory_order_relaxed);
         const auto got = SONDARO_READ(fd_, buffer_.data() + bufferLength_,
                                       static_cast<unsigned>(want - bufferLength_));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         bufferLength_ += static_cast<std::size_t>(got);
+        gBytesRead.fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
         if (bufferStart_ + static_cast<int64_t>(bufferLength_) >= size_) break;
     }
     return bufferLength_ > 0;
@@ -113,6 +119,9 @@ std::size_t TWideFileStream::Read(void* destination, std::size_t count) {
 void TWideFileStream::ReadExact(void* destination, std::size_t count) {
     if (Read(destination, count) != count) throw EReadError(kUnexpectedEndOfFile);
 }
+
+uint64_t TWideFileStream::TotalSystemReads() { return gSystemReads.load(std::memory_order_relaxed); }
+uint64_t TWideFileStream::TotalBytesRead() { return gBytesRead.load(std::memory_order_relaxed); }
 
 int64_t FileSizeOf(const std::string& path) {
     TWideFileStream stream(path, 16);

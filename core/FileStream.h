@@ -40,8 +40,13 @@ public:
     // Reads exactly count bytes or raises EReadError("Unexpected End Of File.").
     void ReadExact(void* buffer, std::size_t count);
 
-    // Number of system read calls made so far (for the benchmark).
+    // Number of system read calls made so far by this stream.
     uint64_t SystemReads() const { return systemReads_; }
+
+    // Process-wide counters of system reads and bytes read from disk, for
+    // the benchmarks.
+    static uint64_t TotalSystemReads();
+    static uint64_t TotalBytesRead();
 
 private:
     bool Fill(int64_t at);

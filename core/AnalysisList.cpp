@@ -1,0 +1,24 @@
+#include "core/AnalysisList.h"
+
+TAnalysisList::TAnalysisList(std::vector<int> columnTags)
+    : readers_(std::make_unique<TFormatReaders>()), columnTags_(std::move(columnTags)) {
+    if (columnTags_.empty()) {
+        TColumnLayout layout = DefaultColumnLayout();
+        columnTags_ = BuildColumns(layout);
+    }
+}
+
+const TListRow* TAnalysisList::AnalyseFile(const std::string& root, const std::string& fullPath) {
+    std::unique_ptr<TAudioItem> item = ::AnalyseFile(*readers_, root, fullPath);
+    if (!item) return nullptr;
+    TAudioItem* stored = items_.emplace_back(std::move(item)).get();
+    rows_.push_back(TListRow{RowTexts(*stored, columnTags_), stored});
+    AddToTotals(totals_, *stored);
+    return &rows_.back();
+}
+
+void TAnalysisList::Clear() {
+    rows_.clear();
+    items_.clear();
+    ResetTotals(totals_);
+}

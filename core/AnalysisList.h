@@ -1,0 +1,58 @@
+// TAnalysisList: what the list shows — the item list, one row of cell texts
+// per item, and the running totals — with the reader set that fills it.
+// The desktop program and the command-line tool both drive the analysis
+// through it; it knows nothing of any window system.
+#pragma once
+
+#include "core/Analysis.h"
+#include "core/Columns.h"
+#include "core/Totals.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct TListRow {
+    std::vector<std::string> Texts;   // one text per list column, in list-column order
+    TAudioItem* Item = nullptr;       // owned by the item list
+};
+
+// A file that could not be analysed: its path and the error text.
+struct TFailure {
+    std::string Path;
+    std::string Message;
+};
+
+class TAnalysisList {
+public:
+    explicit TAnalysisList(std::vector<int> columnTags = {});
+
+    // Analyses one file and appends its item, row and totals. Returns the new
+    // row, or nullptr for an empty file. Raises the open error or a reader's
+    // error (nothing is appended then).
+    const TListRow* AnalyseFile(const std::string& root, const std::string& fullPath);
+
+    // Empties the rows, the items and the totals (start of a folder scan).
+    void Clear();
+
+    // The list columns (tags in list order); rows made later use them.
+    void SetColumns(std::vector<int> columnTags) { columnTags_ = std::move(columnTags); }
+    const std::vector<int>& Columns() const { return columnTags_; }
+
+    const std::vector<TListRow>& Rows() const { return rows_; }
+    const std::vector<std::unique_ptr<TAudioItem>>& Items() const { return items_; }
+    TAnalysisTotals& Totals() { return totals_; }
+    const TAnalysisTotals& Totals() const { return totals_; }
+
+    // The four status texts for the rows so far (updates the stored averages).
+    TStatusTexts ShowTotals() { return ::ShowTotals(totals_, rows_.size()); }
+
+    TFormatReaders& Readers() { return *readers_; }
+
+private:
+    std::unique_ptr<TFormatReaders> readers_;
+    std::vector<std::unique_ptr<TAudioItem>> items_;
+    std::vector<TListRow> rows_;
+    TAnalysisTotals totals_;
+    std::vector<int> columnTags_;
+};

@@ -1,0 +1,122 @@
+#include "core/FPLfile.h"
+
+#include "core/Errors.h"
+#include "core/FileStream.h"
+#include "core/Paths.h"
+#include "core/Text.h"
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 28;
+constexpr int kHeaderSum = 669;
+constexpr std::size_t kTrackCountOffset = 20;
+constexpr int64_t kTrackDataSize = 28;        // per-track data after a "file://" string
+constexpr std::size_t kStringBufferSize = 999; // longest string kept; longer ones are cut
+constexpr std::string_view kFilePrefix = "file://";
+
+int32_t LittleEndian32(const unsigned char* b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+                                (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24));
+}
+
+int32_t ReadInt32At(TWideFileStream& stream, int64_t position) {
+    unsigned char b[4];
+    stream.Seek(position);
+    stream.ReadExact(b, 4);
+    return LittleEndian32(b);
+}
+
+// Where a metadata value goes, by the key before it; nullptr for other keys.
+std::string* ValueSlot(TFPLitem& track, const std::string& key, bool& utf8) {
+    utf8 = false;
+    if (key == "tracknumber") return &track.TrackNumber;
+    if (key == "date") return &track.Date;
+    if (key == "Genre") return &track.Genre;
+    if (key == "samplerate") return &track.SampleRate;
+    if (key == "channels") return &track.Channels;
+    if (key == "bitrate") return &track.BitRate;
+    if (key == "codec") return &track.Codec;
+    utf8 = true;
+    if (key == "Artist") return &track.Artist;
+    if (key == "Title") return &track.Title;
+    if (key == "Album") return &track.Album;
+    if (key == "Comment") return &track.Comment;
+    return nullptr;
+}
+
+} // namespace
+
+std::string TFPLfile::TrackPath(int32_t i) const {
+    if (i < 1 || static_cast<std::size_t>(i) > tracks_.size()) return {};
+    return tracks_[static_cast<std::size_t>(i) - 1].Path;
+}
+
+bool TFPLfile::Open(const std::string& path) {
+    path_ = path;
+    trackCount_ = 0;
+    tracks_.clear();
+    try {
+        TWideFileStream stream(path);
+        std::array<unsigned char, kHeaderSize> header{};
+        stream.Read(header.data(), header.size());   // a short file leaves zeros
+        if (header[0] + header[1] + header[2] + header[3] != kHeaderSum) return false;
+        trackCount_ = LittleEndian32(header.data() + kTrackCountOffset);
+
+        const int64_t size = stream.Size();
+        int64_t p = kHeaderSize;
+        int64_t expected = 0;   // key and value strings expected in the current block
+        int64_t read = 0;       // block strings read so far
+        bool inTrack = false;   // a track beyond the table has no slot: its data is skipped
+        std::string pendingKey;
+        bool haveKey = false;
+        std::string buffer;
+        while (p < size) {
+            if (read == expected && expected != 0) {
+                expected = 2 * static_cast<int64_t>(ReadInt32At(stream, p));
+                read = 0;
+                p += 4;
+            }
+            const int32_t length = ReadInt32At(stream, p);
+            if (length < 0) break;   // a negative length cannot be skipped over
+            p += 4;
+            buffer.assign(std::min<std::size_t>(static_cast<std::size_t>(length), kStringBufferSize), '\0');
+            stream.Seek(p);
+            stream.ReadExact(buffer.data(), buffer.size());
+            p += length;
+
+            if (buffer.compare(0, kFilePrefix.size(), kFilePrefix) == 0) {
+                std::string trackPath = DecodeUtf8(std::string_view(buffer).substr(kFilePrefix.size()));
+                if (!IsAbsoluteTrackPath(trackPath)) trackPath = FolderOf(path) + trackPath;
+                inTrack = static_cast<int64_t>(tracks_.size()) < trackCount_;
+                if (inTrack) tracks_.push_back(TFPLitem{trackPath, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}});
+                haveKey = false;
+                p += kTrackDataSize;
+                expected = 2 * static_cast<int64_t>(ReadInt32At(stream, p));
+                if (expected == 0) {
+                    p += 4;
+                    expected = 2 * static_cast<int64_t>(ReadInt32At(stream, p));
+                }
+                p += 4;
+            } else {
+                ++read;
+                if (inTrack && haveKey) {
+                    bool utf8 = false;
+                    if (std::string* slot = ValueSlot(tracks_.back(), pendingKey, utf8))
+                        *slot = utf8 ? DecodeUtf8(buffer) : buffer;
+                    haveKey = false;
+                } else {
+                    pendingKey = std::string(UpToFirstZero(buffer));
+                    haveKey = true;
+                }
+            }
+        }
+    } catch (const EFOpenError&) {
+        return false;
+    } catch (const std::exception&) {
+        // The file ended (or shrank) inside a record: keep the tracks found.
+    }
+    return true;
+}

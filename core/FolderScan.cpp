@@ -1,0 +1,163 @@
+#include "core/FolderScan.h"
+
+#include "core/Paths.h"
+#include "core/Text.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <exception>
+#include <filesystem>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+const std::array<const char*, 25> kSupportedExtensions = {
+    "aac", "ac3", "aif", "aiff", "ape", "mac", "dts", "flac", "mpa", "mp1", "mp2", "mp3", "mp4",
+    "m4a", "mp+", "mpc", "mpp", "ofr", "ogg", "spx", "tta", "vqf", "wav", "wma", "wv"};
+
+namespace {
+
+// Decodes UTF-8 leniently into code points (a stray byte is taken as itself).
+std::u32string CodePoints(const std::string& text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        if (lead >= 0x80 && lead < 0xC0) length = 1;
+        if (i + length > text.size()) length = 1;
+        char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (text[i + k] & 0x3F);
+        out += cp;
+        i += length;
+    }
+    return out;
+}
+
+struct StatInfo {
+    bool exists = false;
+    bool isFolder = false;
+    bool isRegular = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+StatInfo StatFollowingLinks(const std::string& path) {
+    StatInfo info;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return info;
+    info.exists = true;
+    info.isFolder = S_ISDIR(st.st_mode);
+    info.isRegular = S_ISREG(st.st_mode);
+    info.device = st.st_dev;
+    info.inode = st.st_ino;
+    return info;
+}
+
+} // namespace
+
+bool IsSupportedExtension(const std::string& extensionWithoutDot) {
+    const std::string lower = AsciiLower(extensionWithoutDot);
+    return std::any_of(kSupportedExtensions.begin(), kSupportedExtensions.end(),
+                       [&](const char* supported) { return lower == supported; });
+}
+
+bool FolderNameLess(const std::string& a, const std::string& b) {
+    const std::u32string ca = CodePoints(a), cb = CodePoints(b);
+    const std::size_t n = std::min(ca.size(), cb.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ua = static_cast<char32_t>(std::towupper(static_cast<wint_t>(ca[i])));
+        const auto ub = static_cast<char32_t>(std::towupper(static_cast<wint_t>(cb[i])));
+        if (ua != ub) return ua < ub;
+    }
+    if (ca.size() != cb.size()) return ca.size() < cb.size();
+    return a < b;
+}
+
+void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders) {
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    if (error) return;
+    for (const fs::directory_iterator end; it != end; it.increment(error)) {
+        if (error) break;
+        std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.') continue;   // hidden, "." and ".."
+        names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), FolderNameLess);
+    for (const std::string& name : names) {
+        const std::string full = folder + name;
+        const StatInfo info = StatFollowingLinks(full);
+        if (info.isFolder) {
+            folders.push_back(full);
+        } else if (info.isRegular) {
+            const std::string extension = ExtensionOf(name);
+            if (extension.size() > 1 && IsSupportedExtension(extension.substr(1))) files.push_back(full);
+        }
+    }
+}
+
+TScanResult ScanFolder(const std::string& path, bool recursive, const TScanCallbacks& callbacks) {
+    TScanResult result;
+    result.Root = WithTrailingSeparator(path);
+    if (!FolderExists(result.Root)) return result;
+    result.Scanned = true;
+
+    std::set<std::pair<dev_t, ino_t>> visited;
+    std::deque<std::string> queue{result.Root};
+    std::vector<std::string> files;
+    while (!queue.empty()) {
+        const std::string folder = WithTrailingSeparator(queue.front());
+        queue.pop_front();
+        const StatInfo info = StatFollowingLinks(folder);
+        if (!visited.insert({info.device, info.inode}).second) continue;   // reached again through a link
+        ListFolder(folder, files, queue);
+        for (const std::string& file : files) {
+            try {
+                if (callbacks.AnalyseFile) callbacks.AnalyseFile(result.Root, file);
+            } catch (const std::exception& e) {
+                result.Failures.push_back({file, e.what()});
+            }
+            if (callbacks.AfterFile) callbacks.AfterFile();
+        }
+        files.clear();
+        if (!recursive || (callbacks.Pending && callbacks.Pending())) break;
+    }
+    return result;
+}
+
+TScanResult ScanIntoList(TAnalysisList& list, const std::string& path, bool recursive,
+                         const std::function<void()>& afterFile) {
+    if (!FolderExists(WithTrailingSeparator(path))) return {};
+    list.Clear();
+    TScanCallbacks callbacks;
+    callbacks.AnalyseFile = [&](const std::string& root, const std::string& file) { list.AnalyseFile(root, file); };
+    callbacks.AfterFile = afterFile;
+    return ScanFolder(path, recursive, callbacks);
+}
+
+TStartTarget ResolveStartTarget(const std::string& argument) {
+    TStartTarget target;
+    if (argument.empty()) {
+        target.Folder = std::string(1, PathSeparator());
+    } else if (RegularFileExists(argument)) {
+        target.Folder = FolderOf(argument);
+    } else {
+        target.Folder = argument;
+    }
+    const std::string extension = AsciiLower(ExtensionOf(argument));
+    if (extension == ".m3u" || extension == ".pls" || extension == ".fpl") {
+        target.IsPlaylist = true;
+        target.Playlist = argument;
+    }
+    return target;
+}
+
+bool FolderExists(const std::string& path) { return StatFollowingLinks(path).isFolder; }
+
+bool RegularFileExists(const std::string& path) {
+    const StatInfo info = StatFollowingLinks(path);
+    return info.exists && !info.isFolder;
+}
