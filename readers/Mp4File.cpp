@@ -2,6 +2,7 @@
 
 #include "core/FileStream.h"
 #include "core/Text.h"
+#include "tags/Genres.h"
 
 #include <algorithm>
 #include <array>
@@ -71,30 +72,6 @@ constexpr int64_t kFreeformPartHeaderSize = 12;
 constexpr uint8_t kDataTypeUtf8 = 1;
 constexpr uint8_t kDataTypeJpeg = 13;
 constexpr uint8_t kDataTypePng = 14;
-
-// The ID3v1 genre names 0-79 and the Winamp extensions 80-147; a "gnre"
-// item stores a genre number one higher than its index here.
-constexpr std::array<const char*, 148> kGenreNames = {
-    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz",
-    "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno",
-    "Industrial", "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno",
-    "Ambient", "Trip-Hop", "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental",
-    "Acid", "House", "Game", "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk",
-    "Space", "Meditative", "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave",
-    "Techno-Industrial", "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy",
-    "Cult", "Gangsta", "Top 40", "Christian Rap", "Pop/Funk", "Jungle", "Native American",
-    "Cabaret", "New Wave", "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal",
-    "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk",
-    "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic",
-    "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock", "Psychedelic Rock",
-    "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic", "Humour",
-    "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
-    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad",
-    "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A capella",
-    "Euro-House", "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror", "Indie",
-    "BritPop", "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal",
-    "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa",
-    "Thrash Metal", "Anime", "JPop", "Synthpop"};
 
 
 bool TypeIs(std::string_view type, std::string_view name) { return EqualsIgnoreAsciiCase(type, name); }
@@ -433,7 +410,7 @@ void TMp4file::StoreItem(const std::string& type, const std::string& freeformNam
     else if (is("gnre")) {
         if (genre_.empty() && payload.size() >= 2) {
             const auto n = static_cast<int32_t>(BE16(reinterpret_cast<const unsigned char*>(payload.data())));
-            if (n >= 1 && n <= int32_t(kGenreNames.size())) genre_ = kGenreNames[n - 1];
+            if (n >= 1 && n <= kGenreCount) genre_ = kID3v1Genres[n - 1];   // stored one higher
         }
     } else if (isA9("gen")) {
         if (!text.empty()) genre_ = text;
