@@ -1,4 +1,5 @@
 #include "core/Analysis.h"
+#include "core/FileStream.h"
 #include "readers/AACfile.h"
 #include "TestSupport.h"
 
@@ -234,4 +235,20 @@ TEST(AACfile, DamagedStreamsEndTheWalk) {
     for (int i = 0; i < 5; ++i) Append(frames, AdtsFrame(h));
     Append(frames, "garbage");
     EXPECT_EQ(ReadAac(frames).FrameCount(), 6);
+}
+
+TEST(AACfile, FrameWalkReadsThroughTheBuffer) {
+    // 2000 frames of 7 fields each: the walk must not cost a system read per
+    // field (nor per frame).
+    AdtsHeader h;
+    Bytes stream;
+    for (int i = 0; i < 2000; ++i) Append(stream, AdtsFrame(h));
+    TempDir dir;
+    const std::string path = dir.Write("long.aac", stream);
+    TAACfile aac;
+    const uint64_t before = TWideFileStream::TotalSystemReads();
+    ASSERT_TRUE(aac.ReadFromFile(path));
+    const uint64_t reads = TWideFileStream::TotalSystemReads() - before;
+    EXPECT_EQ(aac.FrameCount(), 2000);
+    EXPECT_LT(reads, 200u);   // 600 kB in windows of several kB
 }
