@@ -36,8 +36,8 @@ constexpr uint64_t kPceLfeElements = 18;
 
 // ADTS fixed and variable header, bit offsets from the frame start. The
 // frame length and buffer fullness sit at the same place for MPEG-2 and
-// MPEG-4: the two emphasis bits of early MPEG-4 drafts are not part of
-// ISO/IEC 14496-3 and no encoder writes them.
+// MPEG-4: the two emphasis bits of the first MPEG-4 edition were removed
+// from ISO/IEC 14496-3 in 2002, and current encoders do not write them.
 constexpr uint64_t kAdtsSync = 0;                  // 12 bits, FFF
 constexpr uint64_t kAdtsId = 12;                   // 1 = MPEG-2, 0 = MPEG-4
 constexpr uint64_t kAdtsProfile = 16;              // 2 bits, profile - 1

@@ -4,7 +4,9 @@
 // One pass over the atoms (boxes) in storage order: containers are opened,
 // everything else skipped. It reads 32-bit and 64-bit atom sizes, version 0
 // and version 1 media headers ("mdhd"), the "mp4a" and "alac" audio sample
-// entries, and every item of the "udta/meta/ilst" list including freeform
+// entries (for AAC the channel count comes from the stream's own
+// AudioSpecificConfig, since ISO files store the template value 2 in the
+// entry), and every item of the "udta/meta/ilst" list including freeform
 // ("----") items and cover pictures.
 #pragma once
 
