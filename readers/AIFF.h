@@ -1,4 +1,8 @@
-// AIFF reader: placeholder until the reader lands.
+// TAIFF: Audio Interchange File Format files (Apple AIFF 1.3, form type
+// "AIFF"; the compressed form type "AIFC" is not read). The reader checks the
+// FORM header, walks the chunks to the first "COMM" chunk and takes channels,
+// sample frames, sample size and the sample rate (an IEEE 754 80-bit extended
+// number) from it; size, playing time, bitrate and ratio follow.
 #pragma once
 
 #include <cstdint>
@@ -8,24 +12,35 @@ class TAIFF {
 public:
     TAIFF() { ResetData(); }
     void ResetData();
+    // False only when the file cannot be opened or read; a readable file that
+    // is not an AIFF file gives true with Valid false.
     bool ReadFromFile(const std::string& path);
-    bool Valid() const { return valid_; }
 
-    int64_t FileSize() const { return fileSize_; }
-    double Duration() const { return duration_; }
+    bool Valid() const { return valid_; }
+    const std::string& FileName() const { return fileName_; }
+    int64_t FileSize() const { return fileSize_; }          // FORM size + 8, at most the size on disk
+    uint8_t Channels() const { return channels_; }          // low byte of the 16-bit field
+    uint32_t SampleFrames() const { return sampleFrames_; }
+    uint8_t BitsPerSample() const { return bitsPerSample_; } // low byte of the 16-bit field
     int32_t SampleRate() const { return sampleRate_; }
-    int32_t Channels() const { return channels_; }
-    int32_t BitsPerSample() const { return bitsPerSample_; }
-    double BitRate() const { return bitRate_; }
-    double Ratio() const { return ratio_; }
+    double BitRate() const { return bitRate_; }             // kbit/s
+    double Duration() const { return duration_; }           // seconds
+    double Ratio() const { return ratio_; }                 // percent of a canonical PCM file
 
 private:
     bool valid_ = false;
+    std::string fileName_;
     int64_t fileSize_ = 0;
-    double duration_ = 0;
+    uint8_t channels_ = 0;
+    uint32_t sampleFrames_ = 0;
+    uint8_t bitsPerSample_ = 0;
     int32_t sampleRate_ = 0;
-    int32_t channels_ = 0;
-    int32_t bitsPerSample_ = 0;
     double bitRate_ = 0;
+    double duration_ = 0;
     double ratio_ = 0;
 };
+
+// The IEEE 754 80-bit extended number in the 10 big-endian bytes at p,
+// rounded to the nearest integer (ties to even). Infinity, NaN and values
+// outside the signed 32-bit range give 0.
+int32_t ExtendedToInt32(const unsigned char* p);

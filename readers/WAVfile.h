@@ -1,4 +1,9 @@
-// WAV reader: placeholder until the reader lands.
+// TWAVfile: RIFF WAVE files (Microsoft/IBM "Multimedia Programming Interface
+// and Data Specifications 1.0" with the WAVEFORMATEX and WAVEFORMATEXTENSIBLE
+// format chunks). The reader checks the RIFF header, walks the chunks to find
+// the "fmt " chunk, the "data" chunk and the "fact" chunk, and derives size,
+// playing time, bitrate and compression ratio from them. Any format code is
+// accepted; the common ones are named (the encoder info of a WAV row).
 #pragma once
 
 #include <cstdint>
@@ -8,26 +13,40 @@ class TWAVfile {
 public:
     TWAVfile() { ResetData(); }
     void ResetData();
+    // False only when the file cannot be opened or read; a readable file that
+    // is not a WAV file gives true with Valid false.
     bool ReadFromFile(const std::string& path);
-    bool Valid() const { return valid_; }
 
-    int64_t FileSize() const { return fileSize_; }
-    double Duration() const { return duration_; }
-    int32_t SampleRate() const { return sampleRate_; }
-    int32_t Channels() const { return channels_; }
-    int32_t BitsPerSample() const { return bitsPerSample_; }
-    double BitRate() const { return bitRate_; }
-    double Ratio() const { return ratio_; }
-    const std::string& FormatName() const { return formatName_; }
+    bool Valid() const { return valid_; }
+    uint32_t FormatChunkSize() const { return formatChunkSize_; }
+    uint16_t FormatTag() const { return formatTag_; }
+    uint8_t Channels() const { return channels_; }          // low byte of the 16-bit field
+    uint32_t SampleRate() const { return sampleRate_; }
+    uint32_t BytesPerSecond() const { return bytesPerSecond_; }
+    uint16_t BlockAlign() const { return blockAlign_; }
+    uint8_t BitsPerSample() const { return bitsPerSample_; } // low byte of the 16-bit field
+    uint32_t SampleCount() const { return sampleCount_; }
+    int64_t HeaderSize() const { return headerSize_; }      // bytes before the sample data
+    int64_t FileSize() const { return fileSize_; }          // RIFF size + 8, at most the size on disk
+    const std::string& FileName() const { return fileName_; }
+    double BitRate() const { return bitRate_; }             // kbit/s
+
+    double Duration() const;       // seconds
+    double Ratio() const;          // percent of a canonical PCM file
+    std::string FormatName() const;
 
 private:
     bool valid_ = false;
+    uint32_t formatChunkSize_ = 0;
+    uint16_t formatTag_ = 0;
+    uint8_t channels_ = 0;
+    uint32_t sampleRate_ = 0;
+    uint32_t bytesPerSecond_ = 0;
+    uint16_t blockAlign_ = 0;
+    uint8_t bitsPerSample_ = 0;
+    uint32_t sampleCount_ = 0;
+    int64_t headerSize_ = 0;
     int64_t fileSize_ = 0;
-    double duration_ = 0;
-    int32_t sampleRate_ = 0;
-    int32_t channels_ = 0;
-    int32_t bitsPerSample_ = 0;
+    std::string fileName_;
     double bitRate_ = 0;
-    double ratio_ = 0;
-    std::string formatName_;
 };
