@@ -1,37 +1,71 @@
-// AAC (ADIF and ADTS) reader: placeholder until the reader lands.
+// TAACfile: raw AAC streams (ISO/IEC 13818-7 and 14496-3) in either of their
+// self-describing forms: ADIF (one header at the start of the stream) and
+// ADTS (a header on every frame), MPEG-2 and MPEG-4, profiles Main, LC, SSR
+// and LTP. Tags around the stream (ID3v2 in front, ID3v1 and APE behind) are
+// detected and stepped over.
 #pragma once
+
+#include "tags/APETag.h"
+#include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
 
 #include <cstdint>
 #include <string>
 
 class TAACfile {
 public:
+    // HeaderType values.
+    static constexpr uint8_t kHeaderUnknown = 0, kHeaderADIF = 1, kHeaderADTS = 2;
+    // MPEGVersion values.
+    static constexpr uint8_t kMPEGUnknown = 0, kMPEG2 = 1, kMPEG4 = 2;
+    // Profile values.
+    static constexpr uint8_t kProfileUnknown = 0, kProfileMain = 1, kProfileLC = 2, kProfileSSR = 3,
+                             kProfileLTP = 4;
+    // BitRateType values.
+    static constexpr uint8_t kBitRateUnknown = 0, kBitRateCBR = 1, kBitRateVBR = 2;
+
     TAACfile() { ResetData(); }
     void ResetData();
+    // False when the file cannot be opened or read, or a tag read fails; a
+    // file that is neither ADIF nor ADTS is read (true) but not Valid.
     bool ReadFromFile(const std::string& path);
-    bool Valid() const { return valid_; }
+
+    bool Valid() const;
+    double Duration() const;   // seconds
+    double Ratio() const;      // percent
 
     int64_t FileSize() const { return fileSize_; }
-    double Duration() const { return duration_; }
+    uint8_t HeaderType() const { return headerType_; }
+    uint8_t MPEGVersion() const { return mpegVersion_; }
+    uint8_t Profile() const { return profile_; }
+    uint8_t Channels() const { return channels_; }
     int32_t SampleRate() const { return sampleRate_; }
-    int32_t Channels() const { return channels_; }
-    int32_t BitsPerSample() const { return bitsPerSample_; }
-    int32_t BitRate() const { return bitRate_; }
-    double Ratio() const { return ratio_; }
-    const std::string& MPEGVersionName() const { return mPEGVersionName_; }
-    const std::string& ProfileName() const { return profileName_; }
-    const std::string& HeaderTypeName() const { return headerTypeName_; }
+    int32_t BitRate() const { return bitRate_; }   // bit/s
+    uint8_t BitRateType() const { return bitRateType_; }
+    int64_t FrameCount() const { return frameCount_; }
+
+    std::string HeaderTypeName() const;
+    std::string MPEGVersionName() const;
+    std::string ProfileName() const;
+    std::string BitRateTypeName() const;
+
+    const TID3v1& ID3v1() const { return id3v1_; }
+    const TID3v2& ID3v2() const { return id3v2_; }
+    const TAPETag& APEtag() const { return apeTag_; }
 
 private:
-    bool valid_ = false;
+    friend class AACStreamReader;
+
     int64_t fileSize_ = 0;
-    double duration_ = 0;
+    uint8_t headerType_ = 0;
+    uint8_t mpegVersion_ = 0;
+    uint8_t profile_ = 0;
+    uint8_t channels_ = 0;
     int32_t sampleRate_ = 0;
-    int32_t channels_ = 0;
-    int32_t bitsPerSample_ = 0;
     int32_t bitRate_ = 0;
-    double ratio_ = 0;
-    std::string mPEGVersionName_;
-    std::string profileName_;
-    std::string headerTypeName_;
+    uint8_t bitRateType_ = 0;
+    int64_t frameCount_ = 0;
+    TID3v1 id3v1_;
+    TID3v2 id3v2_;
+    TAPETag apeTag_;
 };

@@ -1,0 +1,62 @@
+#!/bin/sh
+# Rebuilds the MP4, AAC and WMA fixtures with ffmpeg. Run from anywhere;
+# the files land next to this script. Every input is a generated sine.
+set -eu
+cd "$(dirname "$0")"
+FF="ffmpeg -hide_banner -loglevel error -y"
+sine() { echo "sine=frequency=440:duration=$1:sample_rate=$2"; }
+
+# MPEG-4 audio (AAC) in M4A: with ffmpeg's own encoding-tool item, without it
+# (bit-exact mode drops the tool item; a title keeps udta/meta present), and
+# with udta/meta stripped altogether.
+$FF -f lavfi -i "$(sine 1 44100)" -ac 2 -c:a aac -b:a 128k aac-lavf.m4a
+$FF -f lavfi -i "$(sine 1 44100)" -ac 2 -c:a aac -b:a 128k -fflags +bitexact \
+    -metadata title="No tool" aac-notool.m4a
+$FF -f lavfi -i "$(sine 1 44100)" -ac 2 -c:a aac -b:a 128k -fflags +bitexact \
+    -map_metadata -1 aac-stripped.m4a
+# ffmpeg always writes udta/meta/ilst (empty here): blank the user-data atom
+# out by turning it into a "free" atom of the same size, as tag strippers do.
+udta=$(grep -obUa udta aac-stripped.m4a | tail -n 1 | cut -d: -f1)
+printf free | dd of=aac-stripped.m4a bs=1 seek="$udta" conv=notrunc status=none
+# A clip shorter than half a second (0.4 s, mono 48 kHz).
+$FF -f lavfi -i "$(sine 0.4 48000)" -ac 1 -c:a aac -b:a 96k aac-short.m4a
+# The same kind of stream in an .mp4 container.
+$FF -f lavfi -i "$(sine 1 32000)" -ac 1 -c:a aac -b:a 64k aac.mp4
+
+# Apple Lossless, 16-bit mono 22050 Hz.
+$FF -f lavfi -i "$(sine 1 22050)" -ac 1 -c:a alac -sample_fmt s16p alac.m4a
+
+# Tags and two cover pictures (PNG and JPEG) in one covr item.
+$FF -f lavfi -i "color=c=red:s=8x8:d=1" -frames:v 1 cover.png
+$FF -f lavfi -i "color=c=blue:s=8x8:d=1" -frames:v 1 cover.jpg
+$FF -f lavfi -i "$(sine 1 44100)" -i cover.png -i cover.jpg \
+    -map 0:a -map 1:v -map 2:v -ac 2 -c:a aac -b:a 96k -c:v copy \
+    -disposition:v:0 attached_pic -disposition:v:1 attached_pic \
+    -metadata title="Sine Title" -metadata artist="Artist Ünïcode" \
+    -metadata album="The Album" -metadata comment="A comment" \
+    -metadata date=2021 -metadata genre="Electronic" -metadata track=3/12 \
+    -metadata disc=1/2 -metadata composer="Composer" -metadata grouping="Group" \
+    -metadata lyrics="La la la" -metadata copyright="(c) Nobody" \
+    -metadata description="Desc" -metadata compilation=1 tagged-cover.m4a
+rm -f cover.png cover.jpg
+
+# ADTS: plain, and with an ID3v2 tag in front and an ID3v1 tag behind.
+$FF -f lavfi -i "$(sine 1 44100)" -ac 2 -c:a aac -b:a 128k -f adts adts.aac
+$FF -f lavfi -i "$(sine 1 48000)" -ac 1 -c:a aac -b:a 64k -write_id3v2 1 \
+    -metadata title="ADTS Title" -f adts adts-id3.aac
+{
+    printf 'TAG'
+    printf '%-30s' 'ID3v1 Title' | head -c 30
+    printf '%-30s' 'Artist' | head -c 30
+    printf '%-30s' 'Album' | head -c 30
+    printf '2020'
+    head -c 30 /dev/zero
+    printf '\014'
+} >> adts-id3.aac
+
+# Windows Media Audio 1 and 2 (format tags 0x0160 and 0x0161), the second with tags.
+$FF -f lavfi -i "$(sine 1 22050)" -ac 1 -c:a wmav1 -b:a 32k wmav1.wma
+$FF -f lavfi -i "$(sine 1 44100)" -ac 2 -c:a wmav2 -b:a 128k \
+    -metadata title="WMA Title" -metadata artist="WMA Artist" -metadata album="WMA Album" \
+    -metadata genre="Ambient" -metadata track=7 -metadata date=2019 \
+    -metadata comment="WMA comment" -metadata copyright="WMA rights" wmav2-tags.wma
