@@ -1,5 +1,6 @@
 #include "core/FPLfile.h"
 
+#include "core/ByteOrder.h"
 #include "core/Errors.h"
 #include "core/FileStream.h"
 #include "core/Paths.h"
@@ -17,16 +18,11 @@ constexpr int64_t kTrackDataSize = 28;        // per-track data after a "file://
 constexpr std::size_t kStringBufferSize = 999; // longest string kept; longer ones are cut
 constexpr std::string_view kFilePrefix = "file://";
 
-int32_t LittleEndian32(const unsigned char* b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                                (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24));
-}
-
 int32_t ReadInt32At(TWideFileStream& stream, int64_t position) {
     unsigned char b[4];
     stream.Seek(position);
     stream.ReadExact(b, 4);
-    return LittleEndian32(b);
+    return static_cast<int32_t>(LE32(b));
 }
 
 // Where a metadata value goes, by the key before it; nullptr for other keys.
@@ -63,7 +59,7 @@ bool TFPLfile::Open(const std::string& path) {
         std::array<unsigned char, kHeaderSize> header{};
         stream.Read(header.data(), header.size());   // a short file leaves zeros
         if (header[0] + header[1] + header[2] + header[3] != kHeaderSum) return false;
-        trackCount_ = LittleEndian32(header.data() + kTrackCountOffset);
+        trackCount_ = static_cast<int32_t>(LE32(header.data() + kTrackCountOffset));
 
         const int64_t size = stream.Size();
         int64_t p = kHeaderSize;

@@ -1,5 +1,6 @@
 #include "readers/AIFF.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 
 #include <algorithm>
@@ -35,13 +36,6 @@ constexpr int kExtendedMaxExponent = 0x7FFF;   // infinity and NaN
 
 // The canonical header size the ratio compares against.
 constexpr double kCanonicalHeaderSize = 54;
-
-uint16_t BE16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-uint32_t BE32(const unsigned char* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-uint64_t BE64(const unsigned char* p) { return (uint64_t{BE32(p)} << 32) | BE32(p + 4); }
 
 // Reads count bytes at offset; bytes beyond the end of the file read as zero.
 void ReadZeroFilled(TWideFileStream& stream, int64_t offset, unsigned char* out, std::size_t count) {

@@ -1,5 +1,6 @@
 #include "readers/FLACfile.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 
@@ -24,8 +25,6 @@ constexpr uint8_t kBlockTypeMask = 0x7F;
 constexpr uint8_t kBlockPadding = 1;
 constexpr uint8_t kBlockVorbisComment = 4;
 constexpr uint8_t kBlockInvalid = 127;          // declared invalid by the format
-
-uint32_t BE32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
 // Reads a little-endian 32-bit value unless it would cross limit.
 bool ReadLE32(TWideFileStream& stream, int64_t limit, uint32_t& value) {

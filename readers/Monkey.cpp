@@ -1,5 +1,6 @@
 #include "readers/Monkey.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 
@@ -8,11 +9,6 @@
 #include <exception>
 
 namespace {
-
-uint16_t LE16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t LE32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Common start: "MAC " and the format version (times 1000).
 constexpr std::size_t kStartSize = 6;

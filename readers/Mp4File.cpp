@@ -1,5 +1,6 @@
 #include "readers/Mp4File.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 #include "tags/Genres.h"
@@ -73,17 +74,12 @@ constexpr uint8_t kDataTypeUtf8 = 1;
 constexpr uint8_t kDataTypeJpeg = 13;
 constexpr uint8_t kDataTypePng = 14;
 
-
 bool TypeIs(std::string_view type, std::string_view name) { return EqualsIgnoreAsciiCase(type, name); }
 
 bool IsContainer(std::string_view type) {
     return std::any_of(kContainerTypes.begin(), kContainerTypes.end(),
                        [&](std::string_view c) { return TypeIs(type, c); });
 }
-
-uint32_t BE16(const unsigned char* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-uint32_t BE32(const unsigned char* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
-uint64_t BE64(const unsigned char* p) { return (uint64_t(BE32(p)) << 32) | BE32(p + 4); }
 
 // "3/12" from a track or disc payload (8 bytes: 2 reserved, number, total,
 // 2 reserved); each number counts only when positive as a signed 16-bit value.

@@ -1,5 +1,6 @@
 #include "readers/OptimFROG.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 
@@ -25,9 +26,6 @@ constexpr std::size_t kCompressionID = 22;   // mode in bits 7-3
 constexpr std::array<int8_t, 11> kSampleTypeBits = {8, 8, 16, 16, 24, 24, 32, 32, -32, -32, -32};
 constexpr std::array<std::string_view, 10> kCompressionNames = {
     "fast", "normal", "high", "extra", "best", "ultra", "insane", "highnew", "extranew", "bestnew"};
-
-uint32_t LE32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 } // namespace
 

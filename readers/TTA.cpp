@@ -1,5 +1,6 @@
 #include "readers/TTA.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 
 #include <array>
@@ -16,9 +17,6 @@ constexpr std::size_t kBitsPerSample = 4;   // 2 bytes
 constexpr std::size_t kSampleRate = 6;      // 4 bytes
 constexpr std::size_t kDataLength = 10;     // 4 bytes: samples per channel
 constexpr std::size_t kCRC = 14;            // 4 bytes
-
-uint32_t LE32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "readers/WAVPackFile.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 
 #include <algorithm>
@@ -9,10 +10,6 @@
 
 namespace {
 
-uint16_t LE16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t LE32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 bool Is(const unsigned char* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
 // Version 4 block header (32 bytes).

@@ -1,5 +1,6 @@
 #include "readers/WAVfile.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 
 #include <algorithm>
@@ -58,12 +59,6 @@ constexpr std::array<FormatNameEntry, 6> kFormatNames = {{
     {17, "DVI/IMA ADPCM"},
     {85, "MPEG Layer III"},
 }};
-
-uint16_t LE16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t LE32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Reads count bytes at offset; bytes beyond the end of the file read as zero.
 void ReadZeroFilled(TWideFileStream& stream, int64_t offset, unsigned char* out, std::size_t count) {

@@ -3,6 +3,7 @@
 // name and the value bytes.
 #include "tags/APETag.h"
 
+#include "core/ByteOrder.h"
 #include "core/FileStream.h"
 #include "core/Text.h"
 
@@ -19,10 +20,6 @@ constexpr std::string_view kMarker = "APETAGEX";
 constexpr std::size_t kVersionAt = 8, kSizeAt = 12, kItemCountAt = 16;
 constexpr std::size_t kValueBufferSize = 24000;   // item values are kept up to this length
 constexpr std::size_t kItemHeaderSize = 8;        // value size + item flags
-
-uint32_t LittleEndian32(const unsigned char* b) {
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-}
 
 } // namespace
 
@@ -52,9 +49,9 @@ bool TAPETag::ReadFromFile(const std::string& path) {
         if (std::memcmp(footer.data(), kMarker.data(), kMarker.size()) != 0) return true;
 
         exists_ = true;
-        version_ = static_cast<int32_t>(LittleEndian32(footer.data() + kVersionAt));
-        size_ = static_cast<int32_t>(LittleEndian32(footer.data() + kSizeAt));
-        const uint32_t itemCount = LittleEndian32(footer.data() + kItemCountAt);
+        version_ = static_cast<int32_t>(LE32(footer.data() + kVersionAt));
+        size_ = static_cast<int32_t>(LE32(footer.data() + kSizeAt));
+        const uint32_t itemCount = LE32(footer.data() + kItemCountAt);
         try {
             int64_t position = fileSize - id3v1Shift - size_;
             stream.Seek(position);
@@ -66,7 +63,7 @@ bool TAPETag::ReadFromFile(const std::string& path) {
                 std::array<unsigned char, kItemHeaderSize> itemHeader{};
                 stream.Seek(position);
                 if (stream.Read(itemHeader.data(), itemHeader.size()) != itemHeader.size()) break;
-                const uint32_t valueSize = LittleEndian32(itemHeader.data());
+                const uint32_t valueSize = LE32(itemHeader.data());
                 std::string name;
                 char c = 0;
                 bool ended = false;
