@@ -96,8 +96,8 @@ inline void PutLameTag(Bytes& bytes, std::size_t mark, const LameTagSpec& t) {
 // A CBR MPEG-1 Layer III stream (128 kbit/s, 44.1 kHz, joint stereo) of the
 // given frame count whose first frame carries a LAME tag at offset 36.
 inline Bytes LameStream(const LameTagSpec& tag, int frames = 12) {
-    FrameSpec spec;
-    Bytes out = Frames(spec, frames);
+    FrameSpec shape;
+    Bytes out = Frames(shape, frames);
     PutLameTag(out, 36, tag);
     return out;
 }

@@ -291,9 +291,9 @@ TEST_F(LameTagFiles, EncoderInfoTexts) {
 TEST_F(LameTagFiles, WithoutATagTheStreamReaderNamesTheEncoder) {
     // Junk before the first frame hides the tag from the tag reader; the
     // stream reader finds the frames and a "LAME" mark in their data.
-    FrameSpec spec;
+    FrameSpec shape;
     Bytes bytes(50, 0x20);
-    Append(bytes, Frames(spec, 40));
+    Append(bytes, Frames(shape, 40));
     Put(bytes, bytes.size() - 600, "LAME3.97");
     EXPECT_EQ(EncoderInfoOf(dir_.Write("nolame.mp3", bytes)), "MPEG 1 Layer III LAME 3.97");
 }
@@ -301,8 +301,8 @@ TEST_F(LameTagFiles, WithoutATagTheStreamReaderNamesTheEncoder) {
 TEST_F(LameTagFiles, TagCutShortLeavesTheNumbersAndRaises) {
     // Two MPEG-2.5 frames of 72 bytes: 0.144 seconds, a valid stream that
     // ends before the tag's 37 bytes.
-    FrameSpec spec{0, 1, 1, 2, false, 3};
-    Bytes bytes = Frames(spec, 2);
+    FrameSpec shape{0, 1, 1, 2, false, 3};
+    Bytes bytes = Frames(shape, 2);
     Put(bytes, 13, "Info");
     TMPEGaudio reader;
     TAudioItem item;

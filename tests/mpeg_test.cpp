@@ -23,9 +23,9 @@ TAudioItem Analyse(const std::string& path) {
     return item;
 }
 
-FrameData Decoded(const FrameSpec& spec) {
+FrameData Decoded(const FrameSpec& shape) {
     FrameData frame;
-    mpegframe::DecodeHeader(FrameHeader(spec).data(), frame);
+    mpegframe::DecodeHeader(FrameHeader(shape).data(), frame);
     return frame;
 }
 
@@ -47,7 +47,7 @@ TEST(MpegFrame, HeaderTestRejectsReservedAndFreeFormatValues) {
 
 TEST(MpegFrame, FrameLengthsAcrossVersionsAndLayers) {
     struct Case {
-        FrameSpec spec;
+        FrameSpec shape;
         unsigned length, bitRate, sampleRate, samples;
     };
     const Case cases[] = {
@@ -65,9 +65,9 @@ TEST(MpegFrame, FrameLengthsAcrossVersionsAndLayers) {
         {{0, 3, 1, 2, true}, 196, 32, 8000, 384},
     };
     for (const Case& c : cases) {
-        const FrameData frame = Decoded(c.spec);
-        SCOPED_TRACE(testing::Message() << "version " << int(c.spec.Version) << " layer " << int(c.spec.Layer)
-                                        << " bitrate index " << int(c.spec.BitRateIndex));
+        const FrameData frame = Decoded(c.shape);
+        SCOPED_TRACE(testing::Message() << "version " << int(c.shape.Version) << " layer " << int(c.shape.Layer)
+                                        << " bitrate index " << int(c.shape.BitRateIndex));
         EXPECT_EQ(mpegframe::FrameLength(frame), c.length);
         EXPECT_EQ(mpegframe::BitRate(frame), c.bitRate);
         EXPECT_EQ(mpegframe::SampleRate(frame), c.sampleRate);
@@ -77,8 +77,8 @@ TEST(MpegFrame, FrameLengthsAcrossVersionsAndLayers) {
 
 TEST(MpegReader, CountsEveryFrameOfAPlainCbrStream) {
     TempDir dir;
-    FrameSpec spec;
-    const std::string path = dir.Write("cbr.mp3", Frames(spec, 30));
+    FrameSpec shape;
+    const std::string path = dir.Write("cbr.mp3", Frames(shape, 30));
     TMPEGaudio reader;
     ASSERT_TRUE(reader.ReadFromFile(path));
     ASSERT_TRUE(reader.Valid());
@@ -100,8 +100,8 @@ TEST(MpegReader, CountsEveryFrameOfAPlainCbrStream) {
 
 TEST(MpegReader, FinalFrameBeforeATagIsCountedOnlyWhenItsFollowerIsAHeader) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = Frames(spec, 30);
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 30);
     Bytes tag = ToBytes("TAG");
     tag.resize(128, ' ');
     Append(bytes, tag);
@@ -112,25 +112,25 @@ TEST(MpegReader, FinalFrameBeforeATagIsCountedOnlyWhenItsFollowerIsAHeader) {
 
 TEST(MpegReader, LayerIStreamsOfEveryVersion) {
     TempDir dir;
-    const FrameSpec specs[] = {{3, 3, 12, 0, false, 0}, {2, 3, 8, 0, false, 3}, {0, 3, 4, 1, false, 3}};
-    for (const FrameSpec& spec : specs) {
-        SCOPED_TRACE(int(spec.Version));
+    const FrameSpec shapes[] = {{3, 3, 12, 0, false, 0}, {2, 3, 8, 0, false, 3}, {0, 3, 4, 1, false, 3}};
+    for (const FrameSpec& shape : shapes) {
+        SCOPED_TRACE(int(shape.Version));
         const int count = 120;
         TMPEGaudio reader;
-        ASSERT_TRUE(reader.ReadFromFile(dir.Write("layer1.mp1", Frames(spec, count))));
+        ASSERT_TRUE(reader.ReadFromFile(dir.Write("layer1.mp1", Frames(shape, count))));
         ASSERT_TRUE(reader.Valid());
         EXPECT_EQ(reader.Layer(), "Layer I");
         EXPECT_EQ(reader.FramesCounted(), count);
         EXPECT_EQ(reader.Samples(), count * 384);
         // A CBR duration comes from the byte count.
-        EXPECT_NEAR(reader.Duration(), count * FrameLengthOf(spec) * 8.0 / reader.BitRate() / 1000, 1e-9);
+        EXPECT_NEAR(reader.Duration(), count * FrameLengthOf(shape) * 8.0 / reader.BitRate() / 1000, 1e-9);
     }
 }
 
 TEST(MpegReader, XingHeaderGivesFramesBytesAndVendor) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = Frames(spec, 20);
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 20);
     Put(bytes, 36, "Xing");
     PutBE32(bytes, 36 + 4, 15);
     PutBE32(bytes, 36 + 8, 1000);            // frames
@@ -153,8 +153,8 @@ TEST(MpegReader, XingHeaderGivesFramesBytesAndVendor) {
 
 TEST(MpegReader, XingHeaderWithANegativeFrameCount) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = Frames(spec, 20);
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 20);
     Put(bytes, 36, "Xing");
     PutBE32(bytes, 36 + 8, 0xFFFFFFF6u);   // -10 frames
     TMPEGaudio reader;
@@ -169,8 +169,8 @@ TEST(MpegReader, XingHeaderWithANegativeFrameCount) {
 
 TEST(MpegReader, InfoHeaderIsNotVbr) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = Frames(spec, 20);
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 20);
     Put(bytes, 36, "Info");
     PutBE32(bytes, 36 + 8, 5000);
     TMPEGaudio reader;
@@ -182,8 +182,8 @@ TEST(MpegReader, InfoHeaderIsNotVbr) {
 
 TEST(MpegReader, VbriHeaderMeansFraunhofer) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = Frames(spec, 20);
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 20);
     Put(bytes, 36, "VBRI");
     PutByte(bytes, 36 + 9, 75);
     PutBE32(bytes, 36 + 10, 400 * 418);
@@ -219,10 +219,10 @@ TEST(MpegReader, DifferingBitratesWithoutHeaderAreVbrByCounting) {
 
 TEST(MpegReader, FalseSyncStopsTheCountButNotTheFirstFrameSearch) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = FrameHeader(spec);   // a header whose follower is no header
+    FrameSpec shape;
+    Bytes bytes = FrameHeader(shape);   // a header whose follower is no header
     AppendZeros(bytes, 100);
-    Append(bytes, Frames(spec, 20));
+    Append(bytes, Frames(shape, 20));
     TMPEGaudio reader;
     ASSERT_TRUE(reader.ReadFromFile(dir.Write("false.mp3", bytes)));
     EXPECT_EQ(reader.FramesCounted(), 0);
@@ -234,9 +234,9 @@ TEST(MpegReader, FalseSyncStopsTheCountButNotTheFirstFrameSearch) {
 
 TEST(MpegReader, FirstFrameInAShortFinalBlockGetsItsFilePosition) {
     TempDir dir;
-    FrameSpec spec;
+    FrameSpec shape;
     Bytes bytes(3458 + 100, 0x20);   // no sync anywhere
-    Append(bytes, Frames(spec, 3));
+    Append(bytes, Frames(shape, 3));
     TMPEGaudio reader;
     ASSERT_TRUE(reader.ReadFromFile(dir.Write("late.mp3", bytes)));
     ASSERT_TRUE(reader.Frame().Found);
@@ -246,7 +246,7 @@ TEST(MpegReader, FirstFrameInAShortFinalBlockGetsItsFilePosition) {
 
 TEST(MpegReader, VendorMarksInTheFrameData) {
     TempDir dir;
-    FrameSpec spec;
+    FrameSpec shape;
     struct Case {
         std::vector<std::pair<std::size_t, std::string>> marks;   // offsets from the end
         std::string encoder;
@@ -262,7 +262,7 @@ TEST(MpegReader, VendorMarksInTheFrameData) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.encoder);
-        Bytes bytes = Frames(spec, 40);
+        Bytes bytes = Frames(shape, 40);
         for (const auto& [fromEnd, mark] : c.marks) Put(bytes, bytes.size() - fromEnd, mark);
         TMPEGaudio reader;
         ASSERT_TRUE(reader.ReadFromFile(dir.Write("mark.mp3", bytes)));
@@ -272,8 +272,8 @@ TEST(MpegReader, VendorMarksInTheFrameData) {
 
 TEST(MpegReader, NoEndSearchInAFileShorterThanItsRead) {
     TempDir dir;
-    FrameSpec spec;
-    Bytes bytes = Frames(spec, 8);   // 3336 bytes: shorter than the 3458-byte read
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 8);   // 3336 bytes: shorter than the 3458-byte read
     Put(bytes, 1000, "LAME3.97");    // before the first block's search windows
     TMPEGaudio reader;
     ASSERT_TRUE(reader.ReadFromFile(dir.Write("short.mp3", bytes)));
@@ -290,7 +290,7 @@ TEST(MpegReader, NoEndSearchInAFileShorterThanItsRead) {
 TEST(MpegReader, EncoderGuessFromFrameHeaderHabits) {
     TempDir dir;
     struct Case {
-        FrameSpec spec;
+        FrameSpec shape;
         const char* encoder;
     };
     FrameSpec lame;  lame.Crc = true; lame.Original = true;
@@ -304,7 +304,7 @@ TEST(MpegReader, EncoderGuessFromFrameHeaderHabits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.encoder);
         TMPEGaudio reader;
-        ASSERT_TRUE(reader.ReadFromFile(dir.Write("habit.mp3", Frames(c.spec, 30))));
+        ASSERT_TRUE(reader.ReadFromFile(dir.Write("habit.mp3", Frames(c.shape, 30))));
         EXPECT_EQ(reader.Encoder(), c.encoder);
     }
 }
@@ -324,12 +324,12 @@ TEST(MpegReader, DamagedAndMissingFiles) {
     EXPECT_FALSE(reader.Valid());
 
     // A single frame has no follower: nothing is accepted.
-    FrameSpec spec;
-    EXPECT_TRUE(reader.ReadFromFile(dir.Write("one.mp3", Frame(spec))));
+    FrameSpec shape;
+    EXPECT_TRUE(reader.ReadFromFile(dir.Write("one.mp3", Frame(shape))));
     EXPECT_FALSE(reader.Frame().Found);
 
     // Too short to last 0.1 seconds.
-    EXPECT_TRUE(reader.ReadFromFile(dir.Write("brief.mp3", Frames(spec, 3))));
+    EXPECT_TRUE(reader.ReadFromFile(dir.Write("brief.mp3", Frames(shape, 3))));
     EXPECT_TRUE(reader.Frame().Found);
     EXPECT_FALSE(reader.Valid());
     EXPECT_EQ(reader.Ratio(), 0);
@@ -337,9 +337,9 @@ TEST(MpegReader, DamagedAndMissingFiles) {
 
 TEST(MpegReader, CountingScanReadsFarFewerTimesThanFrames) {
     TempDir dir;
-    FrameSpec spec;
+    FrameSpec shape;
     TMPEGaudio reader;
-    ASSERT_TRUE(reader.ReadFromFile(dir.Write("long.mp3", Frames(spec, 5000))));
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("long.mp3", Frames(shape, 5000))));
     EXPECT_EQ(reader.FramesCounted(), 5000);
     EXPECT_LT(reader.SystemReads(), 5000u / 50);
 }
