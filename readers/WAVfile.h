@@ -1,7 +1,8 @@
 // TWAVfile: RIFF WAVE files (the Microsoft/IBM RIFF multimedia format of
 // 1991, with the WAVEFORMATEX and WAVEFORMATEXTENSIBLE format chunks).
-// The reader checks the RIFF header, walks the chunks to find the "fmt " chunk, the "data" chunk and the "fact" chunk, and derives size,
-// playing time, bitrate and compression ratio from them. Any format code is
+// The reader checks the RIFF header, walks the chunks to find the "fmt "
+// chunk, the "data" chunk and the "fact" chunk, and derives size, playing
+// time, bitrate and compression ratio from them. Any format code is
 // accepted; the common ones are named (the encoder info of a WAV row).
 #pragma once
 
