@@ -26,15 +26,16 @@ namespace {
 // The batch file in the code page cmd.exe reads it with: a new console
 // starts in the OEM code page, so a path written in the ANSI code page would
 // reach the tool with its non-ASCII letters changed. Characters the code page
-// lacks become "?".
+// lacks become "?" (no look-alike letter that could name another file).
 std::string ConsoleCodePageText(const std::string& utf8) {
     const std::wstring wide = WideFromUtf8(utf8);
     if (wide.empty()) return {};
     const int length = static_cast<int>(wide.size());
-    const int needed = ::WideCharToMultiByte(CP_OEMCP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
+    const int needed = ::WideCharToMultiByte(CP_OEMCP, kFlags, wide.data(), length, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return {};
     std::string text(static_cast<std::size_t>(needed), '\0');
-    ::WideCharToMultiByte(CP_OEMCP, 0, wide.data(), length, text.data(), needed, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_OEMCP, kFlags, wide.data(), length, text.data(), needed, nullptr, nullptr);
     return text;
 }
 
