@@ -10,15 +10,84 @@
 #include "report/HtmlReport.h"
 
 #include <clocale>
+#include <cstdio>
 #include <iostream>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include "core/Platform.h"
+#else
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef _WIN32
+
+// The arguments as UTF-8, from the UTF-16 command line: the narrow argv
+// holds them in the ANSI code page, which cannot spell every file name.
+class Utf8Arguments {
+public:
+    Utf8Arguments() {
+        int count = 0;
+        wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+        for (int i = 0; wide && i < count; ++i) texts_.push_back(Utf8FromWide(wide[i]));
+        if (wide) ::LocalFree(wide);
+        for (std::string& text : texts_) pointers_.push_back(text.data());
+        pointers_.push_back(nullptr);
+    }
+    int Count() const { return static_cast<int>(texts_.size()); }
+    char** Values() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> texts_;
+    std::vector<char*> pointers_;
+};
+
+// The rows are UTF-8: a console shows them in that code page while the
+// program runs; its own code page comes back at exit.
+class Utf8Console {
+public:
+    Utf8Console() : previous_(::GetConsoleOutputCP()) {
+        if (previous_ != 0) ::SetConsoleOutputCP(CP_UTF8);
+    }
+    ~Utf8Console() {
+        std::cout.flush();
+        std::fflush(stdout);
+        if (previous_ != 0) ::SetConsoleOutputCP(previous_);
+    }
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    UINT previous_;
+};
+
+// Standard error is a console that understands the escape sequences that
+// redraw the progress line.
+bool ProgressTerminal() {
+    HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (error == INVALID_HANDLE_VALUE || !::GetConsoleMode(error, &mode)) return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+           ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+#else
+
+bool ProgressTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+#endif
 
 // A progress line on standard error, redrawn in place, only on a terminal.
 class Progress {
 public:
-    Progress() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+    Progress() : enabled_(ProgressTerminal()) {}
     void Update(std::size_t count, const std::string& path) {
         if (!enabled_) return;
         std::string shown = path.size() > 60 ? "..." + path.substr(path.size() - 57) : path;
@@ -36,6 +105,14 @@ private:
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");   // the user's decimal separator and collation
+#ifdef _WIN32
+    const Utf8Console console;
+    Utf8Arguments arguments;
+    if (arguments.Count() > 0) {
+        argc = arguments.Count();
+        argv = arguments.Values();
+    }
+#endif
 
     CliOptions options;
     std::string error;

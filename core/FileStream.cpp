@@ -6,19 +6,18 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "core/Platform.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#ifdef _WIN32
-#include <io.h>
-#define SONDARO_READ _read
-#define SONDARO_CLOSE _close
-#define SONDARO_LSEEK _lseeki64
-#else
-#define SONDARO_READ ::read
-#define SONDARO_CLOSE ::close
-#define SONDARO_LSEEK ::lseek
 #endif
 
 namespace {
@@ -35,34 +34,62 @@ std::atomic<uint64_t> gBytesRead{0};
 } // namespace
 
 TWideFileStream::TWideFileStream(const std::string& path, std::size_t bufferSize)
-    : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    : TWideFileStream(path, Share::Read, bufferSize) {}
+
 #ifdef _WIN32
-    fd_ = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+
+TWideFileStream::TWideFileStream(const std::string& path, Share share, std::size_t bufferSize)
+    : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    const DWORD shareMode = share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    HANDLE handle = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) RaiseOpenError(path, SystemErrorMessage(::GetLastError()));
+    // Devices ("CON", "\\.\PhysicalDrive0") and pipes are no audio files.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        RaiseOpenError(path, "Not a regular file");
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(handle, &size)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(handle);
+        RaiseOpenError(path, SystemErrorMessage(error));
+    }
+    handle_ = handle;
+    size_ = static_cast<int64_t>(size.QuadPart);
+}
+
+TWideFileStream::~TWideFileStream() {
+    if (handle_) ::CloseHandle(static_cast<HANDLE>(handle_));
+}
+
 #else
+
+TWideFileStream::TWideFileStream(const std::string& path, Share, std::size_t bufferSize)
+    : buffer_(std::max<std::size_t>(bufferSize, 16)) {
     // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected below.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-#endif
     if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));
     struct stat info {};
     if (::fstat(fd_, &info) != 0) {
         const int error = errno;
-        SONDARO_CLOSE(fd_);
+        ::close(fd_);
         RaiseOpenError(path, std::strerror(error));
     }
     if (!S_ISREG(info.st_mode)) {
-        SONDARO_CLOSE(fd_);
+        ::close(fd_);
         RaiseOpenError(path, S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
     }
-#ifndef _WIN32
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-#endif
     size_ = static_cast<int64_t>(info.st_size);
 }
 
 TWideFileStream::~TWideFileStream() {
-    if (fd_ >= 0) SONDARO_CLOSE(fd_);
+    if (fd_ >= 0) ::close(fd_);
 }
+
+#endif
 
 int64_t TWideFileStream::Seek(int64_t offset, Origin origin) {
     int64_t base = 0;
@@ -83,14 +110,26 @@ bool TWideFileStream::Fill(int64_t at) {
     bufferStart_ = at;
     bufferLength_ = 0;
     if (at >= size_) return false;
-    if (SONDARO_LSEEK(fd_, at, SEEK_SET) < 0) return false;
+#ifdef _WIN32
+    HANDLE handle = static_cast<HANDLE>(handle_);
+    LARGE_INTEGER offset{};
+    offset.QuadPart = at;
+    if (!::SetFilePointerEx(handle, offset, nullptr, FILE_BEGIN)) return false;
+#else
+    if (::lseek(fd_, at, SEEK_SET) < 0) return false;
+#endif
     while (bufferLength_ < want) {
         ++systemReads_;
         gSystemReads.fetch_add(1, std::memory_order_relaxed);
-        const auto got = SONDARO_READ(fd_, buffer_.data() + bufferLength_,
-                                      static_cast<unsigned>(want - bufferLength_));
+#ifdef _WIN32
+        DWORD got = 0;
+        const auto ask = static_cast<DWORD>(std::min<std::size_t>(want - bufferLength_, 1u << 30));
+        if (!::ReadFile(handle, buffer_.data() + bufferLength_, ask, &got, nullptr) || got == 0) break;
+#else
+        const auto got = ::read(fd_, buffer_.data() + bufferLength_, static_cast<unsigned>(want - bufferLength_));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
+#endif
         bufferLength_ += static_cast<std::size_t>(got);
         gBytesRead.fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
         if (bufferStart_ + static_cast<int64_t>(bufferLength_) >= size_) break;
@@ -124,6 +163,6 @@ uint64_t TWideFileStream::TotalSystemReads() { return gSystemReads.load(std::mem
 uint64_t TWideFileStream::TotalBytesRead() { return gBytesRead.load(std::memory_order_relaxed); }
 
 int64_t FileSizeOf(const std::string& path) {
-    TWideFileStream stream(path, 16);
+    TWideFileStream stream(path, TWideFileStream::Share::ReadWrite, 16);
     return stream.Size();
 }

@@ -1,6 +1,6 @@
 // TWideFileStream: the read-only byte stream every reader opens a file with.
 //
-// Opened by path (UTF-8 on POSIX), it knows its 64-bit size, seeks from the
+// Opened by a UTF-8 path (converted to UTF-16 on Windows), it knows its 64-bit size, seeks from the
 // start, from the current position and from the end, and Read returns the
 // number of bytes it obtained (short at the end of the file, never an error).
 // Reads are served from an internal buffer so that readers that take a few
@@ -9,6 +9,10 @@
 //
 // Only regular files are opened: a FIFO, socket or device raises the open
 // error instead of blocking the scan.
+//
+// On Windows the file is opened with a share mode: other programs may read it
+// while it is open but not write it, unless the stream is opened with
+// Share::ReadWrite. POSIX has no share modes; there the choice has no effect.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +23,13 @@
 class TWideFileStream {
 public:
     enum class Origin { Begin, Current, End };
+    // What other programs may do with the file while the stream holds it open.
+    enum class Share { Read, ReadWrite };
 
     // Opens path for reading; raises EFOpenError
     // ("Cannot open file "<path>". <system message>") on failure.
     explicit TWideFileStream(const std::string& path, std::size_t bufferSize = 64 * 1024);
+    TWideFileStream(const std::string& path, Share share, std::size_t bufferSize = 64 * 1024);
     ~TWideFileStream();
     TWideFileStream(const TWideFileStream&) = delete;
     TWideFileStream& operator=(const TWideFileStream&) = delete;
@@ -51,7 +58,11 @@ public:
 private:
     bool Fill(int64_t at);
 
+#ifdef _WIN32
+    void* handle_ = nullptr;   // the file's HANDLE
+#else
     int fd_ = -1;
+#endif
     int64_t size_ = 0;
     int64_t position_ = 0;
     std::vector<unsigned char> buffer_;
@@ -61,4 +72,5 @@ private:
 };
 
 // Size of a file in bytes via the stream (raises the stream's open error).
+// Other programs may go on writing the file meanwhile.
 int64_t FileSizeOf(const std::string& path);

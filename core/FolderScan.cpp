@@ -4,14 +4,25 @@
 #include "core/Text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwctype>
 #include <exception>
-#include <filesystem>
 #include <set>
-#include <sys/stat.h>
 #include <utility>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "core/Platform.h"
+#else
+#include <filesystem>
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
+#endif
 
 const std::array<const char*, 25> kSupportedExtensions = {
     "aac", "ac3", "aif", "aiff", "ape", "mac", "dts", "flac", "mpa", "mp1", "mp2", "mp3", "mp4",
@@ -35,6 +46,34 @@ std::u32string CodePoints(const std::string& text) {
     return out;
 }
 
+// A folder's identity on its file system, to notice a folder reached twice.
+using TFolderIdentity = std::pair<uint64_t, uint64_t>;
+
+bool IsSupportedFileName(const std::string& name) {
+    const std::string extension = ExtensionOf(name);
+    return extension.size() > 1 && IsSupportedExtension(extension.substr(1));
+}
+
+#ifdef _WIN32
+
+// The volume's serial number and the folder's file index. A folder whose
+// identity cannot be read gets an identity of its own, so it is still scanned.
+TFolderIdentity FolderIdentity(const std::string& folder) {
+    static uint64_t unknown = 0;
+    HANDLE handle = ::CreateFileW(WideFromUtf8(folder).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = handle != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(handle, &info);
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    if (!known) return {UINT64_MAX, unknown++};
+    return {info.dwVolumeSerialNumber, (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(WideFromUtf8(path).c_str()); }
+
+#else
+
 struct StatInfo {
     bool exists = false;
     bool isFolder = false;
@@ -54,6 +93,13 @@ StatInfo StatFollowingLinks(const std::string& path) {
     info.inode = st.st_ino;
     return info;
 }
+
+TFolderIdentity FolderIdentity(const std::string& folder) {
+    const StatInfo info = StatFollowingLinks(folder);
+    return {static_cast<uint64_t>(info.device), static_cast<uint64_t>(info.inode)};
+}
+
+#endif
 
 } // namespace
 
@@ -75,6 +121,30 @@ bool FolderNameLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+#ifdef _WIN32
+
+// The file system's own order is kept: NTFS returns the names of a folder
+// sorted already, which is the order a user expects.
+void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders) {
+    WIN32_FIND_DATAW entry{};
+    HANDLE find = ::FindFirstFileW(WideFromUtf8(folder + "*.*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (entry.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+        const std::wstring_view wideName(entry.cFileName);
+        if (wideName == L"." || wideName == L"..") continue;
+        const std::string name = Utf8FromWide(wideName);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            folders.push_back(folder + name);
+        } else if (IsSupportedFileName(name)) {
+            files.push_back(folder + name);
+        }
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+}
+
+#else
+
 void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders) {
     std::vector<std::string> names;
     std::error_code error;
@@ -93,11 +163,12 @@ void ListFolder(const std::string& folder, std::vector<std::string>& files, std:
         if (info.isFolder) {
             folders.push_back(full);
         } else if (info.isRegular) {
-            const std::string extension = ExtensionOf(name);
-            if (extension.size() > 1 && IsSupportedExtension(extension.substr(1))) files.push_back(full);
+            if (IsSupportedFileName(name)) files.push_back(full);
         }
     }
 }
+
+#endif
 
 TScanResult ScanFolder(const std::string& path, bool recursive, const TScanCallbacks& callbacks) {
     TScanResult result;
@@ -105,14 +176,13 @@ TScanResult ScanFolder(const std::string& path, bool recursive, const TScanCallb
     if (!FolderExists(result.Root)) return result;
     result.Scanned = true;
 
-    std::set<std::pair<dev_t, ino_t>> visited;
+    std::set<TFolderIdentity> visited;
     std::deque<std::string> queue{result.Root};
     std::vector<std::string> files;
     while (!queue.empty()) {
         const std::string folder = WithTrailingSeparator(queue.front());
         queue.pop_front();
-        const StatInfo info = StatFollowingLinks(folder);
-        if (!visited.insert({info.device, info.inode}).second) continue;   // reached again through a link
+        if (!visited.insert(FolderIdentity(folder)).second) continue;   // reached again through a link
         ListFolder(folder, files, queue);
         for (const std::string& file : files) {
             try {
@@ -141,7 +211,13 @@ TScanResult ScanIntoList(TAnalysisList& list, const std::string& path, bool recu
 TStartTarget ResolveStartTarget(const std::string& argument) {
     TStartTarget target;
     if (argument.empty()) {
+#ifdef _WIN32
+        // The root of the drive the program was started from, such as "D:\".
+        target.Folder = DriveRootOf(ExecutablePath());
+        if (target.Folder.empty()) target.Folder = "C:\\";
+#else
         target.Folder = std::string(1, PathSeparator());
+#endif
     } else if (RegularFileExists(argument)) {
         target.Folder = FolderOf(argument);
     } else {
@@ -155,9 +231,25 @@ TStartTarget ResolveStartTarget(const std::string& argument) {
     return target;
 }
 
+#ifdef _WIN32
+
+bool FolderExists(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RegularFileExists(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+#else
+
 bool FolderExists(const std::string& path) { return StatFollowingLinks(path).isFolder; }
 
 bool RegularFileExists(const std::string& path) {
     const StatInfo info = StatFollowingLinks(path);
     return info.exists && !info.isFolder;
 }
+
+#endif

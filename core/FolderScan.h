@@ -17,12 +17,14 @@ extern const std::array<const char*, 25> kSupportedExtensions;
 bool IsSupportedExtension(const std::string& extensionWithoutDot);
 
 // Appends folder's supported files to files and its subfolders to folders.
-// folder ends with a separator. Hidden entries (names starting with ".") are
-// skipped; only regular files and folders count (symbolic links are
-// followed). Entries come in name order: upper-cased characters compared by
-// code point, then the characters themselves, ties by the raw name — a stable
-// order in place of the file system's arbitrary one. A folder that cannot be
-// listed adds nothing.
+// folder ends with a separator. A folder that cannot be listed adds nothing.
+// POSIX: hidden entries (names starting with ".") are skipped; only regular
+// files and folders count (symbolic links are followed). Entries come in name
+// order: upper-cased characters compared by code point, then the characters
+// themselves, ties by the raw name — a stable order in place of the file
+// system's arbitrary one.
+// Windows: entries with the hidden or the system attribute are skipped, and
+// entries come in the file system's own order (NTFS keeps names sorted).
 void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders);
 
 // The name order ListFolder uses: true when a comes before b.
@@ -59,7 +61,8 @@ struct TStartTarget {
     std::string Playlist;     // the argument, when IsPlaylist
 };
 
-// argument empty: the root of the file system that holds the program ("/").
+// argument empty: the root of the file system that holds the program ("/";
+// on Windows the root of the program's drive, such as "D:\").
 // An existing file: its folder. Anything else: the argument taken as a folder.
 TStartTarget ResolveStartTarget(const std::string& argument);
 

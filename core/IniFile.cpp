@@ -1,5 +1,6 @@
 #include "core/IniFile.h"
 
+#include "core/Platform.h"
 #include "core/Text.h"
 
 #include <cstdlib>
@@ -9,7 +10,7 @@
 
 bool TIniFile::Load(const std::string& path) {
     sections_.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(NativePath(path), std::ios::binary);
     if (!in) return false;
     Parse(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
     return true;
@@ -125,7 +126,7 @@ std::string TIniFile::Text() const {
 }
 
 bool TIniFile::Save(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
     if (!out) return false;
     const std::string text = Text();
     out.write(text.data(), static_cast<std::streamsize>(text.size()));

@@ -115,6 +115,12 @@ std::string ResolvePlaylistEntry(std::string_view entry, std::string_view playli
     return FolderOf(playlist, style) + std::string(entry);
 }
 
+std::string DriveRootOf(std::string_view path, PathStyle style) {
+    if (style != PathStyle::Windows) return std::string(1, PathSeparator(style));
+    const std::string_view drive = DriveOf(path, style);
+    return drive.empty() ? std::string() : WithTrailingSeparator(drive, style);
+}
+
 bool IsAbsoluteTrackPath(std::string_view path, PathStyle style) {
     if (style == PathStyle::Windows)
         return (path.size() >= 2 && path[1] == ':') || (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');

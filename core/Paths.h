@@ -58,6 +58,11 @@ std::string RelativePathOf(std::string_view root, std::string_view folder,
 std::string ResolvePlaylistEntry(std::string_view entry, std::string_view playlist,
                                  PathStyle style = kNativePathStyle);
 
+// The root folder of the drive that holds path: "D:\" for "D:\Tools\x.exe",
+// "\\server\share\" for a file on a share; empty for a Windows path without
+// a drive. POSIX has a single root: always "/".
+std::string DriveRootOf(std::string_view path, PathStyle style = kNativePathStyle);
+
 // True when a ".fpl" track path is absolute ("X:" or "\\server" on Windows,
 // "/" on POSIX).
 bool IsAbsoluteTrackPath(std::string_view path, PathStyle style = kNativePathStyle);

@@ -52,7 +52,7 @@ std::string TextAt(const uint8_t* bytes, std::size_t length, bool printableOnly)
 
 TBasicLameTagReader::TBasicLameTagReader(const std::string& path) {
     // Others may read and write the file meanwhile; the stream closes on return and on error.
-    TWideFileStream stream(path);
+    TWideFileStream stream(path, TWideFileStream::Share::ReadWrite);
 
     uint8_t header[kID3v2HeaderSize];
     stream.ReadExact(header, sizeof header);

@@ -132,7 +132,8 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
     apeTag_.ReadFromFile(path);
     tagSize_ = apeTag_.Size();
 
-    TWideFileStream stream(path);
+    // Other programs may go on writing the file meanwhile.
+    TWideFileStream stream(path, TWideFileStream::Share::ReadWrite);
     fileSize_ = stream.Size();
     unsigned char marker[4] = {};
     stream.Read(marker, sizeof marker);

@@ -3,6 +3,7 @@
 #include "core/Columns.h"
 #include "core/Errors.h"
 #include "core/Paths.h"
+#include "core/Platform.h"
 
 #include <cerrno>
 #include <cstring>
@@ -199,7 +200,7 @@ std::string ReportPath(const std::string& folder) { return WithTrailingSeparator
 std::string WriteHtmlReport(const TReportInput& input) {
     const std::string path = ReportPath(input.Folder);
     const std::string bytes = EncodeReport(HtmlReportLines(input));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
     if (!out) throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();

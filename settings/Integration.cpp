@@ -3,14 +3,57 @@
 #include "core/Errors.h"
 #include "core/Paths.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "core/Platform.h"
+#else
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
+#endif
 
 namespace {
+
+#ifdef _WIN32
+
+// The batch file in the code page cmd.exe reads it with: a new console
+// starts in the OEM code page, so a path written in the ANSI code page would
+// reach the tool with its non-ASCII letters changed. Characters the code page
+// lacks become "?" (no look-alike letter that could name another file).
+std::string ConsoleCodePageText(const std::string& utf8) {
+    const std::wstring wide = WideFromUtf8(utf8);
+    if (wide.empty()) return {};
+    const int length = static_cast<int>(wide.size());
+    constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
+    const int needed = ::WideCharToMultiByte(CP_OEMCP, kFlags, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return {};
+    std::string text(static_cast<std::size_t>(needed), '\0');
+    ::WideCharToMultiByte(CP_OEMCP, kFlags, wide.data(), length, text.data(), needed, nullptr, nullptr);
+    return text;
+}
+
+// Creates or replaces path with bytes; raises "Cannot create file" with the
+// system's message.
+void WriteFileOrRaise(const std::string& path, const std::string& bytes) {
+    HANDLE file = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    const DWORD error = ::GetLastError();
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (!ok) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
+}
+
+#else
 
 void WriteTextFile(const std::string& path, const std::string& text, bool executable) {
     std::error_code ec;
@@ -25,6 +68,8 @@ void WriteTextFile(const std::string& path, const std::string& text, bool execut
                         fs::perm_options::add, ec);
     }
 }
+
+#endif
 
 } // namespace
 
@@ -63,6 +108,10 @@ std::string FolderCommandServiceMenu(const std::string& executable) {
            "Exec=" + FolderCommandExec(executable) + "\n";
 }
 
+std::string WindowsFolderCommandValue(const std::string& executable) {
+    return "\"" + executable + "\" \"%1\"";
+}
+
 std::string FolderCommandEntryPath(const std::string& dataHome) {
     return WithTrailingSeparator(dataHome) + "applications/" + kFolderCommandFile;
 }
@@ -70,6 +119,31 @@ std::string FolderCommandEntryPath(const std::string& dataHome) {
 std::string FolderCommandServiceMenuPath(const std::string& dataHome) {
     return WithTrailingSeparator(dataHome) + "kio/servicemenus/" + kFolderCommandFile;
 }
+
+#ifdef _WIN32
+
+void InstallFolderCommand(const std::string&, const std::string& executable) {
+    HKEY key = nullptr;
+    const bool opened = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(kFolderCommandValueKey).c_str(), 0,
+                                          nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS;
+    bool written = false;
+    if (opened) {
+        const std::wstring value = WideFromUtf8(WindowsFolderCommandValue(executable));
+        const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));   // with its final zero
+        written = ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
+                  ERROR_SUCCESS;
+        ::RegCloseKey(key);
+    }
+    // The default value has the empty name.
+    if (!written) throw EIntegrationError("Failed to set data for ''");
+}
+
+void RemoveFolderCommand(const std::string&) {
+    // A key that is not there (or cannot be removed) leaves nothing to do.
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, WideFromUtf8(kFolderCommandKey).c_str());
+}
+
+#else
 
 void InstallFolderCommand(const std::string& dataHome, const std::string& executable) {
     WriteTextFile(FolderCommandEntryPath(dataHome), FolderCommandDesktopEntry(executable), false);
@@ -81,6 +155,8 @@ void RemoveFolderCommand(const std::string& dataHome) {
     fs::remove(FolderCommandEntryPath(dataHome), ec);
     fs::remove(FolderCommandServiceMenuPath(dataHome), ec);
 }
+
+#endif
 
 std::string ShellQuote(const std::string& text) {
     std::string out = "'";
@@ -96,6 +172,21 @@ std::string AuCDtectScript(const std::string& toolPath, const std::string& wavPa
            "read -r -s -n 1 -p 'Press any key to continue . . . '\n";
 }
 
+std::string AuCDtectBatchFile(const std::string& exeFolder, const std::string& wavPath) {
+    return "\"" + WithTrailingSeparator(exeFolder, PathStyle::Windows) + "auCDtect.exe\" \"" + wavPath + "\"\r\n" +
+           "pause\r\n";
+}
+
+#ifdef _WIN32
+
+std::string WriteAuCDtectScript(const std::string& exeFolder, const std::string& wavPath) {
+    const std::string path = WithTrailingSeparator(exeFolder) + kAuCDtectScriptName;
+    WriteFileOrRaise(path, ConsoleCodePageText(AuCDtectBatchFile(exeFolder, wavPath)));
+    return path;
+}
+
+#else
+
 std::string WriteAuCDtectScript(const std::string& exeFolder, const std::string& wavPath) {
     const std::string folder = WithTrailingSeparator(exeFolder);
     const std::string path = folder + kAuCDtectScriptName;
@@ -105,3 +196,5 @@ std::string WriteAuCDtectScript(const std::string& exeFolder, const std::string&
     if (!out) throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno ? errno : EIO));
     return path;
 }
+
+#endif

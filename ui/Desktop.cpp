@@ -1,13 +1,23 @@
 #include "ui/Desktop.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <QDBusConnection>
+#include <QDBusMessage>
+#endif
 
 namespace {
 
@@ -24,6 +34,16 @@ void TDesktop::ShowError(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QStringLiteral("Sondaro"), text);
 }
 
+#ifdef _WIN32
+
+void TDesktop::ShowFileInFileManager(const QString& path) {
+    // explorer.exe /select,<path> opens the folder with the file selected.
+    const QStringList arguments{QStringLiteral("/select,"), QDir::toNativeSeparators(path)};
+    if (!QProcess::startDetached(QStringLiteral("explorer.exe"), arguments)) OpenFolder(QFileInfo(path).absolutePath());
+}
+
+#else
+
 void TDesktop::ShowFileInFileManager(const QString& path) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
@@ -33,7 +53,20 @@ void TDesktop::ShowFileInFileManager(const QString& path) {
     if (reply.type() != QDBusMessage::ReplyMessage) OpenFolder(QFileInfo(path).absolutePath());
 }
 
+#endif
+
 void TDesktop::OpenFolder(const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
+
+#ifdef _WIN32
+
+void TDesktop::RunInTerminal(const QString& script) {
+    // The shell's "open" of a batch file runs it in a new console window;
+    // the result is not looked at.
+    const std::wstring file = QDir::toNativeSeparators(script).toStdWString();
+    ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+#else
 
 void TDesktop::RunInTerminal(const QString& script) {
     const QStringList command{QStringLiteral("bash"), script};
@@ -57,5 +90,7 @@ void TDesktop::RunInTerminal(const QString& script) {
         if (QProcess::startDetached(program, terminal.Lead + command)) return;
     }
 }
+
+#endif
 
 QString TDesktop::DataHome() { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); }

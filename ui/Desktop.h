@@ -14,10 +14,12 @@ public:
     // The application's general error display: a message box with the text.
     virtual void ShowError(QWidget* parent, const QString& text);
     // Asks the file manager to show path selected (org.freedesktop.FileManager1
-    // ShowItems over D-Bus); falls back to opening its folder.
+    // ShowItems over D-Bus; on Windows "explorer.exe /select,"); falls back to
+    // opening its folder.
     virtual void ShowFileInFileManager(const QString& path);
     virtual void OpenFolder(const QString& folder);
-    // Starts the desktop's terminal emulator running "bash script".
+    // Starts the desktop's terminal emulator running "bash script"; on
+    // Windows opens the batch file script, which runs in a console window.
     virtual void RunInTerminal(const QString& script);
     // The user's XDG data folder ($XDG_DATA_HOME, ~/.local/share).
     virtual QString DataHome();

@@ -28,8 +28,18 @@
 
 namespace {
 
-// X11 key symbols of the two Control keys: Qt's modifiers do not tell them apart.
+// Qt's modifiers do not tell the two Control keys apart; their native codes do.
+#ifdef _WIN32
+// Both have scan code 0x1D; the right one carries the extended-key bit 0x100.
+constexpr quint32 kLeftControlScanCode = 0x1D;
+bool IsLeftCtrl(const QKeyEvent* key) {
+    return key->key() == Qt::Key_Control && key->nativeScanCode() == kLeftControlScanCode;
+}
+#else
+// The X11 key symbol of the left Control key.
 constexpr quint32 kXK_Control_L = 0xFFE3;
+bool IsLeftCtrl(const QKeyEvent* key) { return key->nativeVirtualKey() == kXK_Control_L; }
+#endif
 
 // Tracks presses and releases of the left Control key for the whole program.
 class TLeftCtrlFilter : public QObject {
@@ -42,7 +52,7 @@ protected:
         case QEvent::KeyPress:
         case QEvent::KeyRelease: {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->nativeVirtualKey() == kXK_Control_L && !key->isAutoRepeat())
+            if (IsLeftCtrl(key) && !key->isAutoRepeat())
                 Down = event->type() == QEvent::KeyPress;
             break;
         }
@@ -326,7 +336,7 @@ void TfrmMain::ListViewDblClick() {
                                         [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     const TAudioItem* item = listModel_->RowAt(first->row()).Item;
     if (!item || item->FileType != "WAV") return;
-    const QString folder = QFileInfo(options_.ExecutablePath).absolutePath();
+    const QString folder = QDir::toNativeSeparators(QFileInfo(options_.ExecutablePath).absolutePath());
     if (!QFileInfo(QDir(folder).filePath(QString::fromLatin1(kAuCDtectName))).isFile()) return;
     QString script;
     try {
@@ -343,12 +353,19 @@ void TfrmMain::ListViewDblClick() {
 QString TfrmMain::SelectedPath() const {
     const QModelIndex index = VirtualExplorerTreeview->currentIndex();
     if (!index.isValid()) return {};
-    return treeModel_->filePath(index);
+    // The model speaks "/"; the core takes the system's separator.
+    return QDir::toNativeSeparators(treeModel_->filePath(index));
 }
 
 void TfrmMain::BrowseTo(const QString& path) {
-    QString folder = path;
-    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+    QString folder = QDir::fromNativeSeparators(path);
+#ifdef _WIN32
+    // A drive root ("C:/") keeps its slash.
+    const qsizetype keep = folder.endsWith(QLatin1String(":/")) ? folder.size() : 1;
+#else
+    const qsizetype keep = 1;
+#endif
+    while (folder.size() > keep && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
     const QModelIndex index = treeModel_->index(folder);
     if (!index.isValid()) return;
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())

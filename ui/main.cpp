@@ -4,6 +4,7 @@
 #include "ui/Settings.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -13,7 +14,8 @@ int main(int argc, char** argv) {
     TMainOptions options;
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) options.Argument = arguments[1];
-    options.ExecutablePath = QApplication::applicationFilePath();
+    // The core's paths use the system's separator ("\" on Windows).
+    options.ExecutablePath = QDir::toNativeSeparators(QApplication::applicationFilePath());
 
     TfrmMain frmMain(options);
     // The settings dialog object made at start: setting its check boxes from
