@@ -31,7 +31,7 @@ bool ReadLE32(TWideFileStream& stream, int64_t limit, uint32_t& value) {
     if (stream.Position() + 4 > limit) return false;
     uint8_t b[4] = {};
     if (stream.Read(b, 4) != 4) return false;
-    value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    value = LE32(b);
     return true;
 }
 
