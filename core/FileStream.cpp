@@ -155,6 +155,12 @@ std::size_t TWideFileStream::Read(void* destination, std::size_t count) {
     return done;
 }
 
+std::size_t TWideFileStream::ReadZeroFilled(int64_t offset, void* destination, std::size_t count) {
+    std::memset(destination, 0, count);
+    Seek(offset);
+    return Read(destination, count);
+}
+
 void TWideFileStream::ReadExact(void* destination, std::size_t count) {
     if (Read(destination, count) != count) throw EReadError(kUnexpectedEndOfFile);
 }

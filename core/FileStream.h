@@ -44,6 +44,10 @@ public:
     // Reads up to count bytes at the position; returns the count obtained.
     std::size_t Read(void* buffer, std::size_t count);
 
+    // Reads count bytes at offset; bytes beyond the end of the file read as
+    // zero. Returns the count obtained from the file.
+    std::size_t ReadZeroFilled(int64_t offset, void* buffer, std::size_t count);
+
     // Reads exactly count bytes or raises EReadError("Unexpected End Of File.").
     void ReadExact(void* buffer, std::size_t count);
 

@@ -37,13 +37,6 @@ constexpr int kExtendedMaxExponent = 0x7FFF;   // infinity and NaN
 // The canonical header size the ratio compares against.
 constexpr double kCanonicalHeaderSize = 54;
 
-// Reads count bytes at offset; bytes beyond the end of the file read as zero.
-void ReadZeroFilled(TWideFileStream& stream, int64_t offset, unsigned char* out, std::size_t count) {
-    std::memset(out, 0, count);
-    stream.Seek(offset);
-    stream.Read(out, count);
-}
-
 // Offset of the first "COMM" chunk's header, -1 when there is none. The walk
 // goes to the end of the file (not only to the end the FORM size claims) and
 // needs a whole chunk header; every step advances at least 8 bytes.
@@ -52,7 +45,7 @@ int64_t FindCommonChunk(TWideFileStream& stream) {
     int64_t at = kFormHeaderSize;
     while (at <= size - kChunkHeaderSize) {
         unsigned char header[kChunkHeaderSize];
-        ReadZeroFilled(stream, at, header, sizeof header);
+        stream.ReadZeroFilled(at, header, sizeof header);
         if (std::memcmp(header, "COMM", 4) == 0) return at;
         const uint32_t chunkSize = BE32(header + 4);
         at += kChunkHeaderSize + chunkSize + (chunkSize & 1);
@@ -110,13 +103,13 @@ bool TAIFF::ReadFromFile(const std::string& path) {
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char form[kFormHeaderSize];
-        ReadZeroFilled(stream, 0, form, sizeof form);
+        stream.ReadZeroFilled(0, form, sizeof form);
         if (std::memcmp(form + kFormTypeOffset, "AIFF", 4) != 0) return true;
 
         // Without a COMM chunk every field stays 0.
         unsigned char common[kCommonFieldsSize] = {};
         const int64_t commonChunk = FindCommonChunk(stream);
-        if (commonChunk >= 0) ReadZeroFilled(stream, commonChunk + kChunkHeaderSize, common, sizeof common);
+        if (commonChunk >= 0) stream.ReadZeroFilled(commonChunk + kChunkHeaderSize, common, sizeof common);
 
         valid_ = true;
         fileName_ = path;

@@ -60,13 +60,6 @@ constexpr std::array<FormatNameEntry, 6> kFormatNames = {{
     {85, "MPEG Layer III"},
 }};
 
-// Reads count bytes at offset; bytes beyond the end of the file read as zero.
-void ReadZeroFilled(TWideFileStream& stream, int64_t offset, unsigned char* out, std::size_t count) {
-    std::memset(out, 0, count);
-    stream.Seek(offset);
-    stream.Read(out, count);
-}
-
 bool IsSampleFormat(uint16_t tag) {
     return tag == kFormatPCM || tag == kFormatIEEEFloat || tag == kFormatALaw || tag == kFormatMuLaw ||
            tag == kFormatExtensible;
@@ -93,7 +86,7 @@ ChunkPlaces FindChunks(TWideFileStream& stream) {
     int64_t at = kRiffHeaderSize;
     while (at <= size - kChunkHeaderSize) {
         unsigned char header[kChunkHeaderSize];
-        ReadZeroFilled(stream, at, header, sizeof header);
+        stream.ReadZeroFilled(at, header, sizeof header);
         const uint32_t chunkSize = LE32(header + 4);
         if (places.format < 0 && std::memcmp(header, "fmt ", 4) == 0) {
             places.format = at;
@@ -136,14 +129,14 @@ bool TWAVfile::ReadFromFile(const std::string& path) {
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char riff[kRiffHeaderSize];
-        ReadZeroFilled(stream, 0, riff, sizeof riff);
+        stream.ReadZeroFilled(0, riff, sizeof riff);
         if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + kFormTypeOffset, "WAVE", 4) != 0)
             return true;
         const ChunkPlaces places = FindChunks(stream);
         if (places.format < 0) return true;
 
         unsigned char format[kFormatFieldsSize];
-        ReadZeroFilled(stream, places.format + kChunkHeaderSize, format, sizeof format);
+        stream.ReadZeroFilled(places.format + kChunkHeaderSize, format, sizeof format);
         const uint16_t channels = LE16(format + 2);
         if (channels == 0) return true;
 
@@ -177,7 +170,7 @@ bool TWAVfile::ReadFromFile(const std::string& path) {
         } else if (places.fact >= 0 && places.factSize >= kFactMinimumSize) {
             // The data size of a compressed format counts blocks, not samples.
             unsigned char fact[kFactMinimumSize];
-            ReadZeroFilled(stream, places.fact + kChunkHeaderSize, fact, sizeof fact);
+            stream.ReadZeroFilled(places.fact + kChunkHeaderSize, fact, sizeof fact);
             sampleCount_ = LE32(fact);
         }
 
