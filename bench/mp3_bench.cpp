@@ -1,6 +1,6 @@
 // The MPEG reader's scan of whole MP3 files: MB/s of MP3 data scanned and
 // system reads per frame (the counting scan walks every frame of the file).
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 #include "mpeg/MPEGaudio.h"
 
 #include <benchmark/benchmark.h>
@@ -37,9 +37,9 @@ void ScanFiles(benchmark::State& state, const std::vector<fs::path>& files) {
     uint64_t bytes = 0, frames = 0, reads = 0, allReads = 0;
     for (auto _ : state) {
         for (const fs::path& file : files) {
-            const uint64_t before = TWideFileStream::TotalSystemReads();
+            const uint64_t before = TFileStream::TotalSystemReads();
             reader.ReadFromFile(file.string());
-            allReads += TWideFileStream::TotalSystemReads() - before;
+            allReads += TFileStream::TotalSystemReads() - before;
             bytes += static_cast<uint64_t>(reader.FileSize());
             frames += static_cast<uint64_t>(std::max(reader.FramesCounted(), 0));
             reads += reader.SystemReads();

@@ -1,7 +1,7 @@
 // Scanning a generated folder of thousands of files through the whole
 // analysis: files per second, bytes read from disk and system reads per file.
 #include "core/AnalysisList.h"
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 #include "core/FolderScan.h"
 
 #include <benchmark/benchmark.h>
@@ -37,12 +37,12 @@ void BM_ScanFolder(benchmark::State& state) {
     TAnalysisList list;
     uint64_t files = 0, bytes = 0, reads = 0;
     for (auto _ : state) {
-        const uint64_t bytesBefore = TWideFileStream::TotalBytesRead();
-        const uint64_t readsBefore = TWideFileStream::TotalSystemReads();
+        const uint64_t bytesBefore = TFileStream::TotalBytesRead();
+        const uint64_t readsBefore = TFileStream::TotalSystemReads();
         ScanIntoList(list, folder.string(), false);
         files += list.Rows().size();
-        bytes += TWideFileStream::TotalBytesRead() - bytesBefore;
-        reads += TWideFileStream::TotalSystemReads() - readsBefore;
+        bytes += TFileStream::TotalBytesRead() - bytesBefore;
+        reads += TFileStream::TotalSystemReads() - readsBefore;
         benchmark::DoNotOptimize(list.ShowTotals());
     }
     state.counters["files/s"] = benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsRate);

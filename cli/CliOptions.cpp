@@ -1,7 +1,7 @@
 #include "CliOptions.h"
 
 #include "core/Columns.h"
-#include "core/Text.h"
+#include "io/Text.h"
 
 const char* const kCliHelp =
     "Usage: sondaro-cli [options] PATH...\n"

@@ -1,7 +1,7 @@
 #include "CliOutput.h"
 
 #include "core/Columns.h"
-#include "core/Text.h"
+#include "io/Text.h"
 
 #include <cmath>
 #include <cstdio>

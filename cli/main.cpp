@@ -5,7 +5,7 @@
 
 #include "core/AnalysisList.h"
 #include "core/FolderScan.h"
-#include "core/Paths.h"
+#include "io/Paths.h"
 #include "core/Playlists.h"
 #include "report/HtmlReport.h"
 
@@ -20,7 +20,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "core/Platform.h"
+#include "io/Platform.h"
 #else
 #include <unistd.h>
 #endif

@@ -1,8 +1,8 @@
 #include "core/Analysis.h"
 
-#include "core/FileStream.h"
-#include "core/Paths.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Paths.h"
+#include "io/Text.h"
 #include "mpeg/MP3Analysis.h"
 
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "core/Columns.h"
 
-#include "core/Paths.h"
-#include "core/Text.h"
+#include "io/Paths.h"
+#include "io/Text.h"
 
 const std::array<TColumnDefault, kColumnCount> kColumnDefaults = {{
     {"Relative Path", "RelativePath", 0, 175, false},

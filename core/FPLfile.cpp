@@ -1,10 +1,10 @@
 #include "core/FPLfile.h"
 
-#include "core/ByteOrder.h"
-#include "core/Errors.h"
-#include "core/FileStream.h"
-#include "core/Paths.h"
-#include "core/Text.h"
+#include "io/ByteOrder.h"
+#include "io/Errors.h"
+#include "io/FileStream.h"
+#include "io/Paths.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cstring>
@@ -18,7 +18,7 @@ constexpr int64_t kTrackDataSize = 28;        // per-track data after a "file://
 constexpr std::size_t kStringBufferSize = 999; // longest string kept; longer ones are cut
 constexpr std::string_view kFilePrefix = "file://";
 
-int32_t ReadInt32At(TWideFileStream& stream, int64_t position) {
+int32_t ReadInt32At(TFileStream& stream, int64_t position) {
     unsigned char b[4];
     stream.Seek(position);
     stream.ReadExact(b, 4);
@@ -55,7 +55,7 @@ bool TFPLfile::Open(const std::string& path) {
     trackCount_ = 0;
     tracks_.clear();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         std::array<unsigned char, kHeaderSize> header{};
         stream.Read(header.data(), header.size());   // a short file leaves zeros
         if (header[0] + header[1] + header[2] + header[3] != kHeaderSum) return false;

@@ -1,7 +1,7 @@
 #include "core/FolderScan.h"
 
-#include "core/Paths.h"
-#include "core/Text.h"
+#include "io/Paths.h"
+#include "io/Text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,7 +16,7 @@
 #endif
 #include <windows.h>
 
-#include "core/Platform.h"
+#include "io/Platform.h"
 #else
 #include <filesystem>
 #include <sys/stat.h>

@@ -1,11 +1,11 @@
 #include "core/Playlists.h"
 
-#include "core/Errors.h"
+#include "io/Errors.h"
 #include "core/FPLfile.h"
-#include "core/FileStream.h"
-#include "core/IniFile.h"
-#include "core/Paths.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/IniFile.h"
+#include "io/Paths.h"
+#include "io/Text.h"
 
 #include <algorithm>
 
@@ -21,7 +21,7 @@ void Analyse(const TEntryHandler& handler, const std::string& playlist, const st
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     std::string text;
     char chunk[64 * 1024];
     for (;;) {

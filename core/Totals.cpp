@@ -1,7 +1,7 @@
 #include "core/Totals.h"
 
 #include "core/Columns.h"
-#include "core/Text.h"
+#include "io/Text.h"
 
 #include <limits>
 

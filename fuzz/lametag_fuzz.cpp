@@ -1,7 +1,7 @@
 // The LAME tag readers on a file, and the preset guesser straight on bytes:
 // the first 8 bytes are the settings, the rest the version text.
 #include "FuzzSupport.h"
-#include "core/Errors.h"
+#include "io/Errors.h"
 #include "mpeg/DescriptiveLameTagReader.h"
 #include "mpeg/LameVersion.h"
 #include "mpeg/PresetGuesser.h"

@@ -1,7 +1,7 @@
 #include "mpeg/BasicLameTagReader.h"
 
-#include "core/Errors.h"
-#include "core/FileStream.h"
+#include "io/Errors.h"
+#include "io/FileStream.h"
 #include "mpeg/PresetGuesser.h"
 
 #include <cstring>
@@ -52,7 +52,7 @@ std::string TextAt(const uint8_t* bytes, std::size_t length, bool printableOnly)
 
 TBasicLameTagReader::TBasicLameTagReader(const std::string& path) {
     // Others may read and write the file meanwhile; the stream closes on return and on error.
-    TWideFileStream stream(path, TWideFileStream::Share::ReadWrite);
+    TFileStream stream(path, TFileStream::Share::ReadWrite);
 
     uint8_t header[kID3v2HeaderSize];
     stream.ReadExact(header, sizeof header);
@@ -60,9 +60,9 @@ TBasicLameTagReader::TBasicLameTagReader(const std::string& path) {
         int64_t size = 0;
         for (std::size_t i = 0; i < 4; ++i) size = (size << 7) | (header[kID3v2SizeField + i] & 0x7F);
         if (header[kID3v2Flags] & kID3v2FooterFlag) size += kID3v2FooterSize;
-        stream.Seek(size, TWideFileStream::Origin::Current);
+        stream.Seek(size, TFileStream::Origin::Current);
     } else {
-        stream.Seek(-static_cast<int64_t>(kID3v2HeaderSize), TWideFileStream::Origin::Current);
+        stream.Seek(-static_cast<int64_t>(kID3v2HeaderSize), TFileStream::Origin::Current);
     }
 
     // Bytes a short read near the end of the file does not reach stay zero:
@@ -74,16 +74,16 @@ TBasicLameTagReader::TBasicLameTagReader(const std::string& path) {
     bool marked = false;
     for (std::size_t offset : kMarkOffsets) {
         if (std::memcmp(probe + offset, "Xing", 4) == 0 || std::memcmp(probe + offset, "Info", 4) == 0) {
-            stream.Seek(static_cast<int64_t>(offset), TWideFileStream::Origin::Current);
+            stream.Seek(static_cast<int64_t>(offset), TFileStream::Origin::Current);
             marked = true;
             break;
         }
     }
     if (!marked) noLameTag_ = true;
 
-    stream.Seek(kBlockOffset, TWideFileStream::Origin::Current);
+    stream.Seek(kBlockOffset, TFileStream::Origin::Current);
     stream.ReadExact(block_.data(), block_.size());
-    stream.Seek(-static_cast<int64_t>(kBlockSize), TWideFileStream::Origin::Current);
+    stream.Seek(-static_cast<int64_t>(kBlockSize), TFileStream::Origin::Current);
     stream.ReadExact(raw_.data(), raw_.size());
 
     if (std::memcmp(block_.data() + kLameMark, "LAME", 4) != 0) noLameTag_ = true;

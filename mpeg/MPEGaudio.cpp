@@ -1,7 +1,7 @@
 #include "mpeg/MPEGaudio.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -189,7 +189,7 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 // a seek and a read on the file would.
 class TMPEGaudio::BlockReader {
 public:
-    explicit BlockReader(TWideFileStream& stream) : stream_(stream), window_(kWindowSize) {}
+    explicit BlockReader(TFileStream& stream) : stream_(stream), window_(kWindowSize) {}
 
     std::size_t ReadAt(int64_t position, uint8_t* destination, std::size_t count) {
         if (position < 0) return 0;
@@ -222,7 +222,7 @@ private:
         if (got < window_.size() - keep) atEnd_ = true;
     }
 
-    TWideFileStream& stream_;
+    TFileStream& stream_;
     std::vector<uint8_t> window_;
     int64_t start_ = 0;
     int64_t length_ = 0;
@@ -290,7 +290,7 @@ bool TMPEGaudio::ReadFromFile(const std::string& path) {
     ResetData();
     bool result = true;
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         if (apeTag_.ReadFromFile(path) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
         if (id3v2_.ReadFromFile(path) && id3v1_.ReadFromFile(path)) {
             fileSize_ = stream.Size();

@@ -1,7 +1,7 @@
 #include "readers/AACfile.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -66,7 +66,7 @@ std::string NameOf(const char* const (&names)[N], uint8_t value) {
 // end of the file read as zero.
 class AACStreamReader {
 public:
-    AACStreamReader(TWideFileStream& stream, TAACfile& file) : s_(stream), f_(file) {}
+    AACStreamReader(TFileStream& stream, TAACfile& file) : s_(stream), f_(file) {}
 
     uint32_t ReadBits(uint64_t position, unsigned count) {
         unsigned char bytes[4] = {0, 0, 0, 0};
@@ -129,7 +129,7 @@ public:
     }
 
 private:
-    TWideFileStream& s_;
+    TFileStream& s_;
     TAACfile& f_;
 };
 
@@ -152,7 +152,7 @@ bool TAACfile::ReadFromFile(const std::string& path) {
     ResetData();
     try {
         if (!id3v2_.ReadFromFile(path) || !id3v1_.ReadFromFile(path) || !apeTag_.ReadFromFile(path)) return false;
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         fileSize_ = stream.Size();
         AACStreamReader reader(stream, *this);
         const int64_t start = std::max<int32_t>(0, id3v2_.Size());

@@ -1,6 +1,6 @@
 #include "readers/AC3.h"
 
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 
 #include <array>
 
@@ -45,7 +45,7 @@ void TAC3::ResetData() {
 
 bool TAC3::ReadFromFile(const std::string& path) {
     ResetData();
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     // Bytes beyond the end of a short file read as zero.
     std::array<unsigned char, kHeaderSize> header{};
     const std::size_t got = stream.Read(header.data(), header.size());

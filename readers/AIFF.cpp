@@ -1,7 +1,7 @@
 #include "readers/AIFF.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,7 +40,7 @@ constexpr double kCanonicalHeaderSize = 54;
 // Offset of the first "COMM" chunk's header, -1 when there is none. The walk
 // goes to the end of the file (not only to the end the FORM size claims) and
 // needs a whole chunk header; every step advances at least 8 bytes.
-int64_t FindCommonChunk(TWideFileStream& stream) {
+int64_t FindCommonChunk(TFileStream& stream) {
     const int64_t size = stream.Size();
     int64_t at = kFormHeaderSize;
     while (at <= size - kChunkHeaderSize) {
@@ -99,7 +99,7 @@ void TAIFF::ResetData() {
 bool TAIFF::ReadFromFile(const std::string& path) {
     ResetData();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char form[kFormHeaderSize];

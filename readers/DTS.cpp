@@ -1,6 +1,6 @@
 #include "readers/DTS.h"
 
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 
 #include <array>
 
@@ -67,7 +67,7 @@ void TDTS::ResetData() {
 
 bool TDTS::ReadFromFile(const std::string& path) {
     ResetData();
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     // Bytes beyond the end of a short file read as zero.
     std::array<unsigned char, kHeaderSize> h{};
     const std::size_t got = stream.Read(h.data(), h.size());

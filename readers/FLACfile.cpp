@@ -1,8 +1,8 @@
 #include "readers/FLACfile.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <cstring>
 
@@ -27,7 +27,7 @@ constexpr uint8_t kBlockVorbisComment = 4;
 constexpr uint8_t kBlockInvalid = 127;          // declared invalid by the format
 
 // Reads a little-endian 32-bit value unless it would cross limit.
-bool ReadLE32(TWideFileStream& stream, int64_t limit, uint32_t& value) {
+bool ReadLE32(TFileStream& stream, int64_t limit, uint32_t& value) {
     if (stream.Position() + 4 > limit) return false;
     uint8_t b[4] = {};
     if (stream.Read(b, 4) != 4) return false;
@@ -36,7 +36,7 @@ bool ReadLE32(TWideFileStream& stream, int64_t limit, uint32_t& value) {
 }
 
 // Reads length bytes unless they would cross limit.
-bool ReadText(TWideFileStream& stream, int64_t limit, uint32_t length, std::string& text) {
+bool ReadText(TFileStream& stream, int64_t limit, uint32_t length, std::string& text) {
     if (stream.Position() + int64_t(length) > limit) return false;
     text.assign(length, '\0');
     return stream.Read(text.data(), length) == length;
@@ -75,7 +75,7 @@ bool TFLACfile::ReadFromFile(const std::string& path) {
     ResetData(true, true);
     id3v2_.ReadFromFile(path);
 
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     fileSize_ = stream.Size();
     fileName_ = path;
     if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
@@ -109,7 +109,7 @@ void TFLACfile::DecodeStreamInfo() {
 // a header the file no longer holds, and at a block that runs past the end of
 // the file; such a file has no audio, so it is marked not valid (Samples 0),
 // as is one with the invalid block type 127.
-void TFLACfile::WalkMetadataBlocks(TWideFileStream& stream) {
+void TFLACfile::WalkMetadataBlocks(TFileStream& stream) {
     bool paddingMet = false;
     int32_t index = 0;
     for (;;) {
@@ -150,7 +150,7 @@ void TFLACfile::WalkMetadataBlocks(TWideFileStream& stream) {
 // field count, then per field a length and "NAME=value". Reading never goes
 // past the block, whatever its lengths and count claim; the walk goes on
 // after the block in any case.
-void TFLACfile::ReadVorbisComment(TWideFileStream& stream, int64_t blockEnd) {
+void TFLACfile::ReadVorbisComment(TFileStream& stream, int64_t blockEnd) {
     uint32_t vendorLength = 0;
     if (!ReadLE32(stream, blockEnd, vendorLength)) return;
     std::string vendor;

@@ -76,8 +76,8 @@ public:
 
 private:
     void DecodeStreamInfo();
-    void WalkMetadataBlocks(class TWideFileStream& stream);
-    void ReadVorbisComment(class TWideFileStream& stream, int64_t blockEnd);
+    void WalkMetadataBlocks(class TFileStream& stream);
+    void ReadVorbisComment(class TFileStream& stream, int64_t blockEnd);
     void StoreCommentField(std::string_view field);
 
     TID3v2 id3v2_;

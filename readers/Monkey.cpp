@@ -1,8 +1,8 @@
 #include "readers/Monkey.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cstring>
@@ -99,7 +99,7 @@ void TMonkey::ResetData() {
     fileSize_ = 0;
 }
 
-bool TMonkey::ReadOldHeader(TWideFileStream& stream) {
+bool TMonkey::ReadOldHeader(TFileStream& stream) {
     unsigned char h[kOldHeaderSize] = {};
     if (stream.Read(h, sizeof h) < sizeof h) return false;
     compressionLevel_ = LE16(h + kOldCompressionLevel);
@@ -122,14 +122,14 @@ bool TMonkey::ReadOldHeader(TWideFileStream& stream) {
     return true;
 }
 
-bool TMonkey::ReadNewHeader(TWideFileStream& stream) {
+bool TMonkey::ReadNewHeader(TFileStream& stream) {
     unsigned char d[kDescriptorSize] = {};
     if (stream.Read(d, sizeof d) < sizeof d) return false;
     // The header follows the descriptor, whose length counts from "MAC ";
     // being unsigned, it can never place the header before the marker.
     const uint32_t descriptorBytes = LE32(d + kDescDescriptorBytes);
     if (descriptorBytes != kUsualDescriptorBytes)
-        stream.Seek(int64_t(descriptorBytes) - int64_t(kUsualDescriptorBytes), TWideFileStream::Origin::Current);
+        stream.Seek(int64_t(descriptorBytes) - int64_t(kUsualDescriptorBytes), TFileStream::Origin::Current);
 
     const std::size_t headerBytes = std::min<uint32_t>(LE32(d + kDescHeaderBytes), kNewHeaderSize);
     unsigned char h[kNewHeaderSize] = {};   // fields beyond a shorter header read as 0
@@ -155,7 +155,7 @@ bool TMonkey::ReadFromFile(const std::string& path) {
         if (id3v2_.Exists()) tagBytes += id3v2_.Size();
         if (apeTag_.Exists()) tagBytes += apeTag_.Size();
 
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         fileSize_ = stream.Size();
         if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
 

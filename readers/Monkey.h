@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-class TWideFileStream;
+class TFileStream;
 
 class TMonkey {
 public:
@@ -46,8 +46,8 @@ public:
     const TAPETag& APEtag() const { return apeTag_; }
 
 private:
-    bool ReadOldHeader(TWideFileStream& stream);
-    bool ReadNewHeader(TWideFileStream& stream);
+    bool ReadOldHeader(TFileStream& stream);
+    bool ReadNewHeader(TFileStream& stream);
 
     TID3v1 id3v1_;
     TID3v2 id3v2_;

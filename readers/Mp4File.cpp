@@ -1,8 +1,8 @@
 #include "readers/Mp4File.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 #include "tags/Genres.h"
 
 #include <algorithm>
@@ -116,7 +116,7 @@ int32_t MediaBitRate(int64_t mediaDataSize, double duration) {
 // read as if padded with zeros; every loop is bounded by the file size.
 class Mp4Walker {
 public:
-    Mp4Walker(TWideFileStream& stream, TMp4file& file) : s_(stream), f_(file) {}
+    Mp4Walker(TFileStream& stream, TMp4file& file) : s_(stream), f_(file) {}
 
     struct Atom {
         int64_t start = 0;
@@ -381,7 +381,7 @@ public:
     }
 
 private:
-    TWideFileStream& s_;
+    TFileStream& s_;
     TMp4file& f_;
     bool metaSeen_ = false;
 };
@@ -473,7 +473,7 @@ double TMp4file::Ratio() const {
 bool TMp4file::ReadFromFile(const std::string& path) {
     ResetData();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         fileSize_ = stream.Size();
         fileName_ = path;
         Mp4Walker walker(stream, *this);

@@ -1,7 +1,7 @@
 #include "readers/Musepack.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -131,7 +131,7 @@ bool TMPEGplus::ReadFromFile(const std::string& path) {
         StreamHeader header;
         int64_t fileSize = 0;
         {
-            TWideFileStream stream(path);
+            TFileStream stream(path);
             stream.Seek(headerOffset);
             if (stream.Read(header.bytes.data(), kHeaderSize) < kHeaderSize) return false;
             fileSize = stream.Size();

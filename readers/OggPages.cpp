@@ -1,6 +1,6 @@
 #include "readers/OggPages.h"
 
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 
 #include <array>
 #include <cstring>
@@ -23,7 +23,7 @@ uint32_t OggLE32(const unsigned char* data) {
     return uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
 }
 
-int32_t FindLastOggPageGranule(TWideFileStream& stream) {
+int32_t FindLastOggPageGranule(TFileStream& stream) {
     const int64_t size = stream.Size();
     for (int i = 1; i <= kSearchWindows; ++i) {
         int64_t start = size - (kWindowStep * i + kWindowTail);

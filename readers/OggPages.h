@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class TWideFileStream;
+class TFileStream;
 
 // Page header, little-endian. Only the marker, the granule position, the page
 // sequence number and the segment count are used; the checksum is not checked.
@@ -32,4 +32,4 @@ uint32_t OggLE32(const unsigned char* data);
 // begin before byte 0 is read from byte 0 instead, so the start of a small
 // file is searched too, and the search stops after that window. The stream
 // is left wherever the search ended.
-int32_t FindLastOggPageGranule(TWideFileStream& stream);
+int32_t FindLastOggPageGranule(TFileStream& stream);

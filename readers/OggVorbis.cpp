@@ -1,7 +1,7 @@
 #include "readers/OggVorbis.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 #include "readers/OggPages.h"
 
 #include <algorithm>
@@ -71,7 +71,7 @@ constexpr std::pair<std::string_view, std::string_view> kVendorReleases[] = {
 // Size of a leading ID3v2 tag, from its own header: the size bytes are taken
 // whole (not as 7-bit syncsafe digits), plus the header and any footer. A
 // size beyond the file counts as no tag.
-int32_t LeadingID3v2Size(TWideFileStream& stream) {
+int32_t LeadingID3v2Size(TFileStream& stream) {
     std::array<uint8_t, kID3v2HeaderSize> h{};
     stream.Seek(0);
     stream.Read(h.data(), h.size());
@@ -103,7 +103,7 @@ void ParseCommentText(const std::string& text, CommentData& data) {
 // Reads the strings of a comment header from the stream position: the vendor
 // string, the field count N, then N fields. Each string is cut to 250 bytes
 // and trimmed. Reading ends at the end of the file whatever N says.
-void ReadCommentStrings(TWideFileStream& stream, CommentData& data) {
+void ReadCommentStrings(TFileStream& stream, CommentData& data) {
     uint32_t fieldCount = 0;
     for (uint32_t i = 0;; ++i) {
         uint8_t lengthBytes[4] = {};
@@ -153,7 +153,7 @@ void TOggVorbis::ResetData() {
 
 bool TOggVorbis::ReadFromFile(const std::string& path) {
     ResetData();
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     const int64_t fileSize = stream.Size();
     const int32_t id3v2Size = LeadingID3v2Size(stream);
 

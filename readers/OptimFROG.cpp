@@ -1,8 +1,8 @@
 #include "readers/OptimFROG.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cmath>
@@ -43,7 +43,7 @@ bool TOptimFrog::ReadFromFile(const std::string& path) {
     id3v2_.ReadFromFile(path);
     apeTag_.ReadFromFile(path);
 
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     fileSize_ = stream.Size();
     stream.Seek(id3v2_.Exists() ? id3v2_.Size() : 0);
     stream.Read(header_.data(), header_.size());

@@ -1,7 +1,7 @@
 #include "readers/Speex.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 #include "readers/OggPages.h"
 
 #include <algorithm>
@@ -62,7 +62,7 @@ struct OggPage {
 
 // Reads a page header and its segment table; false when the file ends
 // inside the fixed header. A short segment table reads as zeros.
-bool ReadPage(TWideFileStream& stream, OggPage& page) {
+bool ReadPage(TFileStream& stream, OggPage& page) {
     page = OggPage{};
     if (stream.Read(page.header.data(), page.header.size()) != page.header.size()) return false;
     stream.Read(page.lacing.data(), page.SegmentCount());
@@ -70,7 +70,7 @@ bool ReadPage(TWideFileStream& stream, OggPage& page) {
 }
 
 // Appends up to count bytes from the stream (fewer at the end of the file).
-void AppendBytes(TWideFileStream& stream, std::size_t count, std::vector<uint8_t>& out) {
+void AppendBytes(TFileStream& stream, std::size_t count, std::vector<uint8_t>& out) {
     const std::size_t start = out.size();
     out.resize(start + count);
     out.resize(start + stream.Read(out.data() + start, count));
@@ -105,7 +105,7 @@ void TSpeex::ResetData() {
 
 bool TSpeex::ReadFromFile(const std::string& path) {
     ResetData();
-    TWideFileStream stream(path);
+    TFileStream stream(path);
 
     // First page: its first packet says which kind of stream this is.
     OggPage page;

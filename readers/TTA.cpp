@@ -1,7 +1,7 @@
 #include "readers/TTA.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
 
 #include <array>
 #include <cstring>
@@ -42,7 +42,7 @@ bool TTTA::ReadFromFile(const std::string& path) {
     id3v1_.ReadFromFile(path);
     apeTag_.ReadFromFile(path);
 
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
     char marker[4] = {};
     if (stream.Read(marker, sizeof marker) != sizeof marker || std::memcmp(marker, kMarker, sizeof kMarker) != 0)

@@ -1,7 +1,7 @@
 #include "readers/TwinVQ.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -70,7 +70,7 @@ bool TTwinVQ::ReadFromFile(const std::string& path) {
     unsigned char h[kHeaderSize] = {};
     int64_t fileSize = 0;
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         if (stream.Read(h, sizeof h) < sizeof h) return false;
         fileSize = stream.Size();
     } catch (const std::exception&) {
@@ -111,7 +111,7 @@ std::string* TTwinVQ::TextOf(const unsigned char* id) {
 // Every chunk moves the position on by at least its 8-byte header.
 void TTwinVQ::ReadTextChunks(const std::string& path) {
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         stream.Seek(kFirstChunk);
         while (stream.Position() < stream.Size()) {
             unsigned char chunk[kChunkHeaderSize] = {};

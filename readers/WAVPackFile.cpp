@@ -1,7 +1,7 @@
 #include "readers/WAVPackFile.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
 
 #include <algorithm>
 #include <array>
@@ -133,7 +133,7 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
     tagSize_ = apeTag_.Size();
 
     // Other programs may go on writing the file meanwhile.
-    TWideFileStream stream(path, TWideFileStream::Share::ReadWrite);
+    TFileStream stream(path, TFileStream::Share::ReadWrite);
     fileSize_ = stream.Size();
     unsigned char marker[4] = {};
     stream.Read(marker, sizeof marker);
@@ -147,7 +147,7 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
 
 // The version 4 block at the stream position, then the configuration
 // sub-block that tells the encoder's mode.
-bool TWAVPackfile::ReadBlock(TWideFileStream& stream) {
+bool TWAVPackfile::ReadBlock(TFileStream& stream) {
     unsigned char h[kBlockHeaderSize] = {};
     stream.Read(h, sizeof h);
     if (!Is(h, "wvpk")) return false;
@@ -174,7 +174,7 @@ bool TWAVPackfile::ReadBlock(TWideFileStream& stream) {
 // Walks the metadata sub-blocks from the stream position until the
 // configuration sub-block or the end of the file. Every step reads at least
 // two bytes, so the walk ends with the file.
-void TWAVPackfile::ReadConfiguration(TWideFileStream& stream) {
+void TWAVPackfile::ReadConfiguration(TFileStream& stream) {
     for (;;) {
         uint8_t id = 0;
         if (stream.Read(&id, 1) < 1) return;
@@ -189,14 +189,14 @@ void TWAVPackfile::ReadConfiguration(TWideFileStream& stream) {
             modeText_ += ConfigurationText(c[0], c[2]);
             return;
         }
-        stream.Seek(words * 2, TWideFileStream::Origin::Current);
+        stream.Seek(words * 2, TFileStream::Origin::Current);
     }
 }
 
 // A self-extracting archive: the first "wvpk" in the first 128 KiB that a
 // byte other than w, v, p or k precedes. A running text collects those four
 // letters (at most four of them) and any other byte empties it.
-bool TWAVPackfile::FindSelfExtractorBlock(TWideFileStream& stream) {
+bool TWAVPackfile::FindSelfExtractorBlock(TFileStream& stream) {
     std::vector<unsigned char> head(static_cast<std::size_t>(
         std::min<int64_t>(fileSize_, static_cast<int64_t>(kSelfExtractorSearch))));
     head.resize(stream.Read(head.data(), head.size()));
@@ -221,7 +221,7 @@ bool TWAVPackfile::FindSelfExtractorBlock(TWideFileStream& stream) {
 
 // An old file: a RIFF WAVE file whose "data" chunk starts with the WavPack
 // header. The format chunk alone already makes the file Valid.
-bool TWAVPackfile::ReadOldFile(TWideFileStream& stream) {
+bool TWAVPackfile::ReadOldFile(TFileStream& stream) {
     unsigned char riff[8] = {};
     unsigned char wave[4] = {};
     if (stream.Read(riff, sizeof riff) < sizeof riff || stream.Read(wave, sizeof wave) < sizeof wave ||

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-class TWideFileStream;
+class TFileStream;
 
 class TWAVPackfile {
 public:
@@ -38,10 +38,10 @@ public:
     const TAPETag& APEtag() const { return apeTag_; }
 
 private:
-    bool ReadOldFile(TWideFileStream& stream);
-    bool ReadBlock(TWideFileStream& stream);
-    void ReadConfiguration(TWideFileStream& stream);
-    bool FindSelfExtractorBlock(TWideFileStream& stream);
+    bool ReadOldFile(TFileStream& stream);
+    bool ReadBlock(TFileStream& stream);
+    void ReadConfiguration(TFileStream& stream);
+    bool FindSelfExtractorBlock(TFileStream& stream);
 
     TAPETag apeTag_;
 

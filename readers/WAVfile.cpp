@@ -1,7 +1,7 @@
 #include "readers/WAVfile.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
 
 #include <algorithm>
 #include <array>
@@ -80,7 +80,7 @@ struct ChunkPlaces {
 // (not only to the end the RIFF size claims: that size is often wrong). Only
 // a whole chunk header counts. Every step advances at least 8 bytes, so the
 // walk is bounded by the file size.
-ChunkPlaces FindChunks(TWideFileStream& stream) {
+ChunkPlaces FindChunks(TFileStream& stream) {
     ChunkPlaces places;
     const int64_t size = stream.Size();
     int64_t at = kRiffHeaderSize;
@@ -125,7 +125,7 @@ void TWAVfile::ResetData() {
 bool TWAVfile::ReadFromFile(const std::string& path) {
     ResetData();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char riff[kRiffHeaderSize];

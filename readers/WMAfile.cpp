@@ -1,8 +1,8 @@
 #include "readers/WMAfile.h"
 
-#include "core/Errors.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/Errors.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cstring>
@@ -76,13 +76,13 @@ std::string CodecNameOf(uint16_t formatTag) {
 // stream raises EReadError otherwise).
 class ASFHeaderReader {
 public:
-    ASFHeaderReader(TWideFileStream& stream, TWMAfile& file) : s_(stream), f_(file) {}
+    ASFHeaderReader(TFileStream& stream, TWMAfile& file) : s_(stream), f_(file) {}
 
     uint16_t ReadLE16() { unsigned char b[2]; s_.ReadExact(b, 2); return uint16_t(b[0] | (b[1] << 8)); }
     uint32_t ReadLE32() { unsigned char b[4]; s_.ReadExact(b, 4); return b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24); }
     uint64_t ReadLE64() { const uint64_t low = ReadLE32(); return low | (uint64_t(ReadLE32()) << 32); }
     Guid ReadGuid() { Guid g; s_.ReadExact(g.data(), g.size()); return g; }
-    void Skip(int64_t count) { s_.Seek(count, TWideFileStream::Origin::Current); }
+    void Skip(int64_t count) { s_.Seek(count, TFileStream::Origin::Current); }
 
     // A UTF-16LE text of byteLength bytes, trimmed of blanks, control
     // characters and terminating zeros.
@@ -166,7 +166,7 @@ public:
     }
 
 private:
-    TWideFileStream& s_;
+    TFileStream& s_;
     TWMAfile& f_;
 };
 
@@ -191,7 +191,7 @@ void TWMAfile::ResetData() {
 bool TWMAfile::ReadFromFile(const std::string& path) {
     ResetData();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         fileSize_ = stream.Size();
         ASFHeaderReader reader(stream, *this);
         if (!reader.Read()) return true;   // not ASF: read, but not Valid

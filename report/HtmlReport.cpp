@@ -1,9 +1,9 @@
 #include "report/HtmlReport.h"
 
 #include "core/Columns.h"
-#include "core/Errors.h"
-#include "core/Paths.h"
-#include "core/Platform.h"
+#include "io/Errors.h"
+#include "io/Paths.h"
+#include "io/Platform.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "settings/Integration.h"
 
-#include "core/Errors.h"
-#include "core/Paths.h"
+#include "io/Errors.h"
+#include "io/Paths.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -9,7 +9,7 @@
 #endif
 #include <windows.h>
 
-#include "core/Platform.h"
+#include "io/Platform.h"
 #else
 #include <cerrno>
 #include <cstring>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/Columns.h"
-#include "core/IniFile.h"
+#include "io/IniFile.h"
 
 #include <cstdint>
 #include <stdexcept>

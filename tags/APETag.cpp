@@ -3,9 +3,9 @@
 // name and the value bytes.
 #include "tags/APETag.h"
 
-#include "core/ByteOrder.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/ByteOrder.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cstring>
@@ -33,7 +33,7 @@ void TAPETag::ResetData() {
 bool TAPETag::ReadFromFile(const std::string& path) {
     ResetData();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         const int64_t fileSize = stream.Size();
         int64_t id3v1Shift = 0;
         if (fileSize > kID3v1Size) {

@@ -2,8 +2,8 @@
 // version 2 block ("LYRICSBEGIN" ... size + "LYRICS200") before it.
 #include "tags/ID3v1.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cstring>
@@ -87,7 +87,7 @@ int64_t TID3v1::TrailingTagSize() const { return Lyrics3TotalSize() + (exists_ ?
 bool TID3v1::ReadFromFile(const std::string& path) {
     ResetData();
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         const int64_t size = stream.Size();
 
         // 1. The ID3v1 block.

@@ -4,8 +4,8 @@
 // (4-character ids, 10-byte frame headers) are read in ISO-8859-1 or UTF-16.
 #include "tags/ID3v2.h"
 
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 
 #include <array>
 #include <cstring>
@@ -94,7 +94,7 @@ bool TID3v2::ReadFromFile(const std::string& path) {
     ResetData();
     std::array<std::string, kSlotCount> slots;
     try {
-        TWideFileStream stream(path);
+        TFileStream stream(path);
         std::array<unsigned char, kHeaderSize> header{};
         if (stream.Read(header.data(), header.size()) != header.size()) return false;
         const int64_t fileSize = stream.Size();

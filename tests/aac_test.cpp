@@ -1,5 +1,5 @@
 #include "core/Analysis.h"
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 #include "readers/AACfile.h"
 #include "TestSupport.h"
 
@@ -246,9 +246,9 @@ TEST(AACfile, FrameWalkReadsThroughTheBuffer) {
     TempDir dir;
     const std::string path = dir.Write("long.aac", stream);
     TAACfile aac;
-    const uint64_t before = TWideFileStream::TotalSystemReads();
+    const uint64_t before = TFileStream::TotalSystemReads();
     ASSERT_TRUE(aac.ReadFromFile(path));
-    const uint64_t reads = TWideFileStream::TotalSystemReads() - before;
+    const uint64_t reads = TFileStream::TotalSystemReads() - before;
     EXPECT_EQ(aac.FrameCount(), 2000);
     EXPECT_LT(reads, 200u);   // 600 kB in windows of several kB
 }

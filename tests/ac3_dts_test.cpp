@@ -1,5 +1,5 @@
 #include "core/Analysis.h"
-#include "core/Errors.h"
+#include "io/Errors.h"
 #include "readers/AC3.h"
 #include "readers/DTS.h"
 #include "TestSupport.h"

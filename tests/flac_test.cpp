@@ -1,5 +1,5 @@
 #include "core/Analysis.h"
-#include "core/Errors.h"
+#include "io/Errors.h"
 #include "readers/FLACfile.h"
 #include "TestSupport.h"
 

@@ -2,7 +2,7 @@
 // encoder info built from them.
 #include "MpegTestFrames.h"
 #include "core/AudioItem.h"
-#include "core/Errors.h"
+#include "io/Errors.h"
 #include "mpeg/DescriptiveLameTagReader.h"
 #include "mpeg/LameVersion.h"
 #include "mpeg/MP3Analysis.h"

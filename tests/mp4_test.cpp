@@ -1,5 +1,5 @@
 #include "core/Analysis.h"
-#include "core/Text.h"
+#include "io/Text.h"
 #include "readers/Mp4File.h"
 #include "TestSupport.h"
 

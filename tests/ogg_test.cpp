@@ -1,6 +1,6 @@
 #include "core/Analysis.h"
-#include "core/FileStream.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Text.h"
 #include "readers/OggPages.h"
 #include "readers/OggVorbis.h"
 #include "OggBuilders.h"
@@ -17,7 +17,7 @@ std::unique_ptr<TAudioItem> Analyse(const std::string& path) {
 }
 
 int32_t LastGranule(const std::string& path) {
-    TWideFileStream stream(path);
+    TFileStream stream(path);
     return FindLastOggPageGranule(stream);
 }
 

@@ -2,8 +2,8 @@
 // folder command files and the auCDtect script.
 #include "TestSupport.h"
 
-#include "core/Errors.h"
-#include "core/IniFile.h"
+#include "io/Errors.h"
+#include "io/IniFile.h"
 #include "report/HtmlReport.h"
 #include "settings/ColumnRows.h"
 #include "settings/Integration.h"

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "core/FPLfile.h"
 #include "core/FolderScan.h"
-#include "core/IniFile.h"
+#include "io/IniFile.h"
 #include "core/Playlists.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "core/FileStream.h"
-#include "core/Errors.h"
-#include "core/Text.h"
+#include "io/FileStream.h"
+#include "io/Errors.h"
+#include "io/Text.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +69,7 @@ TEST(FileStream, ReadsExactBytesAcrossBufferRefillsAndSeeks) {
     Bytes content;
     for (int k = 0; k < 300000; ++k) content.push_back(static_cast<unsigned char>(k * 7 + (k >> 8)));
     const std::string path = dir.Write("data.bin", content);
-    TWideFileStream stream(path, 4096);
+    TFileStream stream(path, 4096);
     EXPECT_EQ(stream.Size(), 300000);
     // Small reads all the way through.
     Bytes seen(content.size());
@@ -84,11 +84,11 @@ TEST(FileStream, ReadsExactBytesAcrossBufferRefillsAndSeeks) {
     EXPECT_LT(stream.SystemReads(), 300000u / 4096u + 10u);
     // Seeks from each origin.
     unsigned char b[4];
-    stream.Seek(-4, TWideFileStream::Origin::End);
+    stream.Seek(-4, TFileStream::Origin::End);
     ASSERT_EQ(stream.Read(b, 10), 4u);
     EXPECT_EQ(b[0], content[299996]);
     stream.Seek(1000);
-    stream.Seek(-10, TWideFileStream::Origin::Current);
+    stream.Seek(-10, TFileStream::Origin::Current);
     ASSERT_EQ(stream.Read(b, 1), 1u);
     EXPECT_EQ(b[0], content[990]);
     EXPECT_EQ(stream.Seek(-5), 0);
@@ -100,10 +100,10 @@ TEST(FileStream, ReadsExactBytesAcrossBufferRefillsAndSeeks) {
 TEST(FileStream, OpenErrorNamesThePathAndReason) {
     TempDir dir;
     try {
-        TWideFileStream stream(dir / "missing.mp3");
+        TFileStream stream(dir / "missing.mp3");
         FAIL();
     } catch (const EFOpenError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + (dir / "missing.mp3") + "\". No such file or directory");
     }
-    EXPECT_THROW(TWideFileStream stream(dir.Path().string()), EFOpenError);
+    EXPECT_THROW(TFileStream stream(dir.Path().string()), EFOpenError);
 }

@@ -1,5 +1,5 @@
 #include "core/Analysis.h"
-#include "core/Errors.h"
+#include "io/Errors.h"
 #include "readers/WAVPackFile.h"
 #include "TestSupport.h"
 

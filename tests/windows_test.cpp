@@ -1,6 +1,6 @@
 // The Windows texts of the desktop bridges and the start-up drive root. They
 // are plain functions, so they are checked on every platform.
-#include "core/Paths.h"
+#include "io/Paths.h"
 #include "settings/Integration.h"
 
 #include <gtest/gtest.h>

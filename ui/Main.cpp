@@ -1,6 +1,6 @@
 #include "ui/Main.h"
 
-#include "core/Paths.h"
+#include "io/Paths.h"
 #include "report/HtmlReport.h"
 #include "settings/Integration.h"
 #include "ui/About.h"

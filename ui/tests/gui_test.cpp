@@ -3,7 +3,7 @@
 // file, the report, the folder command, the auCDtect run, the fade, the left
 // Ctrl key and the playlist argument.
 #include "core/Columns.h"
-#include "core/IniFile.h"
+#include "io/IniFile.h"
 #include "report/HtmlReport.h"
 #include "settings/Integration.h"
 #include "ui/Desktop.h"

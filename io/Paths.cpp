@@ -1,6 +1,6 @@
-#include "core/Paths.h"
+#include "io/Paths.h"
 
-#include "core/Text.h"
+#include "io/Text.h"
 
 #include <vector>
 

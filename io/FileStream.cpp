@@ -1,6 +1,6 @@
-#include "core/FileStream.h"
+#include "io/FileStream.h"
 
-#include "core/Errors.h"
+#include "io/Errors.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +13,7 @@
 #endif
 #include <windows.h>
 
-#include "core/Platform.h"
+#include "io/Platform.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,12 +33,12 @@ std::atomic<uint64_t> gBytesRead{0};
 
 } // namespace
 
-TWideFileStream::TWideFileStream(const std::string& path, std::size_t bufferSize)
-    : TWideFileStream(path, Share::Read, bufferSize) {}
+TFileStream::TFileStream(const std::string& path, std::size_t bufferSize)
+    : TFileStream(path, Share::Read, bufferSize) {}
 
 #ifdef _WIN32
 
-TWideFileStream::TWideFileStream(const std::string& path, Share share, std::size_t bufferSize)
+TFileStream::TFileStream(const std::string& path, Share share, std::size_t bufferSize)
     : buffer_(std::max<std::size_t>(bufferSize, 16)) {
     const DWORD shareMode = share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     HANDLE handle = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
@@ -59,13 +59,13 @@ TWideFileStream::TWideFileStream(const std::string& path, Share share, std::size
     size_ = static_cast<int64_t>(size.QuadPart);
 }
 
-TWideFileStream::~TWideFileStream() {
+TFileStream::~TFileStream() {
     if (handle_) ::CloseHandle(static_cast<HANDLE>(handle_));
 }
 
 #else
 
-TWideFileStream::TWideFileStream(const std::string& path, Share, std::size_t bufferSize)
+TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
     : buffer_(std::max<std::size_t>(bufferSize, 16)) {
     // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected below.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -85,13 +85,13 @@ TWideFileStream::TWideFileStream(const std::string& path, Share, std::size_t buf
     size_ = static_cast<int64_t>(info.st_size);
 }
 
-TWideFileStream::~TWideFileStream() {
+TFileStream::~TFileStream() {
     if (fd_ >= 0) ::close(fd_);
 }
 
 #endif
 
-int64_t TWideFileStream::Seek(int64_t offset, Origin origin) {
+int64_t TFileStream::Seek(int64_t offset, Origin origin) {
     int64_t base = 0;
     if (origin == Origin::Current) base = position_;
     if (origin == Origin::End) base = size_;
@@ -102,7 +102,7 @@ int64_t TWideFileStream::Seek(int64_t offset, Origin origin) {
     return position_;
 }
 
-bool TWideFileStream::Fill(int64_t at) {
+bool TFileStream::Fill(int64_t at) {
     // A read that continues the previous one fills the whole buffer; a jump
     // (header probes, tags at the end) fills only a small window.
     const bool sequential = at == bufferStart_ + static_cast<int64_t>(bufferLength_) && bufferLength_ > 0;
@@ -137,7 +137,7 @@ bool TWideFileStream::Fill(int64_t at) {
     return bufferLength_ > 0;
 }
 
-std::size_t TWideFileStream::Read(void* destination, std::size_t count) {
+std::size_t TFileStream::Read(void* destination, std::size_t count) {
     auto* out = static_cast<unsigned char*>(destination);
     std::size_t done = 0;
     while (done < count) {
@@ -155,20 +155,20 @@ std::size_t TWideFileStream::Read(void* destination, std::size_t count) {
     return done;
 }
 
-std::size_t TWideFileStream::ReadZeroFilled(int64_t offset, void* destination, std::size_t count) {
+std::size_t TFileStream::ReadZeroFilled(int64_t offset, void* destination, std::size_t count) {
     std::memset(destination, 0, count);
     Seek(offset);
     return Read(destination, count);
 }
 
-void TWideFileStream::ReadExact(void* destination, std::size_t count) {
+void TFileStream::ReadExact(void* destination, std::size_t count) {
     if (Read(destination, count) != count) throw EReadError(kUnexpectedEndOfFile);
 }
 
-uint64_t TWideFileStream::TotalSystemReads() { return gSystemReads.load(std::memory_order_relaxed); }
-uint64_t TWideFileStream::TotalBytesRead() { return gBytesRead.load(std::memory_order_relaxed); }
+uint64_t TFileStream::TotalSystemReads() { return gSystemReads.load(std::memory_order_relaxed); }
+uint64_t TFileStream::TotalBytesRead() { return gBytesRead.load(std::memory_order_relaxed); }
 
 int64_t FileSizeOf(const std::string& path) {
-    TWideFileStream stream(path, TWideFileStream::Share::ReadWrite, 16);
+    TFileStream stream(path, TFileStream::Share::ReadWrite, 16);
     return stream.Size();
 }

@@ -1,4 +1,4 @@
-#include "core/Text.h"
+#include "io/Text.h"
 
 #include <clocale>
 #include <cmath>

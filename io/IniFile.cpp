@@ -1,7 +1,7 @@
-#include "core/IniFile.h"
+#include "io/IniFile.h"
 
-#include "core/Platform.h"
-#include "core/Text.h"
+#include "io/Platform.h"
+#include "io/Text.h"
 
 #include <cstdlib>
 #include <fstream>

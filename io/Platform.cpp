@@ -1,4 +1,4 @@
-#include "core/Platform.h"
+#include "io/Platform.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

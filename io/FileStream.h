@@ -1,4 +1,4 @@
-// TWideFileStream: the read-only byte stream every reader opens a file with.
+// TFileStream: the read-only byte stream every reader opens a file with.
 //
 // Opened by a UTF-8 path (converted to UTF-16 on Windows), it knows its 64-bit size, seeks from the
 // start, from the current position and from the end, and Read returns the
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-class TWideFileStream {
+class TFileStream {
 public:
     enum class Origin { Begin, Current, End };
     // What other programs may do with the file while the stream holds it open.
@@ -28,11 +28,11 @@ public:
 
     // Opens path for reading; raises EFOpenError
     // ("Cannot open file "<path>". <system message>") on failure.
-    explicit TWideFileStream(const std::string& path, std::size_t bufferSize = 64 * 1024);
-    TWideFileStream(const std::string& path, Share share, std::size_t bufferSize = 64 * 1024);
-    ~TWideFileStream();
-    TWideFileStream(const TWideFileStream&) = delete;
-    TWideFileStream& operator=(const TWideFileStream&) = delete;
+    explicit TFileStream(const std::string& path, std::size_t bufferSize = 64 * 1024);
+    TFileStream(const std::string& path, Share share, std::size_t bufferSize = 64 * 1024);
+    ~TFileStream();
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
 
     int64_t Size() const { return size_; }
     int64_t Position() const { return position_; }
