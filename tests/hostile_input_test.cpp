@@ -172,6 +172,7 @@ TEST(HostileReport, PlantedLinkOrFifoIsRefused) {
     EXPECT_NE(run.err.find("Cannot create file \"" + report + "\". It exists and is not a regular file"),
               std::string::npos)
         << run.err;
+    EXPECT_EQ(run.err.find("report written"), std::string::npos) << run.err;
     const Bytes kept = ReadAll(victim);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
     EXPECT_TRUE(fs::is_symlink(report));
