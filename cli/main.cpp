@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.Help) {
-        std::cout << kCliHelp;
+        std::cout << CliHelp();
         return 0;
     }
     for (const std::string& path : options.Paths) {
