@@ -197,8 +197,8 @@ std::string EncodeReport(const std::vector<std::string>& lines) {
 
 std::string ReportPath(const std::string& folder) { return WithTrailingSeparator(folder) + kReportFileName; }
 
-std::string WriteHtmlReport(const TReportInput& input) {
-    const std::string path = ReportPath(input.Folder);
+std::string WriteHtmlReport(const TReportInput& input, const std::string& destination) {
+    const std::string path = destination.empty() ? ReportPath(input.Folder) : destination;
     const std::string bytes = EncodeReport(HtmlReportLines(input));
     std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
     if (!out) throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
