@@ -237,7 +237,8 @@ TEST(FolderCommand, ExecQuotingAndFiles) {
 
     TempDir dir;
     const std::string data = dir.Folder("share");
-    InstallFolderCommand(data, "/opt/sondaro");
+    const std::string config = dir.Folder("config");
+    InstallFolderCommand(data, config, "/opt/sondaro");
     const std::string entry = ReadText(data + "/applications/" + kFolderCommandFile);
     EXPECT_NE(entry.find("Name=View with Sondaro\n"), std::string::npos);
     EXPECT_NE(entry.find("Exec=\"/opt/sondaro\" %f\n"), std::string::npos);
@@ -245,16 +246,16 @@ TEST(FolderCommand, ExecQuotingAndFiles) {
     const std::string menu = ReadText(data + "/kio/servicemenus/" + kFolderCommandFile);
     EXPECT_NE(menu.find("Name=View with Sondaro\n"), std::string::npos);
     EXPECT_NE(menu.find("Exec=\"/opt/sondaro\" %f\n"), std::string::npos);
-    InstallFolderCommand(data, "/new/place/sondaro");   // a moved program rewrites the command
+    InstallFolderCommand(data, config, "/new/place/sondaro");   // a moved program rewrites the command
     EXPECT_NE(ReadText(data + "/applications/" + kFolderCommandFile).find("/new/place/sondaro"), std::string::npos);
-    RemoveFolderCommand(data);
+    RemoveFolderCommand(data, config);
     EXPECT_FALSE(std::filesystem::exists(data + "/applications/" + kFolderCommandFile));
     EXPECT_FALSE(std::filesystem::exists(data + "/kio/servicemenus/" + kFolderCommandFile));
-    RemoveFolderCommand(data);   // not installed: nothing happens
+    RemoveFolderCommand(data, config);   // not installed: nothing happens
 
     const std::string blocked = dir.Write("file", std::string_view("x"));   // a file where a folder must go
     try {
-        InstallFolderCommand(blocked, "/opt/sondaro");
+        InstallFolderCommand(blocked, config, "/opt/sondaro");
         FAIL() << "no error";
     } catch (const EIntegrationError& e) {
         EXPECT_EQ(std::string(e.what()), "Failed to set data for '" + blocked + "/applications/" +
