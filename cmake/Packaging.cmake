@@ -10,7 +10,7 @@ set(CPACK_PACKAGE_NAME sondaro)
 set(CPACK_PACKAGE_VENDOR "Sondaro")
 set(CPACK_PACKAGE_CONTACT "Sondaro maintainers <maintainers@sondaro.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "audio file analyser: what each file is and how it was encoded")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Sondaro reads the headers, tags and encoder marks of audio files (no audio\n"
     "is decoded) and lists type, size, length, sample rate, channels, bits per\n"
     "sample, compression ratio, bitrate and the encoder with its settings: LAME\n"
@@ -24,6 +24,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -11,9 +11,14 @@
 # default ~/.cache/sondaro/debian12-minbase.tar) so later runs skip the
 # download; every run unpacks it into a new folder, so the root is clean.
 # SONDARO_DEB_MIRROR sets the mirror (default http://deb.debian.org/debian).
+# SONDARO_DEB_BUILD names a build folder that is already configured (test.sh
+# passes its own): it is built and packaged as it is. Without it the package
+# is built in build-deb as a Release build.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${SONDARO_DEB_BUILD:-$here/build-deb}
+build=${SONDARO_DEB_BUILD:-}
+configure=0
+[ -n "$build" ] || { build=$here/build-deb; configure=1; }
 mirror=${SONDARO_DEB_MIRROR:-http://deb.debian.org/debian}
 cache=${SONDARO_DEB_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/sondaro/debian12-minbase.tar}
 skip() {
@@ -36,8 +41,10 @@ say() { echo "test-deb: $*" | tee -a "$log"; }
 
 # 1. The package.
 say "building the package in $build"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONDARO_TESTS=OFF >>"$log" 2>&1 ||
-    fail "configure failed (see $log)"
+if [ "$configure" -eq 1 ]; then
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONDARO_TESTS=OFF >>"$log" 2>&1 ||
+        fail "configure failed (see $log)"
+fi
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >>"$log" 2>&1 || fail "build failed (see $log)"
 rm -f "$build"/sondaro_*.deb
 (cd "$build" && cpack -G DEB) >>"$log" 2>&1 || fail "cpack failed (see $log)"
