@@ -108,7 +108,7 @@ public:
     void Update(std::size_t count, const std::string& path) {
         if (!enabled_) return;
         std::string shown = path.size() > 60 ? "..." + path.substr(path.size() - 57) : path;
-        std::cerr << "\r\x1b[K" << count << " files  " << shown << std::flush;
+        std::cerr << "\r\x1b[K" << count << " files  " << VisibleText(shown) << std::flush;
     }
     void Done() {
         if (enabled_) std::cerr << "\r\x1b[K" << std::flush;
@@ -137,6 +137,8 @@ public:
                 LoadPlaylist(path, [&](const std::string& root, const std::string& file) { File(root, file); });
             for (const TFailure& failure : result.Failures) Add({TCliEntry::kNoRow, path, failure.Path, false, FailureSentence(failure.Path, failure.Message)});
             if (!result.Loaded && result.Failures.empty()) Add({TCliEntry::kNoRow, path, path, false, PlaylistSentence(path)});
+            // Lines skipped as no path: said, but no file was lost.
+            for (const std::string& note : result.Notes) std::cerr << "sondaro-cli: " << VisibleText(Sentence(note)) << '\n';
         } else {
             File(FolderOf(path), path);
         }
@@ -183,7 +185,7 @@ private:
         if (!entry.Error.empty()) {
             failed_ = true;
             progress_.Done();
-            std::cerr << "sondaro-cli: " << entry.Error << '\n';
+            std::cerr << "sondaro-cli: " << VisibleText(entry.Error) << '\n';
         }
         entries_.push_back(std::move(entry));
     }
@@ -208,10 +210,10 @@ bool WriteReport(const CliOptions& options, TAnalysisList& list) {
     try {
         written = WriteHtmlReport(report, options.HtmlFile);
     } catch (const std::exception& e) {
-        std::cerr << "sondaro-cli: The report could not be written. " << Sentence(e.what()) << '\n';
+        std::cerr << "sondaro-cli: The report could not be written. " << VisibleText(Sentence(e.what())) << '\n';
         return false;
     }
-    std::cerr << "sondaro-cli: The report was written to " << QuotedPath(written) << ".\n";
+    std::cerr << "sondaro-cli: The report was written to " << VisibleText(QuotedPath(written)) << ".\n";
     return true;
 }
 
@@ -247,7 +249,7 @@ int main(int argc, char** argv) {
     bool missing = false;
     for (const std::string& path : options.Paths) {
         if (!FolderExists(path) && !RegularFileExists(path)) {
-            std::cerr << "sondaro-cli: Cannot find " << QuotedPath(path) << ". " << MissingReason(path) << ".\n";
+            std::cerr << "sondaro-cli: Cannot find " << VisibleText(QuotedPath(path)) << ". " << MissingReason(path) << ".\n";
             missing = true;
         }
     }
