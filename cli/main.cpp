@@ -94,7 +94,8 @@ bool ProgressTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 std::string MissingReason(const std::string& path) {
 #ifdef _WIN32
     const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(path).c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ? TrimRight(SystemErrorMessage(::GetLastError())) : "Not a file or folder";
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TrimRight(SystemErrorMessage(::GetLastError()));
+    return "Not a file or folder";
 #else
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
@@ -131,12 +132,16 @@ public:
             const TScanResult result = ScanFolder(path, recursive, callbacks);
             // File errors were caught in File(); what is left are the folders
             // that could not be listed.
-            for (const TFailure& failure : result.Failures) Add({TCliEntry::kNoRow, {}, failure.Path, true, Sentence(failure.Message)});
+            for (const TFailure& failure : result.Failures)
+                Add({TCliEntry::kNoRow, {}, failure.Path, true, Sentence(failure.Message)});
         } else if (IsPlaylistPath(path)) {
             const TPlaylistResult result =
                 LoadPlaylist(path, [&](const std::string& root, const std::string& file) { File(root, file); });
-            for (const TFailure& failure : result.Failures) Add({TCliEntry::kNoRow, path, failure.Path, false, FailureSentence(failure.Path, failure.Message)});
-            if (!result.Loaded && result.Failures.empty()) Add({TCliEntry::kNoRow, path, path, false, PlaylistSentence(path)});
+            // Entry errors were caught in File(); what is left is the playlist's own.
+            for (const TFailure& failure : result.Failures)
+                Add({TCliEntry::kNoRow, path, failure.Path, false, FailureSentence(failure.Path, failure.Message)});
+            if (!result.Loaded && result.Failures.empty())
+                Add({TCliEntry::kNoRow, path, path, false, PlaylistSentence(path)});
             // Lines skipped as no path: said, but no file was lost.
             for (const std::string& note : result.Notes) std::cerr << "sondaro-cli: " << VisibleText(Sentence(note)) << '\n';
         } else {
@@ -249,7 +254,8 @@ int main(int argc, char** argv) {
     bool missing = false;
     for (const std::string& path : options.Paths) {
         if (!FolderExists(path) && !RegularFileExists(path)) {
-            std::cerr << "sondaro-cli: Cannot find " << VisibleText(QuotedPath(path)) << ". " << MissingReason(path) << ".\n";
+            std::cerr << "sondaro-cli: Cannot find " << VisibleText(QuotedPath(path)) << ". " << MissingReason(path)
+                      << ".\n";
             missing = true;
         }
     }
