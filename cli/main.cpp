@@ -271,6 +271,11 @@ int main(int argc, char** argv) {
     std::cout.flush();
 
     bool failed = run.Failed();
+    // A full disk or a closed pipe loses the list: that is no clean run.
+    if (!std::cout) {
+        std::cerr << "sondaro-cli: The list could not be written to standard output.\n";
+        failed = true;
+    }
     if (options.Html && !WriteReport(options, list)) failed = true;
     return failed ? 1 : 0;
 }

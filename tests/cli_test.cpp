@@ -172,6 +172,13 @@ TEST(Cli, UsageErrorsAndMissingPathsGiveStatusTwo) {
               "sondaro-cli: There is no output format \"xml\"; use text, tsv, csv or json.\n"
               "Try 'sondaro-cli --help' for more information.\n");
 
+    // Output that cannot be written is no clean run.
+    if (std::filesystem::exists("/dev/full")) {
+        const RunResult full = RunCli(Quoted(kSamples) + " >/dev/full");
+        EXPECT_EQ(full.status, 1);
+        EXPECT_EQ(full.err, "sondaro-cli: The list could not be written to standard output.\n");
+    }
+
     const RunResult help = RunCli("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
