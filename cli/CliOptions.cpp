@@ -56,8 +56,8 @@ const char* const kCliHelp =
     "Exit status:\n"
     "  0  every file named or found was read and recognised\n"
     "  1  at least one file could not be opened or read, was empty or was not\n"
-    "     recognised, a folder could not be listed, or the report could not be\n"
-    "     written\n"
+    "     recognised, a folder could not be listed, or the list or the report\n"
+    "     could not be written\n"
     "  2  usage error, or a PATH that does not exist (nothing is analysed)\n";
 
 bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::string& error) {
