@@ -37,17 +37,23 @@ void TOptimFrog::ResetData() {
     header_.fill(0);
 }
 
-bool TOptimFrog::ReadFromFile(const std::string& path) {
+bool TOptimFrog::ReadFromStream(TFileStream& stream) {
     ResetData();
-    id3v1_.ReadFromFile(path);
-    id3v2_.ReadFromFile(path);
-    apeTag_.ReadFromFile(path);
+    id3v1_.ReadFromStream(stream);
+    id3v2_.ReadFromStream(stream);
+    apeTag_.ReadFromStream(stream);
 
-    TFileStream stream(path);
+    stream.Seek(0);
     fileSize_ = stream.Size();
     stream.Seek(id3v2_.Exists() ? id3v2_.Size() : 0);
     stream.Read(header_.data(), header_.size());
     return std::memcmp(header_.data(), kMarker, sizeof kMarker) == 0;
+}
+
+bool TOptimFrog::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 uint8_t TOptimFrog::SampleType() const { return header_[kSampleType]; }

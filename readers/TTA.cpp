@@ -36,13 +36,13 @@ void TTTA::ResetData() {
     duration_ = 0;
 }
 
-bool TTTA::ReadFromFile(const std::string& path) {
+bool TTTA::ReadFromStream(TFileStream& stream) {
     ResetData();
-    id3v2_.ReadFromFile(path);
-    id3v1_.ReadFromFile(path);
-    apeTag_.ReadFromFile(path);
+    id3v2_.ReadFromStream(stream);
+    id3v1_.ReadFromStream(stream);
+    apeTag_.ReadFromStream(stream);
 
-    TFileStream stream(path);
+    stream.Seek(0);
     if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
     char marker[4] = {};
     if (stream.Read(marker, sizeof marker) != sizeof marker || std::memcmp(marker, kMarker, sizeof kMarker) != 0)
@@ -65,6 +65,12 @@ bool TTTA::ReadFromFile(const std::string& path) {
         bitRate_ = double(fileSize_) * 8 / duration_ / 1000;
     }
     return true;
+}
+
+bool TTTA::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 // Against a PCM WAV file (44-byte header) of the same format.
