@@ -50,7 +50,7 @@ void FillAIFF(TAIFF& r, TAudioItem& item) {
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
-    item.EncoderInfo = "AIFF";
+    item.EncoderInfo = r.FormatName();
 }
 
 void FillMonkey(TMonkey& r, TAudioItem& item) {
@@ -181,12 +181,12 @@ void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
     };
     if (is({"AAC"})) FillAAC(readers.AACfile, item);
     else if (is({"AC3"})) FillAC3(readers.AC3, item);
-    else if (is({"AIF", "AIFF"})) FillAIFF(readers.AIFF, item);
+    else if (is({"AIF", "AIFF", "AIFC"})) FillAIFF(readers.AIFF, item);
     else if (is({"APE", "MAC"})) FillMonkey(readers.Monkey, item);
     else if (is({"DTS"})) FillDTS(readers.DTS, item);
     else if (is({"FLAC"})) FillFLAC(readers.FLACfile, item);
     else if (is({"MPA", "MP1", "MP2", "MP3"})) FillMPEGItem(readers.MPEGaudio, item);
-    else if (is({"MP4", "M4A"})) FillMp4(readers.Mp4file, item);
+    else if (is({"MP4", "M4A", "M4B"})) FillMp4(readers.Mp4file, item);
     else if (is({"MP+", "MPC", "MPP"})) FillMusepack(readers.MPEGplus, item);
     else if (is({"OFR"})) FillOptimFrog(readers.OptimFrog, item);
     else if (is({"OGG"})) FillOggVorbis(readers.OggVorbis, item);

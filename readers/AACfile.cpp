@@ -1,5 +1,6 @@
 #include "readers/AACfile.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
@@ -188,3 +189,25 @@ std::string TAACfile::HeaderTypeName() const { return NameOf(kHeaderTypeNames, h
 std::string TAACfile::MPEGVersionName() const { return NameOf(kMPEGVersionNames, mpegVersion_); }
 std::string TAACfile::ProfileName() const { return NameOf(kProfileNames, profile_); }
 std::string TAACfile::BitRateTypeName() const { return NameOf(kBitRateTypeNames, bitRateType_); }
+
+uint8_t ReadProgramConfigChannels(TByteReader& r) {
+    r.Bits(4);                                   // element instance tag
+    r.Bits(2);                                   // object type
+    r.Bits(4);                                   // sampling frequency index
+    const auto front = static_cast<unsigned>(r.Bits(4));
+    const auto side = static_cast<unsigned>(r.Bits(4));
+    const auto back = static_cast<unsigned>(r.Bits(4));
+    const auto lfe = static_cast<unsigned>(r.Bits(2));
+    r.Bits(3);                                   // associated data elements
+    r.Bits(4);                                   // valid coupling channel elements
+    if (r.Flag()) r.Bits(4);                     // mono mixdown element number
+    if (r.Flag()) r.Bits(4);                     // stereo mixdown element number
+    if (r.Flag()) r.Bits(3);                     // matrix mixdown index, pseudo surround
+    unsigned channels = lfe;
+    for (unsigned i = 0; i < front + side + back; ++i) {
+        const bool pair = r.Flag();              // is_cpe
+        r.Bits(4);                               // element tag
+        channels += pair ? 2 : 1;
+    }
+    return r.Overrun() ? 0 : static_cast<uint8_t>(channels);
+}

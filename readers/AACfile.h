@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+class TByteReader;
+
 class TAACfile {
 public:
     // HeaderType values.
@@ -69,3 +71,8 @@ private:
     TID3v2 id3v2_;
     TAPETag apeTag_;
 };
+
+// The channel count of a program config element (ISO/IEC 13818-7 and
+// 14496-3), read from its element instance tag on: a channel pair element
+// carries two channels, a single channel or LFE element one.
+uint8_t ReadProgramConfigChannels(TByteReader& r);
