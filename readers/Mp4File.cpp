@@ -185,7 +185,7 @@ AudioConfig ParseAudioSpecificConfig(std::string_view bytes) {
         r.Bits(1);                              // frameLengthFlag
         if (r.Flag()) r.Bits(14);               // dependsOnCoreCoder: coreCoderDelay
         const bool extensionFlag = r.Flag();
-        if (configuration == 0) c.channels = ReadProgramConfigChannels(r);
+        if (configuration == 0) c.channels = ReadProgramConfig(r).channels;
         if (core == 6 || core == 20) r.Bits(3); // layerNr
         if (extensionFlag) {
             if (core == 22) r.Bits(16);         // numOfSubFrame, layer_length
