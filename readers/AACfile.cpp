@@ -74,13 +74,11 @@ namespace {
 // count bits (at most 32) of a frame from a bit position, most significant
 // first; false when the range leaves the frame.
 bool BitsAt(const std::string& frame, std::size_t bit, unsigned count, uint32_t& value) {
-    if (bit + count > frame.size() * 8) return false;
-    value = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        const std::size_t at = bit + i;
-        value = (value << 1) | ((static_cast<unsigned char>(frame[at / 8]) >> (7 - at % 8)) & 1u);
-    }
-    return true;
+    TByteReader r(frame);
+    r.Seek(bit / 8);
+    r.Bits(static_cast<unsigned>(bit % 8));
+    value = static_cast<uint32_t>(r.Bits(count));
+    return !r.Overrun();
 }
 
 // True when the raw data block of an ADTS frame (its bytes after the
