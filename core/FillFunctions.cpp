@@ -20,8 +20,8 @@ void CopyCommon(const Reader& reader, TAudioItem& item) {
 }
 
 template <typename Reader>
-bool Accepted(Reader& reader, const TAudioItem& item) {
-    return reader.ReadFromFile(item.FullPath) && reader.Valid();
+bool Accepted(Reader& reader, TFileStream& stream) {
+    return reader.ReadFromStream(stream) && reader.Valid();
 }
 
 int32_t Rounded(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
@@ -53,9 +53,9 @@ std::string LameText(const TDescriptiveLameTagReader& lame) {
 
 } // namespace
 
-TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAACfile& r = readers.AACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -69,9 +69,9 @@ TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAC3& r = readers.AC3;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -81,9 +81,9 @@ TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAIFF& r = readers.AIFF;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -93,9 +93,9 @@ TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMonkey& r = readers.Monkey;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -105,9 +105,9 @@ TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDTS& r = readers.DTS;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -117,9 +117,9 @@ TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TFLACfile& r = readers.FLACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -130,10 +130,18 @@ TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMPEG(TFormatReaders& readers, TAudioItem& item) { return FillMPEGItem(readers.MPEGaudio, item); }
+TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    return FillMPEGItem(readers.MPEGaudio, stream, item);
+}
 
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
-    if (!reader.ReadFromFile(item.FullPath) || !reader.Valid()) return TReadResult::NotRecognised();
+    // Others may read and write the file meanwhile.
+    TFileStream stream(item.FullPath, TFileStream::Share::ReadWrite);
+    return FillMPEGItem(reader, stream, item);
+}
+
+TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(reader, stream)) return TReadResult::NotRecognised();
     CopyCommon(reader, item);
     item.Channels = reader.ChannelMode() == "Mono" ? 1 : 2;
     item.BitsPerSample = 16;
@@ -142,18 +150,18 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
 
     // Raises "Unexpected End Of File." for a file too short for the tag's
     // fixed reads; the numbers above stay filled and the encoder info is not set.
-    const TDescriptiveLameTagReader lame(item.FullPath);
-    const std::string stream = reader.Version() + " " + reader.Layer() + " ";
+    const TDescriptiveLameTagReader lame(stream);
+    const std::string streamText = reader.Version() + " " + reader.Layer() + " ";
     if (lame.NoLameTag())
-        item.EncoderInfo = stream + reader.Encoder();
+        item.EncoderInfo = streamText + reader.Encoder();
     else
-        item.EncoderInfo = stream + LameText(lame);
+        item.EncoderInfo = streamText + LameText(lame);
     return TReadResult::Ok();
 }
 
-TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMp4file& r = readers.Mp4file;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -163,9 +171,9 @@ TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMPEGplus& r = readers.MPEGplus;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = 2;
     item.BitsPerSample = 16;
@@ -178,9 +186,9 @@ TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOptimFrog& r = readers.OptimFrog;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -192,9 +200,9 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOggVorbis& r = readers.OggVorbis;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -204,9 +212,9 @@ TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TSpeex& r = readers.Speex;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -216,9 +224,9 @@ TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTTA& r = readers.TTA;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -228,9 +236,9 @@ TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTwinVQ(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTwinVQ& r = readers.TwinVQ;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -240,9 +248,9 @@ TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWAV(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVfile& r = readers.WAVfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -252,9 +260,9 @@ TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWMAfile& r = readers.WMAfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -264,9 +272,9 @@ TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWavPack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVPackfile& r = readers.WAVPackfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();

@@ -126,10 +126,10 @@ void TAIFF::ResetData() {
     sampleCount_ = 0;
 }
 
-bool TAIFF::ReadFromFile(const std::string& path) {
+bool TAIFF::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char formBytes[kFormHeaderSize];
@@ -171,7 +171,7 @@ bool TAIFF::ReadFromFile(const std::string& path) {
 
         valid_ = true;
         aifc_ = aifc;
-        fileName_ = path;
+        fileName_ = stream.Path();
         // A FORM size that claims more than the file holds gives way to the
         // size on disk.
         fileSize_ = std::min<int64_t>(int64_t{formSize} + 8, sizeOnDisk);
@@ -199,6 +199,16 @@ bool TAIFF::ReadFromFile(const std::string& path) {
         const double bytesPerFrame = channels_ * bitsPerSample_ / 8.0;
         ratio_ = static_cast<double>(fileSize_) / (sampleCount_ * bytesPerFrame + kCanonicalHeaderSize) * 100;
         return true;
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
+}
+
+bool TAIFF::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
     } catch (const std::exception&) {
         ResetData();
         return false;

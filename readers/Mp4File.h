@@ -15,6 +15,7 @@
 // pictures included), and an item that cannot be read is skipped.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +41,7 @@ public:
     // The path is the system's 8-bit path (UTF-8 here). True when the file
     // starts with "ftyp", was walked and is Valid.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     // A "moov" with a sound track that has a sample entry and a playing time
     // (from its media header or its fragments), and media data.
