@@ -15,11 +15,11 @@ int TListModel::rowCount(const QModelIndex& parent) const {
 
 int TListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : captions_.size(); }
 
-const TListRow& TListModel::RowAt(int r) const { return list_.Rows()[order_[r]]; }
+const TListRow& TListModel::rowAt(int r) const { return list_.Rows()[order_[r]]; }
 
-QString TListModel::Text(int r, int column) const {
+QString TListModel::text(int r, int column) const {
     if (r < 0 || r >= rowCount() || column < 0) return {};
-    const std::vector<std::string>& texts = RowAt(r).Texts;
+    const std::vector<std::string>& texts = rowAt(r).Texts;
     // Rows made before the columns were rebuilt may have fewer texts.
     if (static_cast<std::size_t>(column) >= texts.size()) return {};
     return QString::fromStdString(texts[column]);
@@ -27,7 +27,7 @@ QString TListModel::Text(int r, int column) const {
 
 QVariant TListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    if (role == Qt::DisplayRole) return Text(index.row(), index.column());
+    if (role == Qt::DisplayRole) return text(index.row(), index.column());
     if (role == Qt::BackgroundRole && index.row() % 2 == 0) return kBandColour;
     return {};
 }
@@ -38,19 +38,19 @@ QVariant TListModel::headerData(int section, Qt::Orientation orientation, int ro
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void TListModel::SetColumns(const QStringList& captions) {
+void TListModel::setColumns(const QStringList& captions) {
     beginResetModel();
     captions_ = captions;
     endResetModel();
 }
 
-void TListModel::Cleared() {
+void TListModel::clearRows() {
     beginResetModel();
     order_.clear();
     endResetModel();
 }
 
-void TListModel::SyncRows() {
+void TListModel::syncRows() {
     const int first = static_cast<int>(order_.size());
     const int end = static_cast<int>(list_.Rows().size());
     if (first >= end) return;
@@ -59,7 +59,7 @@ void TListModel::SyncRows() {
     endInsertRows();
 }
 
-void TListModel::Sort(const TSortState& state, const std::set<int>& numeric) {
+void TListModel::sortRows(const TSortState& state, const std::set<int>& numeric) {
     const std::vector<TListRow>& rows = list_.Rows();
     // One collation key per row, computed once: comparing the precomputed
     // byte keys orders the rows exactly as the locale-aware comparison does.

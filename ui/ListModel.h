@@ -24,20 +24,20 @@ public:
 
     // New column captions (list order); the rows are dropped from view until
     // the list is filled again.
-    void SetColumns(const QStringList& captions);
+    void setColumns(const QStringList& captions);
     // The analysis list was emptied.
-    void Cleared();
+    void clearRows();
     // Shows the rows the analysis list got at its end since the last call,
     // in one insertion (a view lays out all rows per insertion, so rows
     // arriving one by one are handed over in batches).
-    void SyncRows();
+    void syncRows();
     // Sorts the display order with the row comparison of the list.
-    void Sort(const TSortState& state, const std::set<int>& numeric);
+    void sortRows(const TSortState& state, const std::set<int>& numeric);
 
     // The row shown at display position r.
-    const TListRow& RowAt(int r) const;
-    QString Text(int r, int column) const;
-    QStringList Captions() const { return captions_; }
+    const TListRow& rowAt(int r) const;
+    QString text(int r, int column) const;
+    QStringList captions() const { return captions_; }
 
     // Background of even rows (counted in the current order).
     static const QColor kBandColour;

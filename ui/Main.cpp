@@ -89,127 +89,133 @@ QString SettingsFilePath(const QString& executablePath) {
     return QDir(config).filePath(QString::fromLatin1(kSettingsFileName));
 }
 
-bool TfrmMain::LeftCtrlDown() { return leftCtrlFilter && leftCtrlFilter->Down; }
+bool TfrmMain::isLeftCtrlDown() { return leftCtrlFilter && leftCtrlFilter->Down; }
 
-// FormCreate: readers (in the analysis list), components, settings, columns.
+// Readers (in the analysis list), components, settings, columns.
 TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(parent), options_(options) {
     if (!leftCtrlFilter) {
         leftCtrlFilter = new TLeftCtrlFilter;
         qApp->installEventFilter(leftCtrlFilter);
     }
-    settingsPath_ = options_.SettingsPath.isEmpty() ? SettingsFilePath(options_.ExecutablePath)
-                                                    : options_.SettingsPath;
-    CreateComponents();
-    ReadSettings();
-    BuildColumns();
+    settingsPath_ = options_.settingsPath.isEmpty() ? SettingsFilePath(options_.executablePath)
+                                                    : options_.settingsPath;
+    createComponents();
+    readSettings();
+    buildColumns();
+    applyStoredSwitches();
 }
 
-// FormDestroy: stop the worker before the list it reports to goes, then write the settings.
+// Stops the worker before the list it reports to goes, then write the settings.
 TfrmMain::~TfrmMain() {
-    CancelPlaylist();
-    WriteSettings();
+    cancelPlaylist();
+    writeSettings();
     // The views go before the analysis list their model reads from.
-    listModel_->Cleared();
-    delete Splitter;
+    listModel->clearRows();
+    delete splitter;
 }
 
-void TfrmMain::CreateComponents() {
+void TfrmMain::createComponents() {
     setWindowTitle(QStringLiteral("Sondaro"));
     QFont windowFont = font();
     windowFont.setPixelSize(kListFontPixels);
     setFont(windowFont);
 
-    Splitter = new QSplitter(Qt::Horizontal, this);
-    setCentralWidget(Splitter);
+    splitter = new QSplitter(Qt::Horizontal, this);
+    setCentralWidget(splitter);
 
     // Folder tree: folders only, hidden ones not shown, root "/".
-    treeModel_ = new QFileSystemModel(this);
-    treeModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    treeModel_->setRootPath(QStringLiteral("/"));
-    VirtualExplorerTreeview = new QTreeView(Splitter);
-    VirtualExplorerTreeview->setObjectName(QStringLiteral("VirtualExplorerTreeview"));
-    VirtualExplorerTreeview->setModel(treeModel_);
-    for (int c = 1; c < treeModel_->columnCount(); ++c) VirtualExplorerTreeview->hideColumn(c);
-    VirtualExplorerTreeview->setHeaderHidden(true);
-    VirtualExplorerTreeview->setRootIsDecorated(true);
-    VirtualExplorerTreeview->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(VirtualExplorerTreeview, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        const QModelIndex index = VirtualExplorerTreeview->indexAt(point);
+    folderModel = new QFileSystemModel(this);
+    folderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folderModel->setRootPath(QStringLiteral("/"));
+    folderTree = new QTreeView(splitter);
+    folderTree->setObjectName(QStringLiteral("folderTree"));
+    folderTree->setModel(folderModel);
+    for (int c = 1; c < folderModel->columnCount(); ++c) folderTree->hideColumn(c);
+    folderTree->setHeaderHidden(true);
+    folderTree->setRootIsDecorated(true);
+    folderTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(folderTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        const QModelIndex index = folderTree->indexAt(point);
         if (!index.isValid()) return;
-        const QString folder = treeModel_->filePath(index);
+        const QString folder = folderModel->filePath(index);
         QMenu menu(this);
         menu.addAction(QStringLiteral("Open in File Manager"), this, [folder] { Desktop().OpenFolder(folder); });
-        menu.exec(VirtualExplorerTreeview->viewport()->mapToGlobal(point));
+        menu.exec(folderTree->viewport()->mapToGlobal(point));
     });
     // Folders load in the background: keep the selected one in view as they arrive.
-    connect(treeModel_, &QFileSystemModel::directoryLoaded, this, [this] {
-        const QModelIndex current = VirtualExplorerTreeview->currentIndex();
-        if (current.isValid()) VirtualExplorerTreeview->scrollTo(current);
+    connect(folderModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        const QModelIndex current = folderTree->currentIndex();
+        if (current.isValid()) folderTree->scrollTo(current);
     });
-    connect(VirtualExplorerTreeview->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
-        if (treeChangeAttached_) VirtualExplorerTreeviewChange();
+    connect(folderTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (treeChangeAttached_) onFolderSelected();
     });
 
     // The list: a model over the analysis list's rows.
-    listModel_ = new TListModel(list_, this);
-    ListView = new QTreeView(Splitter);
-    ListView->setObjectName(QStringLiteral("ListView"));
-    ListView->setModel(listModel_);
-    ListView->setRootIsDecorated(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setItemsExpandable(false);
-    ListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setSortingEnabled(false);
-    ListView->setAllColumnsShowFocus(true);
-    ListView->header()->setSectionsClickable(true);
-    ListView->header()->setSectionsMovable(false);
-    ListView->header()->setStretchLastSection(false);
-    QFont listFont = ListView->font();
+    listModel = new TListModel(list_, this);
+    listModel->setObjectName(QStringLiteral("listModel"));
+    listView = new QTreeView(splitter);
+    listView->setObjectName(QStringLiteral("listView"));
+    listView->setModel(listModel);
+    listView->setRootIsDecorated(false);
+    listView->setUniformRowHeights(true);
+    listView->setItemsExpandable(false);
+    listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listView->setSortingEnabled(false);
+    listView->setAllColumnsShowFocus(true);
+    listView->header()->setSectionsClickable(true);
+    listView->header()->setSectionsMovable(false);
+    listView->header()->setStretchLastSection(false);
+    QFont listFont = listView->font();
     listFont.setPixelSize(kListFontPixels);
-    ListView->setFont(listFont);
-    connect(ListView->header(), &QHeaderView::sectionClicked, this, &TfrmMain::ListViewColumnClick);
-    connect(ListView, &QAbstractItemView::doubleClicked, this, [this] { ListViewDblClick(); });
-    Splitter->setStretchFactor(1, 1);
+    listView->setFont(listFont);
+    connect(listView->header(), &QHeaderView::sectionClicked, this, &TfrmMain::onHeaderClicked);
+    connect(listView, &QAbstractItemView::doubleClicked, this, [this] { onListDoubleClicked(); });
+    splitter->setStretchFactor(1, 1);
 
-    PopupMenuListView = new QMenu(this);
-    Export = PopupMenuListView->addAction(QStringLiteral("Export"), this, &TfrmMain::ExportClick);
-    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        PopupMenuListViewPopup();
-        PopupMenuListView->exec(ListView->viewport()->mapToGlobal(point));
+    listMenu = new QMenu(this);
+    exportAction = listMenu->addAction(QStringLiteral("Export"), this, &TfrmMain::onExportTriggered);
+    exportAction->setObjectName(QStringLiteral("exportAction"));
+    listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        onListMenuAboutToShow();
+        listMenu->exec(listView->viewport()->mapToGlobal(point));
     });
 
     // Status bar: four panels.
     for (int i = 0; i < 4; ++i) {
-        panels_[i] = new QLabel(this);
-        panels_[i]->setMinimumWidth(kStatusPanelWidths[i]);
-        statusBar()->addWidget(panels_[i]);
+        statusPanels[i] = new QLabel(this);
+        statusPanels[i]->setMinimumWidth(kStatusPanelWidths[i]);
+        statusBar()->addWidget(statusPanels[i]);
     }
-    SetStatusTexts(StartupStatusTexts());
+    setStatusTexts(StartupStatusTexts());
 
-    QMenu* File1 = menuBar()->addMenu(QStringLiteral("File"));
-    Settings1 = File1->addAction(QStringLiteral("Settings"), this, &TfrmMain::Settings1Click);
-    File1->addSeparator();
-    Exit1 = File1->addAction(QStringLiteral("Exit"), this, &QWidget::close);
-    QMenu* Help1 = menuBar()->addMenu(QStringLiteral("Help"));
-    About1 = Help1->addAction(QStringLiteral("About"), this, &TfrmMain::About1Click);
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    settingsAction = fileMenu->addAction(QStringLiteral("Settings"), this, &TfrmMain::onSettingsTriggered);
+    fileMenu->addSeparator();
+    exitAction = fileMenu->addAction(QStringLiteral("Exit"), this, &QWidget::close);
+    QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
+    aboutAction = helpMenu->addAction(QStringLiteral("About"), this, &TfrmMain::onAboutTriggered);
+    settingsAction->setObjectName(QStringLiteral("settingsAction"));
+    exitAction->setObjectName(QStringLiteral("exitAction"));
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
 
-    TimerABOn.setInterval(kFadeIntervalMs);
-    TimerABOff.setInterval(kFadeIntervalMs);
-    connect(&TimerABOn, &QTimer::timeout, this, &TfrmMain::TimerABOnTimer);
-    connect(&TimerABOff, &QTimer::timeout, this, &TfrmMain::TimerABOffTimer);
-    gestureQuiet_.setSingleShot(true);
-    gestureQuiet_.setInterval(kGestureQuietMs);
-    connect(&gestureQuiet_, &QTimer::timeout, this, &TfrmMain::SizeMoveEnded);
+    fadeOutTimer.setInterval(kFadeIntervalMs);
+    fadeInTimer.setInterval(kFadeIntervalMs);
+    connect(&fadeOutTimer, &QTimer::timeout, this, &TfrmMain::onFadeOutTick);
+    connect(&fadeInTimer, &QTimer::timeout, this, &TfrmMain::onFadeInTick);
+    gestureQuietTimer.setSingleShot(true);
+    gestureQuietTimer.setInterval(kGestureQuietMs);
+    connect(&gestureQuietTimer, &QTimer::timeout, this, &TfrmMain::onSizeMoveEnded);
 }
 
-void TfrmMain::ShowError(const QString& text) { Desktop().ShowError(this, text); }
+void TfrmMain::showError(const QString& text) { Desktop().ShowError(this, text); }
 
 // ---- Settings ---------------------------------------------------------------
 
-void TfrmMain::ReadSettings() {
+void TfrmMain::readSettings() {
     TIniFile ini;
     ini.Load(ToStd(settingsPath_));
     settings_ = ::ReadSettings(ini);
@@ -217,16 +223,16 @@ void TfrmMain::ReadSettings() {
     move(p.Left, p.Top);
     resize(p.Width, p.Height);
     if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
-    Splitter->setSizes({settings_.FolderTree, std::max(1, p.Width - settings_.FolderTree)});
+    splitter->setSizes({settings_.FolderTree, std::max(1, p.Width - settings_.FolderTree)});
 }
 
-void TfrmMain::StoreColumnWidths() {
+void TfrmMain::storeColumnWidths() {
     for (TColumnItem& column : settings_.Columns)
-        if (column.Visible && column.Index < listModel_->columnCount())
-            column.Width = ListView->header()->sectionSize(column.Index);
+        if (column.Visible && column.Index < listModel->columnCount())
+            column.Width = listView->header()->sectionSize(column.Index);
 }
 
-void TfrmMain::WriteSettings() {
+void TfrmMain::writeSettings() {
     const bool maximized = isMaximized();
     if (!maximized) {
         settings_.Position.Left = x();
@@ -234,115 +240,132 @@ void TfrmMain::WriteSettings() {
         settings_.Position.Width = width();
         settings_.Position.Height = height();
     }
-    settings_.FolderTree = Splitter->sizes().value(0, settings_.FolderTree);
-    StoreColumnWidths();
+    settings_.FolderTree = splitter->sizes().value(0, settings_.FolderTree);
+    storeColumnWidths();
     try {
         SaveSettingsFile(ToStd(settingsPath_), settings_, maximized);
     } catch (const std::exception& e) {
-        ShowError(FromStd(e.what()));
+        showError(FromStd(e.what()));
     }
 }
 
-void TfrmMain::Settings1Click() {
-    StoreColumnWidths();
-    {
-        TfrmSettings frmSettings(this);
-        frmSettings.FillColumns();
-        frmSettings.exec();
-    }
-    BuildColumns();
-    ScanSelected(false);
+void TfrmMain::applyStoredSwitches() {
+    if (settings_.AlphaBlend) setAlphaBlend(true);
+    if (settings_.Integration) setFolderCommand(true);
 }
 
-void TfrmMain::About1Click() {
+void TfrmMain::setFolderCommand(bool installed) {
+    const std::string dataHome = ToStd(Desktop().DataHome());
+    try {
+        if (installed) InstallFolderCommand(dataHome, ToStd(options_.executablePath));
+        else RemoveFolderCommand(dataHome);
+    } catch (const std::exception& e) {
+        showError(FromStd(e.what()));
+    }
+}
+
+void TfrmMain::onSettingsTriggered() {
+    storeColumnWidths();
+    // A program that was moved writes the command with its new path.
+    if (settings_.Integration) setFolderCommand(true);
+    TfrmSettings dialog(settings_, this);
+    connect(&dialog, &TfrmSettings::fadeSwitched, this, &TfrmMain::setAlphaBlend);
+    connect(&dialog, &TfrmSettings::folderCommandSwitched, this, &TfrmMain::setFolderCommand);
+    connect(&dialog, &TfrmSettings::columnsChanged, this, &TfrmMain::buildColumns);
+    dialog.exec();
+    // The recursive switch may have changed too: the folder is scanned again.
+    scanSelected(false);
+}
+
+void TfrmMain::onAboutTriggered() {
     TfrmAbout frmAbout(this);
     frmAbout.exec();
 }
 
 // ---- Columns and list -------------------------------------------------------
 
-void TfrmMain::BuildColumns() {
+void TfrmMain::buildColumns() {
     const std::vector<int> tags = ::BuildColumns(settings_.Columns);
     list_.SetColumns(tags);
     QStringList captions;
     for (int tag : tags) captions << FromStd(settings_.Columns[tag].Caption);
-    listModel_->SetColumns(captions);
+    listModel->setColumns(captions);
     for (std::size_t i = 0; i < tags.size(); ++i)
-        ListView->header()->resizeSection(static_cast<int>(i), settings_.Columns[tags[i]].Width);
+        listView->header()->resizeSection(static_cast<int>(i), settings_.Columns[tags[i]].Width);
 }
 
-void TfrmMain::ListViewColumnClick(int column) {
-    ShowNewRows(true);
+void TfrmMain::onHeaderClicked(int column) {
+    showNewRows(true);
     ::ListViewColumnClick(sortState_, column);
-    listModel_->Sort(sortState_, NumericColumns(settings_.Columns));
+    listModel->sortRows(sortState_, NumericColumns(settings_.Columns));
 }
 
-void TfrmMain::AppendAnalysedItem(std::unique_ptr<TAudioItem> item) {
-    if (list_.AppendItem(std::move(item))) ShowNewRows(!busy_ && !PlaylistLoading());
+void TfrmMain::appendAnalysedItem(std::unique_ptr<TAudioItem> item) {
+    if (list_.AppendItem(std::move(item))) showNewRows(!busy_ && !isPlaylistLoading());
 }
 
-void TfrmMain::ShowNewRows(bool force) {
+void TfrmMain::showNewRows(bool force) {
     if (!force && rowBatch_.isValid() && rowBatch_.elapsed() < kRowBatchMs) return;
-    listModel_->SyncRows();
+    listModel->syncRows();
     rowBatch_.start();
 }
 
-int TfrmMain::RowCount() const { return listModel_->rowCount(); }
+int TfrmMain::rowCount() const { return listModel->rowCount(); }
 
-QString TfrmMain::CellText(int row, int column) const { return listModel_->Text(row, column); }
+QString TfrmMain::cellText(int row, int column) const { return listModel->text(row, column); }
 
-QStringList TfrmMain::ColumnCaptions() const { return listModel_->Captions(); }
+QStringList TfrmMain::columnCaptions() const { return listModel->captions(); }
 
-QStringList TfrmMain::StatusTexts() const {
+QStringList TfrmMain::statusTexts() const {
     QStringList texts;
-    for (QLabel* panel : panels_) texts << panel->text();
+    for (QLabel* panel : statusPanels) texts << panel->text();
     return texts;
 }
 
-void TfrmMain::SetStatusTexts(const TStatusTexts& texts) {
-    for (int i = 0; i < 4; ++i) panels_[i]->setText(FromStd(texts[i]));
+void TfrmMain::setStatusTexts(const TStatusTexts& texts) {
+    for (int i = 0; i < 4; ++i) statusPanels[i]->setText(FromStd(texts[i]));
 }
 
-void TfrmMain::PopupMenuListViewPopup() {
-    ShowNewRows(true);
-    Export->setEnabled(listModel_->rowCount() > 0);
+void TfrmMain::onListMenuAboutToShow() {
+    showNewRows(true);
+    exportAction->setEnabled(listModel->rowCount() > 0);
 }
 
-void TfrmMain::ExportClick() {
-    ShowNewRows(true);
-    if (listModel_->rowCount() == 0) return;
+void TfrmMain::onExportTriggered() {
+    showNewRows(true);
+    if (listModel->rowCount() == 0) return;
     TReportInput input;
-    input.Folder = ToStd(SelectedPath());
-    for (int c = 0; c < listModel_->columnCount(); ++c)
-        input.Columns.push_back({ToStd(listModel_->Captions()[c]), ListView->header()->sectionSize(c)});
-    input.Rows.reserve(listModel_->rowCount());
-    for (int r = 0; r < listModel_->rowCount(); ++r) input.Rows.push_back(&listModel_->RowAt(r).Texts);
+    input.Folder = ToStd(selectedPath());
+    for (int c = 0; c < listModel->columnCount(); ++c)
+        input.Columns.push_back({ToStd(listModel->captions()[c]), listView->header()->sectionSize(c)});
+    input.Rows.reserve(listModel->rowCount());
+    for (int r = 0; r < listModel->rowCount(); ++r) input.Rows.push_back(&listModel->rowAt(r).Texts);
     input.Totals = list_.Totals();
     std::string path;
     try {
         path = WriteHtmlReport(input);
     } catch (const std::exception& e) {
-        ShowError(FromStd(e.what()));
+        showError(FromStd(e.what()));
         return;
     }
     Desktop().ShowFileInFileManager(FromStd(path));
 }
 
-void TfrmMain::ListViewDblClick() {
-    QModelIndexList selected = ListView->selectionModel()->selectedRows();
+void TfrmMain::onListDoubleClicked() {
+    QModelIndexList selected = listView->selectionModel()->selectedRows();
     if (selected.isEmpty()) return;
     // The first selected row in list order.
     const auto first = std::min_element(selected.begin(), selected.end(),
                                         [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    const TAudioItem* item = listModel_->RowAt(first->row()).Item;
+    const TAudioItem* item = listModel->rowAt(first->row()).Item;
     if (!item || item->FileType != "WAV") return;
-    const QString folder = QDir::toNativeSeparators(QFileInfo(options_.ExecutablePath).absolutePath());
+    const QString folder = QDir::toNativeSeparators(QFileInfo(options_.executablePath).absolutePath());
     if (!QFileInfo(QDir(folder).filePath(QString::fromLatin1(kAuCDtectName))).isFile()) return;
     QString script;
     try {
         script = FromStd(WriteAuCDtectScript(ToStd(folder), item->FullPath));
     } catch (const std::exception& e) {
-        ShowError(FromStd(e.what()));
+        showError(FromStd(e.what()));
         return;
     }
     Desktop().RunInTerminal(script);
@@ -350,14 +373,14 @@ void TfrmMain::ListViewDblClick() {
 
 // ---- Folder tree and scan ---------------------------------------------------
 
-QString TfrmMain::SelectedPath() const {
-    const QModelIndex index = VirtualExplorerTreeview->currentIndex();
+QString TfrmMain::selectedPath() const {
+    const QModelIndex index = folderTree->currentIndex();
     if (!index.isValid()) return {};
     // The model speaks "/"; the core takes the system's separator.
-    return QDir::toNativeSeparators(treeModel_->filePath(index));
+    return QDir::toNativeSeparators(folderModel->filePath(index));
 }
 
-void TfrmMain::BrowseTo(const QString& path) {
+void TfrmMain::browseTo(const QString& path) {
     QString folder = QDir::fromNativeSeparators(path);
 #ifdef _WIN32
     // A drive root ("C:/") keeps its slash.
@@ -366,24 +389,24 @@ void TfrmMain::BrowseTo(const QString& path) {
     const qsizetype keep = 1;
 #endif
     while (folder.size() > keep && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
-    const QModelIndex index = treeModel_->index(folder);
+    const QModelIndex index = folderModel->index(folder);
     if (!index.isValid()) return;
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
-        VirtualExplorerTreeview->expand(parent);
-    VirtualExplorerTreeview->setCurrentIndex(index);
-    VirtualExplorerTreeview->scrollTo(index);
+        folderTree->expand(parent);
+    folderTree->setCurrentIndex(index);
+    folderTree->scrollTo(index);
 }
 
-void TfrmMain::VirtualExplorerTreeviewChange() {
+void TfrmMain::onFolderSelected() {
     if (busy_) {
         pending_ = true;
         return;
     }
-    ScanSelected(LeftCtrlDown());
+    scanSelected(isLeftCtrlDown());
 }
 
-void TfrmMain::ScanSelected(bool invert) {
-    const QString path = SelectedPath();
+void TfrmMain::scanSelected(bool invert) {
+    const QString path = selectedPath();
     if (path.isEmpty()) return;
     // A scan started by another action during a scan (the settings dialog
     // closing) runs after the current one, like a new selection.
@@ -391,47 +414,47 @@ void TfrmMain::ScanSelected(bool invert) {
         pending_ = true;
         return;
     }
-    ScanFolder(path, invert != settings_.RecursiveScanning);
+    scanFolder(path, invert != settings_.RecursiveScanning);
 }
 
-void TfrmMain::ScanFolder(const QString& path, bool recursive) {
+void TfrmMain::scanFolder(const QString& path, bool recursive) {
     const std::string folder = ToStd(path);
     if (!FolderExists(folder)) return;
-    CancelPlaylist();
+    cancelPlaylist();
     busy_ = true;
     list_.Clear();
-    listModel_->Cleared();
-    SetStatusTexts(BareStatusTexts());
+    listModel->clearRows();
+    setStatusTexts(BareStatusTexts());
     setWindowTitle(QStringLiteral("Sondaro - ") + path);
 
     TScanCallbacks callbacks;
     callbacks.AnalyseFile = [this](const std::string& root, const std::string& file) {
-        if (list_.AnalyseFile(root, file)) ShowNewRows(false);
+        if (list_.AnalyseFile(root, file)) showNewRows(false);
     };
     // Rows are painted and input is served after every file.
     callbacks.AfterFile = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     callbacks.Pending = [this] { return pending_; };
     rowBatch_.start();
     const TScanResult result = ::ScanFolder(folder, recursive, callbacks);
-    ShowNewRows(true);
+    showNewRows(true);
 
-    SetStatusTexts(list_.ShowTotals());
+    setStatusTexts(list_.ShowTotals());
     busy_ = false;
-    ReportFailures(result.Failures);
+    reportFailures(result.Failures);
     if (pending_) {
         pending_ = false;
-        if (!closing_) ScanSelected(LeftCtrlDown());
+        if (!closing_) scanSelected(isLeftCtrlDown());
     }
 }
 
-void TfrmMain::ReportFailures(const std::vector<TFailure>& failures) {
+void TfrmMain::reportFailures(const std::vector<TFailure>& failures) {
     if (failures.empty() || closing_) return;
     QString text = QStringLiteral("%1 file(s) could not be scanned:").arg(failures.size());
     for (std::size_t i = 0; i < failures.size() && i < kFailuresShown; ++i)
         text += QLatin1Char('\n') + FromStd(failures[i].Message);
     if (failures.size() > kFailuresShown)
         text += QStringLiteral("\n... and %1 more").arg(failures.size() - kFailuresShown);
-    ShowError(text);
+    showError(text);
 }
 
 // ---- Start-up and shut-down -------------------------------------------------
@@ -441,21 +464,21 @@ void TfrmMain::showEvent(QShowEvent* event) {
     if (shown_) return;
     shown_ = true;
     // After the window is on screen, so that the first rows are painted as they come.
-    QTimer::singleShot(0, this, &TfrmMain::FormShow);
+    QTimer::singleShot(0, this, &TfrmMain::onFirstShow);
 }
 
-void TfrmMain::FormShow() {
+void TfrmMain::onFirstShow() {
     treeChangeAttached_ = false;
     const TStartTarget target = ResolveStartTarget(ToStd(options_.Argument));
-    BrowseTo(FromStd(target.Folder));
+    browseTo(FromStd(target.Folder));
     treeChangeAttached_ = true;
     if (target.IsPlaylist) {
         setWindowTitle(QStringLiteral("Sondaro - ") + options_.Argument);
-        StartPlaylist(FromStd(target.Playlist));
+        startPlaylist(FromStd(target.Playlist));
         return;
     }
     // invert equals the setting, so the start-up scan covers the folder alone.
-    ScanSelected(settings_.RecursiveScanning);
+    scanSelected(settings_.RecursiveScanning);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -466,41 +489,41 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 // ---- Playlist ---------------------------------------------------------------
 
-bool TfrmMain::PlaylistLoading() const { return playlistWorker_ && playlistWorker_->isRunning(); }
+bool TfrmMain::isPlaylistLoading() const { return playlistWorker_ && playlistWorker_->isRunning(); }
 
-void TfrmMain::StartPlaylist(const QString& playlist) {
-    CancelPlaylist();
+void TfrmMain::startPlaylist(const QString& playlist) {
+    cancelPlaylist();
     const int generation = ++playlistGeneration_;
     playlistFailures_.clear();
     playlistWorker_ = std::make_unique<TThreadAddPlaylist>(
         ToStd(playlist), this,
         [this, generation](std::unique_ptr<TAudioItem> item) {
-            if (generation == playlistGeneration_) AppendAnalysedItem(std::move(item));
+            if (generation == playlistGeneration_) appendAnalysedItem(std::move(item));
         },
         [this, generation](std::vector<TFailure> failures) {
             if (generation != playlistGeneration_) return;
-            ShowNewRows(true);
-            SetStatusTexts(list_.ShowTotals());
-            ReportFailures(failures);
+            showNewRows(true);
+            setStatusTexts(list_.ShowTotals());
+            reportFailures(failures);
         });
     playlistWorker_->start();
 }
 
-void TfrmMain::CancelPlaylist() {
+void TfrmMain::cancelPlaylist() {
     if (!playlistWorker_) return;
     ++playlistGeneration_;   // items already on their way are dropped
-    playlistWorker_->Cancel();
+    playlistWorker_->cancel();
     playlistWorker_.reset();
 }
 
 // ---- Fade -------------------------------------------------------------------
 
-void TfrmMain::SetAlphaBlend(bool on) {
+void TfrmMain::setAlphaBlend(bool on) {
     alphaBlend_ = on;
     if (!on) {
-        TimerABOn.stop();
-        TimerABOff.stop();
-        gestureQuiet_.stop();
+        fadeOutTimer.stop();
+        fadeInTimer.stop();
+        gestureQuietTimer.stop();
         gestureActive_ = false;
         alphaBlendValue_ = kFadeHigh;
         setWindowOpacity(1.0);
@@ -510,49 +533,49 @@ void TfrmMain::SetAlphaBlend(bool on) {
 // Qt reports no start or end of an interactive move or resize: the first
 // move or resize event starts a gesture, and a gesture with no such event
 // for kGestureQuietMs has ended.
-void TfrmMain::GestureEvent() {
+void TfrmMain::onGestureEvent() {
     if (!alphaBlend_ || !shown_ || !isVisible()) return;
-    if (!gestureActive_) SizeMoveStarted();
-    gestureQuiet_.start();
+    if (!gestureActive_) onSizeMoveStarted();
+    gestureQuietTimer.start();
 }
 
 void TfrmMain::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    GestureEvent();
+    onGestureEvent();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    GestureEvent();
+    onGestureEvent();
 }
 
-void TfrmMain::SizeMoveStarted() {
+void TfrmMain::onSizeMoveStarted() {
     if (!alphaBlend_) return;
     gestureActive_ = true;
-    TimerABOff.stop();
-    TimerABOn.start();
+    fadeInTimer.stop();
+    fadeOutTimer.start();
 }
 
-void TfrmMain::SizeMoveEnded() {
+void TfrmMain::onSizeMoveEnded() {
     gestureActive_ = false;
-    gestureQuiet_.stop();
+    gestureQuietTimer.stop();
     if (!alphaBlend_) return;
-    TimerABOn.stop();
-    TimerABOff.start();
+    fadeOutTimer.stop();
+    fadeInTimer.start();
 }
 
-void TfrmMain::TimerABOnTimer() {
+void TfrmMain::onFadeOutTick() {
     if (alphaBlendValue_ <= kFadeLow) {
-        TimerABOn.stop();
+        fadeOutTimer.stop();
         return;
     }
     alphaBlendValue_ -= kFadeStep;
     setWindowOpacity(alphaBlendValue_ / 255.0);
 }
 
-void TfrmMain::TimerABOffTimer() {
+void TfrmMain::onFadeInTick() {
     if (alphaBlendValue_ >= kFadeHigh) {
-        TimerABOff.stop();
+        fadeInTimer.stop();
         return;
     }
     alphaBlendValue_ += kFadeStep;

@@ -25,8 +25,8 @@ class TThreadAddPlaylist;
 
 struct TMainOptions {
     QString Argument;         // the first command-line argument, if any
-    QString ExecutablePath;   // full path of the running program
-    QString SettingsPath;     // empty: chosen by SettingsFilePath
+    QString executablePath;   // full path of the running program
+    QString settingsPath;     // empty: chosen by SettingsFilePath
 };
 
 // "Sondaro.ini" beside the executable when that file exists or its folder is
@@ -38,80 +38,80 @@ class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TfrmMain(const TMainOptions& options, QWidget* parent = nullptr);
-    ~TfrmMain() override;   // FormDestroy
+    // Stops the playlist worker, then writes the settings file.
+    ~TfrmMain() override;
 
     // Folder tree.
-    QString SelectedPath() const;
-    void BrowseTo(const QString& path);
-    void VirtualExplorerTreeviewChange();
-    void ScanSelected(bool invert);
-    void ScanFolder(const QString& path, bool recursive);
-    bool Busy() const { return busy_; }
-    bool PlaylistLoading() const;
+    QString selectedPath() const;
+    void browseTo(const QString& path);
+    void scanSelected(bool invert);
+    void scanFolder(const QString& path, bool recursive);
+    bool isBusy() const { return busy_; }
+    bool isPlaylistLoading() const;
 
     // List.
-    void BuildColumns();
-    void ListViewColumnClick(int column);
-    void ListViewDblClick();
-    void PopupMenuListViewPopup();
-    void ExportClick();
+    void buildColumns();
     // Appends an item analysed elsewhere (the playlist worker): row and totals.
-    void AppendAnalysedItem(std::unique_ptr<TAudioItem> item);
-    int RowCount() const;
-    QString CellText(int row, int column) const;
-    QStringList ColumnCaptions() const;
-    QStringList StatusTexts() const;
-    const TSortState& SortState() const { return sortState_; }
-
-    // Menus.
-    void Settings1Click();
-    void About1Click();
+    void appendAnalysedItem(std::unique_ptr<TAudioItem> item);
+    int rowCount() const;
+    QString cellText(int row, int column) const;
+    QStringList columnCaptions() const;
+    QStringList statusTexts() const;
+    const TSortState& sortState() const { return sortState_; }
 
     // Settings and switches.
-    TSettings& Settings() { return settings_; }
-    QString SettingsPath() const { return settingsPath_; }
-    QString ExecutablePath() const { return options_.ExecutablePath; }
-    void SetAlphaBlend(bool on);
-    bool AlphaBlend() const { return alphaBlend_; }
-    int AlphaBlendValue() const { return alphaBlendValue_; }
-    // Start and end of an interactive move or resize.
-    void SizeMoveStarted();
-    void SizeMoveEnded();
-    void TimerABOnTimer();
-    void TimerABOffTimer();
+    TSettings& settings() { return settings_; }
+    QString settingsPath() const { return settingsPath_; }
+    QString executablePath() const { return options_.executablePath; }
+    bool alphaBlend() const { return alphaBlend_; }
+    int alphaBlendValue() const { return alphaBlendValue_; }
 
     // The left Ctrl key, tracked by an application event filter.
-    static bool LeftCtrlDown();
-
-    QAction* ExportAction() const { return Export; }
-    QTreeView* List() const { return ListView; }
-    TListModel* Model() const { return listModel_; }
-    QTreeView* Tree() const { return VirtualExplorerTreeview; }
+    static bool isLeftCtrlDown();
 
     // Milliseconds without a move or resize event that end a gesture.
     static constexpr int kGestureQuietMs = 250;
     static constexpr int kRowBatchMs = 40;
 
+public slots:
+    void onFolderSelected();
+    void onHeaderClicked(int column);
+    void onListDoubleClicked();
+    void onListMenuAboutToShow();
+    void onExportTriggered();
+    void onSettingsTriggered();
+    void onAboutTriggered();
+    void setAlphaBlend(bool on);
+    void setFolderCommand(bool installed);
+    // Start and end of an interactive move or resize, and the fade's steps.
+    void onSizeMoveStarted();
+    void onSizeMoveEnded();
+    void onFadeOutTick();
+    void onFadeInTick();
+
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;   // FormCloseQuery
+    void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void FormShow();
-    void CreateComponents();
-    void ReadSettings();
-    void WriteSettings();
-    void StoreColumnWidths();
-    void SetStatusTexts(const TStatusTexts& texts);
-    void ReportFailures(const std::vector<TFailure>& failures);
-    void StartPlaylist(const QString& playlist);
-    void CancelPlaylist();
-    void GestureEvent();
+    void onFirstShow();
+    void createComponents();
+    void readSettings();
+    void writeSettings();
+    void storeColumnWidths();
+    void setStatusTexts(const TStatusTexts& texts);
+    void reportFailures(const std::vector<TFailure>& failures);
+    void startPlaylist(const QString& playlist);
+    void cancelPlaylist();
+    void onGestureEvent();
+    // The stored switches at start: the fade, and the folder command written
+    // again with the executable's current path.
+    void applyStoredSwitches();
     // New rows are shown at most every kRowBatchMs, and always when forced.
-    void ShowNewRows(bool force);
-    void ShowError(const QString& text);
+    void showNewRows(bool force);
+    void showError(const QString& text);
 
     TMainOptions options_;
     QString settingsPath_;
@@ -128,9 +128,9 @@ private:
     bool alphaBlend_ = false;
     int alphaBlendValue_ = 255;
     bool gestureActive_ = false;
-    QTimer TimerABOn;
-    QTimer TimerABOff;
-    QTimer gestureQuiet_;
+    QTimer fadeOutTimer;
+    QTimer fadeInTimer;
+    QTimer gestureQuietTimer;
     QElapsedTimer rowBatch_;
 
     // Playlist worker and the load it belongs to (items of a cancelled load are dropped).
@@ -138,15 +138,15 @@ private:
     int playlistGeneration_ = 0;
     std::vector<TFailure> playlistFailures_;
 
-    QSplitter* Splitter = nullptr;
-    QTreeView* VirtualExplorerTreeview = nullptr;
-    QFileSystemModel* treeModel_ = nullptr;
-    QTreeView* ListView = nullptr;
-    TListModel* listModel_ = nullptr;
-    QLabel* panels_[4] = {};
-    QMenu* PopupMenuListView = nullptr;
-    QAction* Export = nullptr;
-    QAction* Settings1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* About1 = nullptr;
+    QSplitter* splitter = nullptr;
+    QTreeView* folderTree = nullptr;
+    QFileSystemModel* folderModel = nullptr;
+    QTreeView* listView = nullptr;
+    TListModel* listModel = nullptr;
+    QLabel* statusPanels[4] = {};
+    QMenu* listMenu = nullptr;
+    QAction* exportAction = nullptr;
+    QAction* settingsAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* aboutAction = nullptr;
 };

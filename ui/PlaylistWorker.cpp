@@ -9,9 +9,9 @@ TThreadAddPlaylist::TThreadAddPlaylist(std::string playlist, QObject* receiver, 
                                        TDoneHandler onDone)
     : playlist_(std::move(playlist)), receiver_(receiver), onItem_(std::move(onItem)), onDone_(std::move(onDone)) {}
 
-TThreadAddPlaylist::~TThreadAddPlaylist() { Cancel(); }
+TThreadAddPlaylist::~TThreadAddPlaylist() { cancel(); }
 
-void TThreadAddPlaylist::Cancel() {
+void TThreadAddPlaylist::cancel() {
     requestInterruption();
     wait();
 }

@@ -28,7 +28,7 @@ public:
     ~TThreadAddPlaylist() override;
 
     // Stops the load after the entry under way and waits for the thread.
-    void Cancel();
+    void cancel();
 
 protected:
     void run() override;

@@ -57,12 +57,12 @@ int main(int argc, char** argv) {
 
     TMainOptions options;
     options.Argument = work.filePath("bin");
-    options.ExecutablePath = work.filePath("bin/sondaro");
+    options.executablePath = work.filePath("bin/sondaro");
     TfrmMain frm(options);
     frm.show();
     QElapsedTimer wait;
     wait.start();
-    while (wait.elapsed() < 2000 && frm.StatusTexts().value(3) != QStringLiteral("File Count: 0"))
+    while (wait.elapsed() < 2000 && frm.statusTexts().value(3) != QStringLiteral("File Count: 0"))
         QCoreApplication::processEvents();
 
     // A 10 ms timer stands for user input: the longest gap between its ticks
@@ -75,24 +75,24 @@ int main(int argc, char** argv) {
         const qint64 now = clock.elapsed();
         longestGap = std::max(longestGap, now - lastTick);
         lastTick = now;
-        if (firstRowAt < 0 && frm.RowCount() > 0) firstRowAt = now;
+        if (firstRowAt < 0 && frm.rowCount() > 0) firstRowAt = now;
     });
     const long before = ResidentKiB();
     clock.start();
     input.start();
-    frm.ScanFolder(folder, false);
+    frm.scanFolder(folder, false);
     const qint64 scanMs = clock.elapsed();
     input.stop();
     const long after = ResidentKiB();
 
     QElapsedTimer sortClock;
     sortClock.start();
-    frm.ListViewColumnClick(0);
+    frm.onHeaderClicked(0);
     const qint64 sortNameMs = sortClock.restart();
-    frm.ListViewColumnClick(2);
+    frm.onHeaderClicked(2);
     const qint64 sortSizeMs = sortClock.elapsed();
 
-    std::printf("files            %d (rows %d)\n", count, frm.RowCount());
+    std::printf("files            %d (rows %d)\n", count, frm.rowCount());
     std::printf("scan             %lld ms (%.1f us per file)\n", static_cast<long long>(scanMs),
                 1000.0 * scanMs / std::max(1, count));
     std::printf("first row after  %lld ms\n", static_cast<long long>(firstRowAt));
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     std::printf("sort Size        %lld ms\n", static_cast<long long>(sortSizeMs));
     std::printf("memory           %ld KiB more (%.0f bytes per row)\n", after - before,
                 1024.0 * (after - before) / std::max(1, count));
-    std::printf("first rows       %s / %s\n", qPrintable(frm.CellText(0, 0)), qPrintable(frm.CellText(1, 0)));
-    const bool ok = frm.RowCount() == count && sortNameMs < 1000 && sortSizeMs < 1000 && longestGap < 1000;
+    std::printf("first rows       %s / %s\n", qPrintable(frm.cellText(0, 0)), qPrintable(frm.cellText(1, 0)));
+    const bool ok = frm.rowCount() == count && sortNameMs < 1000 && sortSizeMs < 1000 && longestGap < 1000;
     return ok ? 0 : 1;
 }

@@ -72,9 +72,12 @@ std::unique_ptr<TAudioItem> Item(const char* name, int64_t size, double seconds,
     return item;
 }
 
+TListModel* Model(const TfrmMain& frm) { return frm.findChild<TListModel*>(); }
+QTreeView* ListOf(const TfrmMain& frm) { return frm.findChild<QTreeView*>("listView"); }
+
 QStringList Column(const TfrmMain& frm, int column) {
     QStringList texts;
-    for (int r = 0; r < frm.RowCount(); ++r) texts << frm.CellText(r, column);
+    for (int r = 0; r < frm.rowCount(); ++r) texts << frm.cellText(r, column);
     return texts;
 }
 
@@ -103,7 +106,7 @@ class TestGui : public QObject {
     TMainOptions Options(const QString& argument = {}) {
         TMainOptions options;
         options.Argument = argument;
-        options.ExecutablePath = exeFolder_ + QStringLiteral("/sondaro");
+        options.executablePath = exeFolder_ + QStringLiteral("/sondaro");
         return options;
     }
     QString IniPath() const { return exeFolder_ + QStringLiteral("/Sondaro.ini"); }
@@ -115,8 +118,8 @@ class TestGui : public QObject {
     // Shows the window and waits until the start-up scan has ended.
     static void Start(TfrmMain& frm, int rows) {
         frm.show();
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: %1").arg(rows));
-        QVERIFY(!frm.Busy());
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: %1").arg(rows));
+        QVERIFY(!frm.isBusy());
     }
 
 private slots:
@@ -141,21 +144,21 @@ private slots:
         WriteFile(IniPath(), "[Settings]\r\nRecursiveScanning=1\r\n");
         TfrmMain frm(Options(music_));
         Start(frm, 2);
-        QCOMPARE(frm.SelectedPath(), music_);
+        QCOMPARE(frm.selectedPath(), music_);
         QCOMPARE(frm.windowTitle(), QStringLiteral("Sondaro - ") + music_);
-        QCOMPARE(frm.ColumnCaptions(),
+        QCOMPARE(frm.columnCaptions(),
                  (QStringList{"File Name", "Type", "Size", "Length", "Ratio", "Bitrate", "Encoder Info",
                               "Sample Rate", "Channels", "Bits Per Sample"}));
-        QCOMPARE(frm.RowCount(), 2);
+        QCOMPARE(frm.rowCount(), 2);
         QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav"}));
         QStringList row;
-        for (int c = 0; c < 10; ++c) row << frm.CellText(1, c);
+        for (int c = 0; c < 10; ++c) row << frm.cellText(1, c);
         QCOMPARE(row, (QStringList{"b.wav", "WAV", "0.00 MB", "00:00", "0.00%", "0 kbps",
                                    "File could not be scanned", "0", "0", "0"}));
-        QCOMPARE(frm.StatusTexts(), (QStringList{"Average Bitrate: 0/0 kbps", "Duration: 00:00",
+        QCOMPARE(frm.statusTexts(), (QStringList{"Average Bitrate: 0/0 kbps", "Duration: 00:00",
                                                  "Size: 0.00 MB", "File Count: 2"}));
         // Even rows carry the band colour, odd rows the list's own background.
-        TListModel* model = frm.Model();
+        TListModel* model = Model(frm);
         QCOMPARE(model->data(model->index(0, 3), Qt::BackgroundRole).value<QColor>(), QColor(0xE3, 0xEE, 0xFB));
         QVERIFY(!model->data(model->index(1, 3), Qt::BackgroundRole).isValid());
         QVERIFY(desktop_.Errors.isEmpty());
@@ -164,38 +167,38 @@ private slots:
     void headerClicksSortAsDescribed() {
         TfrmMain frm(Options(music_));
         Start(frm, 2);
-        frm.ScanFolder(work_->filePath("bin"), false);   // an empty folder: empty list
-        QCOMPARE(frm.RowCount(), 0);
-        frm.AppendAnalysedItem(Item("b.mp3", 5 * 1048576, 3600, 44100));
-        frm.AppendAnalysedItem(Item("a.mp3", 1048576 / 2, 3599, 8000));
-        frm.AppendAnalysedItem(Item("C.mp3", 20 * 1048576, 61, 22050));
+        frm.scanFolder(work_->filePath("bin"), false);   // an empty folder: empty list
+        QCOMPARE(frm.rowCount(), 0);
+        frm.appendAnalysedItem(Item("b.mp3", 5 * 1048576, 3600, 44100));
+        frm.appendAnalysedItem(Item("a.mp3", 1048576 / 2, 3599, 8000));
+        frm.appendAnalysedItem(Item("C.mp3", 20 * 1048576, 61, 22050));
         const int name = 0, size = 2, length = 3, rate = 7;
-        frm.ListViewColumnClick(name);   // the sort column starts at 0: descending
+        frm.onHeaderClicked(name);   // the sort column starts at 0: descending
         QCOMPARE(Column(frm, name), (QStringList{"C.mp3", "b.mp3", "a.mp3"}));
-        frm.ListViewColumnClick(size);   // padded: 0000.50 MB < 0005.00 MB < 0020.00 MB
+        frm.onHeaderClicked(size);   // padded: 0000.50 MB < 0005.00 MB < 0020.00 MB
         QCOMPARE(Column(frm, size), (QStringList{"0.50 MB", "5.00 MB", "20.00 MB"}));
-        frm.ListViewColumnClick(size);
+        frm.onHeaderClicked(size);
         QCOMPARE(Column(frm, size), (QStringList{"20.00 MB", "5.00 MB", "0.50 MB"}));
-        frm.ListViewColumnClick(length);   // plain text: 1:00:00 before 59:59
+        frm.onHeaderClicked(length);   // plain text: 1:00:00 before 59:59
         QCOMPARE(Column(frm, length), (QStringList{"01:01", "1:00:00", "59:59"}));
-        frm.ListViewColumnClick(rate);
+        frm.onHeaderClicked(rate);
         QCOMPARE(Column(frm, rate), (QStringList{"8000", "22050", "44100"}));
-        frm.ListViewColumnClick(name);
+        frm.onHeaderClicked(name);
         QCOMPARE(Column(frm, name), (QStringList{"a.mp3", "b.mp3", "C.mp3"}));
         // The band follows the display position, not the row.
-        QCOMPARE(frm.Model()->data(frm.Model()->index(2, 0), Qt::BackgroundRole).value<QColor>(),
+        QCOMPARE(Model(frm)->data(Model(frm)->index(2, 0), Qt::BackgroundRole).value<QColor>(),
                  TListModel::kBandColour);
 
         // Size hidden: Length moves to list column 2, which is no longer numeric.
-        frm.Settings().Columns[kColSize].Visible = false;
-        frm.BuildColumns();
-        frm.ScanFolder(work_->filePath("bin"), false);
-        frm.AppendAnalysedItem(Item("b.mp3", 0, 3600, 0));
-        frm.AppendAnalysedItem(Item("a.mp3", 0, 3599, 0));
-        frm.AppendAnalysedItem(Item("C.mp3", 0, 61, 0));
-        QCOMPARE(frm.ColumnCaptions().value(2), QStringLiteral("Length"));
-        frm.ListViewColumnClick(2);
-        if (frm.SortState().Descending) frm.ListViewColumnClick(2);
+        frm.settings().Columns[kColSize].Visible = false;
+        frm.buildColumns();
+        frm.scanFolder(work_->filePath("bin"), false);
+        frm.appendAnalysedItem(Item("b.mp3", 0, 3600, 0));
+        frm.appendAnalysedItem(Item("a.mp3", 0, 3599, 0));
+        frm.appendAnalysedItem(Item("C.mp3", 0, 61, 0));
+        QCOMPARE(frm.columnCaptions().value(2), QStringLiteral("Length"));
+        frm.onHeaderClicked(2);
+        if (frm.sortState().Descending) frm.onHeaderClicked(2);
         QCOMPARE(Column(frm, 2), (QStringList{"01:01", "1:00:00", "59:59"}));
     }
 
@@ -204,14 +207,14 @@ private slots:
         WriteFile(folder + "/x.mp3", kUnreadable);
         TfrmMain frm(Options(work_->filePath("bin")));
         Start(frm, 0);
-        frm.PopupMenuListViewPopup();
-        QVERIFY(!frm.ExportAction()->isEnabled());
+        frm.onListMenuAboutToShow();
+        QVERIFY(!frm.findChild<QAction*>("exportAction")->isEnabled());
 
-        frm.BrowseTo(folder);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 1"));
-        frm.PopupMenuListViewPopup();
-        QVERIFY(frm.ExportAction()->isEnabled());
-        frm.ExportClick();
+        frm.browseTo(folder);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 1"));
+        frm.onListMenuAboutToShow();
+        QVERIFY(frm.findChild<QAction*>("exportAction")->isEnabled());
+        frm.onExportTriggered();
         const QString report = folder + "/!Sdro Analysis.html";
         QCOMPARE(desktop_.Shown, QStringList{report});
         const QByteArray bytes = ReadFile(report);
@@ -226,18 +229,18 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral("<td 175>x.mp3</td>")));
         QVERIFY(lines.contains(QStringLiteral("<td 250>File could not be scanned</td>")));
         // The bytes are exactly those of the report builder.
-        const int columns = frm.ColumnCaptions().size();
+        const int columns = frm.columnCaptions().size();
         TReportInput input;
         input.Folder = folder.toStdString();
         for (int c = 0; c < columns; ++c)
-            input.Columns.push_back({frm.ColumnCaptions()[c].toStdString(), frm.List()->header()->sectionSize(c)});
-        input.Rows.push_back(&frm.Model()->RowAt(0).Texts);
+            input.Columns.push_back({frm.columnCaptions()[c].toStdString(), ListOf(frm)->header()->sectionSize(c)});
+        input.Rows.push_back(&Model(frm)->rowAt(0).Texts);
         QCOMPARE(bytes, QByteArray::fromStdString(EncodeReport(HtmlReportLines(input))));
 
         // A report that cannot be created: the error is shown, nothing opened.
         QFile::remove(report);
         QVERIFY(QDir().mkdir(report));
-        frm.ExportClick();
+        frm.onExportTriggered();
         QCOMPARE(desktop_.Errors.size(), 1);
         QVERIFY(desktop_.Errors[0].startsWith("Cannot create file \"" + report + "\"."));
         QCOMPARE(desktop_.Shown.size(), 1);
@@ -253,7 +256,7 @@ private slots:
                 auto* dialog = qobject_cast<TfrmSettings*>(QApplication::activeModalWidget());
                 QVERIFY(dialog);
                 seen = true;
-                TColumnListView* list = dialog->TntListView;
+                TColumnListView* list = dialog->columnList;
                 dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
                 QApplication::processEvents();
                 QCOMPARE(list->count(), 11);
@@ -261,25 +264,25 @@ private slots:
                 // Drop Encoder Info below all rows: it moves to the end.
                 const QPoint below(4, list->viewport()->height() - 2);
                 QVERIFY(!list->indexAt(below).isValid());
-                list->DropRow(7, below);
+                list->dropRow(7, below);
                 QCOMPARE(list->item(10)->text(), QStringLiteral("Encoder Info"));
                 // Drop Bits Per Sample (now 9) on File Name (1): it goes before it.
-                list->DropRow(9, list->visualItemRect(list->item(1)).center());
+                list->dropRow(9, list->visualItemRect(list->item(1)).center());
                 QCOMPARE(list->item(1)->text(), QStringLiteral("Bits Per Sample"));
                 list->item(7)->setCheckState(Qt::Unchecked);   // Bitrate
                 QCOMPARE(list->item(7)->text(), QStringLiteral("Bitrate"));
-                dialog->chckbxRecursive->setChecked(true);
+                dialog->recursiveCheck->setChecked(true);
                 dialog->close();
             });
-            frm.Settings1Click();
+            frm.onSettingsTriggered();
             QVERIFY(seen);
-            QCOMPARE(frm.ColumnCaptions(),
+            QCOMPARE(frm.columnCaptions(),
                      (QStringList{"Bits Per Sample", "File Name", "Type", "Size", "Length", "Ratio",
                                   "Sample Rate", "Channels", "Encoder Info"}));
             // The folder was scanned again, now recursively, with the new columns.
-            QCOMPARE(frm.RowCount(), 3);
-            QCOMPARE(frm.CellText(0, 1), QStringLiteral("a.mp3"));
-            QCOMPARE(frm.CellText(2, 8), QStringLiteral("File could not be scanned"));
+            QCOMPARE(frm.rowCount(), 3);
+            QCOMPARE(frm.cellText(0, 1), QStringLiteral("a.mp3"));
+            QCOMPARE(frm.cellText(2, 8), QStringLiteral("File could not be scanned"));
         }
         const TIniFile ini = Ini();
         QCOMPARE(ini.ReadInteger("Columns", "BitrateVisible", -1), 0);
@@ -296,7 +299,7 @@ private slots:
             Start(frm, 2);
             frm.move(40, 30);
             frm.resize(800, 500);
-            frm.List()->header()->resizeSection(0, 222);
+            ListOf(frm)->header()->resizeSection(0, 222);
         }
         TIniFile ini = Ini();
         QCOMPARE(ini.ReadInteger("Position", "Width", 0), 800);
@@ -312,7 +315,7 @@ private slots:
         {
             TfrmMain frm(Options(music_));
             frm.showMaximized();
-            QTRY_VERIFY(!frm.Busy() && frm.StatusTexts().value(3) == "File Count: 2");
+            QTRY_VERIFY(!frm.isBusy() && frm.statusTexts().value(3) == "File Count: 2");
             QVERIFY(frm.isMaximized());
         }
         ini = Ini();
@@ -328,9 +331,9 @@ private slots:
 
         // A file that cannot be written is reported once.
         TMainOptions options = Options(music_);
-        options.SettingsPath = work_->filePath("missing/folder/Sondaro.ini");
+        options.settingsPath = work_->filePath("missing/folder/Sondaro.ini");
         { TfrmMain frm(options); }
-        QCOMPARE(desktop_.Errors, QStringList{"Unable to write to " + options.SettingsPath});
+        QCOMPARE(desktop_.Errors, QStringList{"Unable to write to " + options.settingsPath});
     }
 
     void folderCommandWrittenAndRemoved() {
@@ -339,27 +342,33 @@ private slots:
         const QString menu = QString::fromStdString(FolderCommandServiceMenuPath(data.toStdString()));
         QVERIFY(entry.startsWith(work_->path()) || entry.startsWith(desktop_.Home));
         TMainOptions options = Options();
-        options.ExecutablePath = exeFolder_ + "/my \"best\" $app";
-        TfrmMain frm(options);
+        options.executablePath = exeFolder_ + "/my \"best\" $app";
         {
-            TfrmSettings dialog(&frm);   // Integration off: nothing written
-            QVERIFY(!QFile::exists(entry));
-            dialog.chckbxShell->click();
-            QVERIFY(QFile::exists(entry) && QFile::exists(menu));
-            const QString text = QString::fromUtf8(ReadFile(entry));
-            QVERIFY(text.contains("MimeType=inode/directory;"));
-            QVERIFY(text.contains("Name=View with Sondaro"));
-            QVERIFY(text.contains("Exec=\"" + exeFolder_ + "/my \\\\\"best\\\\\" \\\\$app\" %f\n"));
-            QVERIFY(QFileInfo(menu).isExecutable());
-            QVERIFY(QString::fromUtf8(ReadFile(menu)).contains("Name=View with Sondaro"));
-            dialog.chckbxShell->click();
-            QVERIFY(!QFile::exists(entry) && !QFile::exists(menu));
-            dialog.close();
+            TfrmMain frm(options);
+            QTimer::singleShot(0, &frm, [&] {
+                auto* dialog = qobject_cast<TfrmSettings*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                QVERIFY(!QFile::exists(entry));   // Integration off: nothing written
+                dialog->integrationCheck->click();
+                QVERIFY(QFile::exists(entry) && QFile::exists(menu));
+                const QString text = QString::fromUtf8(ReadFile(entry));
+                QVERIFY(text.contains("MimeType=inode/directory;"));
+                QVERIFY(text.contains("Name=View with Sondaro"));
+                QVERIFY(text.contains("Exec=\"" + exeFolder_ + "/my \\\\\"best\\\\\" \\\\$app\" %f\n"));
+                QVERIFY(QFileInfo(menu).isExecutable());
+                QVERIFY(QString::fromUtf8(ReadFile(menu)).contains("Name=View with Sondaro"));
+                dialog->integrationCheck->click();
+                QVERIFY(!QFile::exists(entry) && !QFile::exists(menu));
+                dialog->integrationCheck->click();
+                dialog->close();
+            });
+            frm.onSettingsTriggered();
+            QVERIFY(frm.settings().Integration);
+            QFile::remove(entry);
+            QFile::remove(menu);
         }
-        QVERIFY(!frm.Settings().Integration);
-        // A stored switch writes the command again when the dialog object is made.
-        frm.Settings().Integration = true;
-        { TfrmSettings dialog(&frm); }
+        // The stored switch writes the command again, with the program's current path, at start.
+        TfrmMain frm(options);
         QVERIFY(QFile::exists(entry));
         QFile::remove(entry);
         QFile::remove(menu);
@@ -369,18 +378,18 @@ private slots:
         TfrmMain frm(Options(music_));
         Start(frm, 2);
         auto select = [&](int row) {
-            frm.List()->selectionModel()->select(frm.Model()->index(row, 0),
+            ListOf(frm)->selectionModel()->select(Model(frm)->index(row, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         };
         select(1);   // b.wav, but no tool beside the program
-        frm.ListViewDblClick();
+        frm.onListDoubleClicked();
         QVERIFY(desktop_.Scripts.isEmpty());
         WriteFile(exeFolder_ + "/auCDtect", "#!/bin/sh\n");
         select(0);   // a.mp3
-        frm.ListViewDblClick();
+        frm.onListDoubleClicked();
         QVERIFY(desktop_.Scripts.isEmpty());
         select(1);
-        frm.ListViewDblClick();
+        frm.onListDoubleClicked();
         const QString script = exeFolder_ + "/Sdro.sh";
         QCOMPARE(desktop_.Scripts, QStringList{script});
         QCOMPARE(QString::fromUtf8(ReadFile(script)),
@@ -395,28 +404,28 @@ private slots:
         QMoveEvent move(QPoint(10, 10), QPoint(0, 0));
         QApplication::sendEvent(&frm, &move);
         QTest::qWait(100);
-        QCOMPARE(frm.AlphaBlendValue(), 255);
+        QCOMPARE(frm.alphaBlendValue(), 255);
 
-        frm.SetAlphaBlend(true);
+        frm.setAlphaBlend(true);
         QList<int> values;
         for (int i = 0; i < 17; ++i) {
-            frm.TimerABOnTimer();
-            values << frm.AlphaBlendValue();
+            frm.onFadeOutTick();
+            values << frm.alphaBlendValue();
         }
         QCOMPARE(values.first(), 250);
         QCOMPARE(values.value(14), 180);   // 15 ticks down to 180, then it stays
         QCOMPARE(values.last(), 180);
-        for (int i = 0; i < 20; ++i) frm.TimerABOffTimer();
-        QCOMPARE(frm.AlphaBlendValue(), 255);
+        for (int i = 0; i < 20; ++i) frm.onFadeInTick();
+        QCOMPARE(frm.alphaBlendValue(), 255);
 
         // Real events: a move dims the window, quiet restores it; a short move
         // reverses from where the fade-out stood.
         QApplication::sendEvent(&frm, &move);
-        QTRY_COMPARE_WITH_TIMEOUT(frm.AlphaBlendValue(), 180, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(frm.AlphaBlendValue(), 255, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm.alphaBlendValue(), 180, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm.alphaBlendValue(), 255, 3000);
         QApplication::sendEvent(&frm, &move);
-        QTRY_VERIFY_WITH_TIMEOUT(frm.AlphaBlendValue() < 255, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(frm.AlphaBlendValue(), 255, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(frm.alphaBlendValue() < 255, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm.alphaBlendValue(), 255, 3000);
         QCOMPARE(frm.windowOpacity(), 1.0);
     }
 
@@ -426,29 +435,29 @@ private slots:
         auto key = [&](QEvent::Type type, quint32 keysym) {
             QKeyEvent event(type, Qt::Key_Control, type == QEvent::KeyPress ? Qt::ControlModifier : Qt::NoModifier,
                             keysym == 0xFFE3 ? 37 : 105, keysym, 0);
-            QApplication::sendEvent(frm.Tree(), &event);
+            QApplication::sendEvent(frm.findChild<QTreeView*>("folderTree"), &event);
         };
         key(QEvent::KeyPress, 0xFFE4);   // right Ctrl: no inversion
-        QVERIFY(!TfrmMain::LeftCtrlDown());
-        frm.BrowseTo(music_);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
+        QVERIFY(!TfrmMain::isLeftCtrlDown());
+        frm.browseTo(music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
         key(QEvent::KeyRelease, 0xFFE4);
 
         key(QEvent::KeyPress, 0xFFE3);   // left Ctrl: recursive this once
-        QVERIFY(TfrmMain::LeftCtrlDown());
-        frm.BrowseTo(music_ + "/Sub");
-        frm.BrowseTo(music_);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 3"));
+        QVERIFY(TfrmMain::isLeftCtrlDown());
+        frm.browseTo(music_ + "/Sub");
+        frm.browseTo(music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 3"));
         QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav", "c.mp3"}));
         key(QEvent::KeyRelease, 0xFFE3);
-        QVERIFY(!TfrmMain::LeftCtrlDown());
+        QVERIFY(!TfrmMain::isLeftCtrlDown());
 
         // Setting on, left Ctrl held: a flat scan.
-        frm.Settings().RecursiveScanning = true;
+        frm.settings().RecursiveScanning = true;
         key(QEvent::KeyPress, 0xFFE3);
-        frm.BrowseTo(music_ + "/Sub");
-        frm.BrowseTo(music_);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
+        frm.browseTo(music_ + "/Sub");
+        frm.browseTo(music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
         key(QEvent::KeyRelease, 0xFFE3);
     }
 
@@ -458,15 +467,15 @@ private slots:
         TfrmMain frm(Options(work_->filePath("bin")));
         Start(frm, 0);
         int rowsWhenSwitched = -1;
-        RunWhen(&frm, [&] { return frm.RowCount() > 10; }, [&] {
-            rowsWhenSwitched = frm.RowCount();
-            frm.BrowseTo(music_);   // Busy: only remembered
-            QVERIFY(frm.Busy());
+        RunWhen(&frm, [&] { return frm.rowCount() > 10; }, [&] {
+            rowsWhenSwitched = frm.rowCount();
+            frm.browseTo(music_);   // isBusy: only remembered
+            QVERIFY(frm.isBusy());
         });
-        frm.BrowseTo(big);
+        frm.browseTo(big);
         QVERIFY(rowsWhenSwitched > 0 && rowsWhenSwitched < 3000);
         // The big folder finished, then the new selection was scanned.
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
         QCOMPARE(frm.windowTitle(), "Sondaro - " + music_);
     }
 
@@ -477,9 +486,9 @@ private slots:
         {
             TfrmMain frm(Options(work_->filePath("bin")));
             Start(frm, 0);
-            RunWhen(&frm, [&] { return frm.RowCount() > 10; }, [&] { frm.close(); });
-            frm.ScanFolder(big, true);
-            QCOMPARE(frm.RowCount(), 3000);   // the current folder, not its subfolder
+            RunWhen(&frm, [&] { return frm.rowCount() > 10; }, [&] { frm.close(); });
+            frm.scanFolder(big, true);
+            QCOMPARE(frm.rowCount(), 3000);   // the current folder, not its subfolder
             QVERIFY(!frm.isVisible());
         }
         QVERIFY(QFile::exists(IniPath()));
@@ -490,14 +499,14 @@ private slots:
         WriteFile(list, ("#EXTM3U\n" + music_ + "/b.wav\nSub/c.mp3\n").toUtf8());
         TfrmMain frm(Options(list));
         frm.show();
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
-        QCOMPARE(frm.SelectedPath(), music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        QCOMPARE(frm.selectedPath(), music_);
         QCOMPARE(frm.windowTitle(), "Sondaro - " + list);
         QCOMPARE(Column(frm, 0), (QStringList{"b.wav", "c.mp3"}));
 
         // A folder selection cancels a load and the window stays consistent.
-        frm.BrowseTo(music_ + "/Sub");
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 1"));
+        frm.browseTo(music_ + "/Sub");
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 1"));
     }
 
     void playlistLoadCancelledByCloseOrSelection() {
@@ -509,16 +518,16 @@ private slots:
         {
             TfrmMain frm(Options(list));
             frm.show();
-            QTRY_VERIFY(frm.RowCount() > 0);
+            QTRY_VERIFY(frm.rowCount() > 0);
         }   // destroyed while loading: the worker is stopped first
         TfrmMain frm(Options(list));
         frm.show();
-        QTRY_VERIFY(frm.RowCount() > 0);
-        frm.BrowseTo(work_->filePath("bin"));
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 0"));
-        QVERIFY(!frm.PlaylistLoading());
+        QTRY_VERIFY(frm.rowCount() > 0);
+        frm.browseTo(work_->filePath("bin"));
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 0"));
+        QVERIFY(!frm.isPlaylistLoading());
         QTest::qWait(50);
-        QCOMPARE(frm.RowCount(), 0);   // nothing of the cancelled load arrives later
+        QCOMPARE(frm.rowCount(), 0);   // nothing of the cancelled load arrives later
     }
 };
 
