@@ -2,9 +2,8 @@
 
 #include "core/Columns.h"
 #include "io/Text.h"
+#include "report/ListText.h"
 
-#include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -21,15 +20,9 @@ bool RightAligned(int tag) {
            tag == kColBitsPerSample || tag == kColRatio || tag == kColBitrate;
 }
 
-std::vector<std::string> Captions(const std::vector<int>& tags) {
-    std::vector<std::string> captions;
-    for (int tag : tags) captions.push_back(kColumnDefaults[tag].Caption);
-    return captions;
-}
-
 void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts& status) {
     const std::vector<int>& tags = list.Columns();
-    const std::vector<std::string> captions = Captions(tags);
+    const std::vector<std::string> captions = ColumnCaptions(tags);
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) widths.push_back(DisplayWidth(caption));
     for (const TListRow& row : list.Rows())
@@ -52,110 +45,13 @@ void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts&
     for (int panel : {kPanelFileCount, kPanelSize, kPanelDuration, kPanelBitrate}) out << status[panel] << '\n';
 }
 
-std::string TsvField(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    return out;
-}
-
-void WriteSeparated(std::ostream& out, const TAnalysisList& list, bool csv) {
-    const auto line = [&](const std::vector<std::string>& cells) {
-        for (std::size_t c = 0; c < cells.size(); ++c) {
-            if (c > 0) out << (csv ? ',' : '\t');
-            out << (csv ? CsvField(cells[c]) : TsvField(cells[c]));
-        }
-        out << (csv ? "\r\n" : "\n");
-    };
-    line(Captions(list.Columns()));
-    for (const TListRow& row : list.Rows()) line(row.Texts);
-}
-
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
-
-void WriteJson(std::ostream& out, const TAnalysisList& list, const TStatusTexts& status) {
-    out << "{\n  \"files\": [";
-    bool first = true;
-    for (const TListRow& row : list.Rows()) {
-        const TAudioItem& i = *row.Item;
-        out << (first ? "\n" : ",\n");
-        first = false;
-        out << "    {\"Folder\": \"" << JsonEscape(i.Folder) << "\", \"RelativePath\": \"" << JsonEscape(i.RelativePath)
-            << "\", \"FullPath\": \"" << JsonEscape(i.FullPath) << "\", \"FileName\": \""
-            << JsonEscape(CellText(i, kColFileName)) << "\", \"FileType\": \"" << JsonEscape(i.FileType)
-            << "\", \"FileSize\": " << i.FileSize << ", \"Duration\": " << JsonNumber(i.Duration)
-            << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
-            << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
-            << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo) << "\"}";
-    }
-    const TAnalysisTotals& t = list.Totals();
-    out << (first ? "],\n" : "\n  ],\n");
-    out << "  \"totals\": {\"FileCount\": " << list.Rows().size() << ", \"TotalSize\": " << t.TotalSize
-        << ", \"TotalDuration\": " << JsonNumber(t.TotalDuration) << ", \"AverageBitRate\": " << t.AverageBitRate
-        << ", \"WeightedBitRate\": " << t.BitRateDurationSum << ",\n    \"StatusTexts\": [";
-    for (std::size_t k = 0; k < status.size(); ++k) out << (k ? ", " : "") << '"' << JsonEscape(status[k]) << '"';
-    out << "]}\n}\n";
-}
-
 } // namespace
-
-std::string JsonEscape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    // Texts from tags may hold bytes that are not UTF-8; JSON must be valid UTF-8.
-    std::string valid;
-    for (std::size_t i = 0; i < out.size();) {
-        const auto lead = static_cast<unsigned char>(out[i]);
-        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        bool ok = length > 0 && i + length <= out.size();
-        for (std::size_t k = 1; ok && k < length; ++k) ok = (static_cast<unsigned char>(out[i + k]) & 0xC0) == 0x80;
-        if (ok) {
-            valid.append(out, i, length);
-            i += length;
-        } else {
-            valid += "\xEF\xBF\xBD";
-            i += 1;
-        }
-    }
-    return valid;
-}
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 void WriteOutput(std::ostream& out, OutputFormat format, const TAnalysisList& list, const TStatusTexts& statusTexts) {
     switch (format) {
     case OutputFormat::Text: WriteText(out, list, statusTexts); break;
-    case OutputFormat::Tsv: WriteSeparated(out, list, false); break;
-    case OutputFormat::Csv: WriteSeparated(out, list, true); break;
-    case OutputFormat::Json: WriteJson(out, list, statusTexts); break;
+    case OutputFormat::Tsv: WriteSeparated(out, ColumnCaptions(list.Columns()), AllRows(list), false); break;
+    case OutputFormat::Csv: WriteSeparated(out, ColumnCaptions(list.Columns()), AllRows(list), true); break;
+    case OutputFormat::Json: WriteJson(out, AllRows(list), list.Totals(), statusTexts); break;
     }
 }

@@ -3,12 +3,10 @@
 
 #include "CliOptions.h"
 #include "core/AnalysisList.h"
+#include "report/ListText.h"
 
 #include <ostream>
 
 // Writes the rows of list (its columns are options.Columns) and, for text and
 // JSON, the totals. statusTexts are the four texts ShowTotals produced.
 void WriteOutput(std::ostream& out, OutputFormat format, const TAnalysisList& list, const TStatusTexts& statusTexts);
-
-std::string JsonEscape(const std::string& text);
-std::string CsvField(const std::string& text);
