@@ -59,7 +59,8 @@ void TScanEngine::RunLister(const TScanLister& lister) {
     std::unique_lock<std::mutex> lock(mutex_);
     progress_.ListingDone = true;
     workCv_.notify_all();
-    Notify(lock);
+    // After a cancel the consumer has stopped listening.
+    if (!cancelled_) Notify(lock);
 }
 
 void TScanEngine::RunWorker() {

@@ -1,32 +1,38 @@
-// TfrmMain: the main window — the folder tree, the result list and the status
-// bar. It owns the analysis list (readers, items, rows, totals), runs the
-// folder scan with rows appearing as files are analysed, and routes the
-// menus, the list's pop-up, header clicks, double clicks and the fade.
+// TfrmMain: the main window — the folder tree, the result list with its
+// filter, the detail panel and the status bar. It owns the analysis list
+// (items, rows, totals); scans run in the background on the scan engine and
+// the window only appends their rows. It routes the menus, the toolbar, the
+// list's pop-up, header clicks, double clicks, drops and the fade.
 #pragma once
 
 #include "core/AnalysisList.h"
-#include "core/FolderScan.h"
 #include "core/ListOrder.h"
+#include "core/ScanEngine.h"
 #include "settings/SettingsFile.h"
 
-#include <QMainWindow>
 #include <QElapsedTimer>
+#include <QMainWindow>
 #include <QTimer>
 
 #include <memory>
 
+class QDockWidget;
 class QFileSystemModel;
 class QLabel;
+class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QSplitter;
+class QTextEdit;
+class QToolButton;
 class QTreeView;
 class TListModel;
-class TThreadAddPlaylist;
 
 struct TMainOptions {
-    QString Argument;         // the first command-line argument, if any
+    QString argument;         // the first command-line argument, if any
     QString executablePath;   // full path of the running program
     QString settingsPath;     // empty: chosen by SettingsFilePath
+    unsigned workers = 0;     // scan threads; 0: one per processor
 };
 
 // "Sondaro.ini" beside the executable when that file exists or its folder is
@@ -38,26 +44,38 @@ class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TfrmMain(const TMainOptions& options, QWidget* parent = nullptr);
-    // Stops the playlist worker, then writes the settings file.
+    // Stops a running scan, then writes the settings file.
     ~TfrmMain() override;
 
     // Folder tree.
     QString selectedPath() const;
     void browseTo(const QString& path);
     void scanSelected(bool invert);
+    // Starts a background scan of path; a running scan is cancelled first.
     void scanFolder(const QString& path, bool recursive);
-    bool isBusy() const { return busy_; }
-    bool isPlaylistLoading() const;
+    // Starts a background load of a playlist.
+    void loadPlaylist(const QString& playlist);
+    // Analyses dropped folders, files and playlists.
+    void openPaths(const QStringList& paths);
+    bool isBusy() const { return engine_ != nullptr; }
 
     // List.
     void buildColumns();
-    // Appends an item analysed elsewhere (the playlist worker): row and totals.
+    // Appends an item analysed elsewhere: row and totals.
     void appendAnalysedItem(std::unique_ptr<TAudioItem> item);
     int rowCount() const;
     QString cellText(int row, int column) const;
     QStringList columnCaptions() const;
     QStringList statusTexts() const;
     const TSortState& sortState() const { return sortState_; }
+    // The selected rows (display order) as tab-separated text with a caption line.
+    QString selectedRowsText() const;
+    // The texts of the detail panel.
+    QString detailText() const;
+    // The progress line while scanning ("Scanning 1,234 files, 3,400 files/s").
+    QString progressText() const;
+    // The last notice in the status bar ("Report written to ...").
+    QString noticeText() const;
 
     // Settings and switches.
     TSettings& settings() { return settings_; }
@@ -72,13 +90,22 @@ public:
     // Milliseconds without a move or resize event that end a gesture.
     static constexpr int kGestureQuietMs = 250;
     static constexpr int kRowBatchMs = 40;
+    // Longest stretch the window spends appending rows before it serves events.
+    static constexpr int kAppendSliceMs = 8;
 
 public slots:
     void onFolderSelected();
+    void onOpenTriggered();
+    void onStopTriggered();
     void onHeaderClicked(int column);
     void onListDoubleClicked();
     void onListMenuAboutToShow();
     void onExportTriggered();
+    void onCopyTriggered();
+    void onOpenFolderTriggered();
+    void onShowInFileManagerTriggered();
+    void onFilterChanged(const QString& text);
+    void onCurrentRowChanged();
     void onSettingsTriggered();
     void onAboutTriggered();
     void setAlphaBlend(bool on);
@@ -94,35 +121,65 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onFirstShow();
     void createComponents();
+    void createActions();
     void readSettings();
     void writeSettings();
-    void storeColumnWidths();
-    void setStatusTexts(const TStatusTexts& texts);
-    void reportFailures(const std::vector<TFailure>& failures);
-    void startPlaylist(const QString& playlist);
-    void cancelPlaylist();
-    void onGestureEvent();
     // The stored switches at start: the fade, and the folder command written
     // again with the executable's current path.
     void applyStoredSwitches();
+    void storeColumnWidths();
+    void setStatusTexts(const TStatusTexts& texts);
+    void reportFailures(const std::vector<TFailure>& failures);
+    void onGestureEvent();
     // New rows are shown at most every kRowBatchMs, and always when forced.
     void showNewRows(bool force);
     void showError(const QString& text);
+    void showNotice(const QString& text, const QString& openPath = {});
+
+    // Background scans.
+    void startScan(TScanLister lister, const QString& title, const QString& reportFolder, bool relativePaths);
+    void onScanReady(int generation);
+    void finishScan(bool cancelled);
+    void cancelScan();
+    void updateProgress();
+
+    // The shown rows' items, the first selected one, and the rows selected.
+    std::vector<const TListRow*> shownRows() const;
+    std::vector<const TListRow*> selectedRows() const;
+    const TAudioItem* currentItem() const;
+    // The folder an export proposes: the scanned folder, else the tree's.
+    QString reportFolder() const;
+    void writeReport(const QString& path, const QString& filter);
+    void runAuCDtect(const TAudioItem& item);
 
     TMainOptions options_;
     QString settingsPath_;
     TSettings settings_;
     TAnalysisList list_;
     TSortState sortState_;
-    bool busy_ = false;
-    bool pending_ = false;
+    // The columns shown: the settings' layout, with Relative Path added for
+    // recursive scans and playlists while it is automatic.
+    TColumnLayout shownColumns_;
+    bool relativePaths_ = false;
     bool closing_ = false;
     bool shown_ = false;
     bool treeChangeAttached_ = false;
+
+    // The scan under way, its number (results of an earlier one are dropped),
+    // its clock, its failures and the folder a report of it proposes.
+    std::unique_ptr<TScanEngine> engine_;
+    int scanGeneration_ = 0;
+    QElapsedTimer scanClock_;
+    std::vector<TFailure> failures_;
+    QString scanFolder_;
+    QTimer scanTimer;   // progress and rows while scanning
 
     // Fade.
     bool alphaBlend_ = false;
@@ -132,20 +189,31 @@ private:
     QTimer fadeInTimer;
     QTimer gestureQuietTimer;
     QElapsedTimer rowBatch_;
-
-    // Playlist worker and the load it belongs to (items of a cancelled load are dropped).
-    std::unique_ptr<TThreadAddPlaylist> playlistWorker_;
-    int playlistGeneration_ = 0;
-    std::vector<TFailure> playlistFailures_;
+    QTimer noticeTimer;
 
     QSplitter* splitter = nullptr;
     QTreeView* folderTree = nullptr;
     QFileSystemModel* folderModel = nullptr;
     QTreeView* listView = nullptr;
     TListModel* listModel = nullptr;
+    QLineEdit* filterEdit = nullptr;
+    QLabel* filterCount = nullptr;
+    QDockWidget* detailDock = nullptr;
+    QTextEdit* detailView = nullptr;
     QLabel* statusPanels[4] = {};
+    QLabel* progressLabel = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* noticeLabel = nullptr;
+    QToolButton* noticeButton = nullptr;
+    QString noticePath_;
     QMenu* listMenu = nullptr;
+    QAction* openAction = nullptr;
+    QAction* stopAction = nullptr;
     QAction* exportAction = nullptr;
+    QAction* copyAction = nullptr;
+    QAction* openFolderAction = nullptr;
+    QAction* showInFileManagerAction = nullptr;
+    QAction* findAction = nullptr;
     QAction* settingsAction = nullptr;
     QAction* exitAction = nullptr;
     QAction* aboutAction = nullptr;

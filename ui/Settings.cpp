@@ -24,6 +24,12 @@ int DraggedRow(const QMimeData* data) {
     return ok ? row : -1;
 }
 
+QListWidgetItem* RelativePathRow(QListWidget* list) {
+    const QList<QListWidgetItem*> found =
+        list->findItems(QString::fromLatin1(kColumnDefaults[kColRelativePath].Caption), Qt::MatchExactly);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
 } // namespace
 
 TColumnListView::TColumnListView(QWidget* parent) : QListWidget(parent) {
@@ -181,6 +187,13 @@ TfrmSettings::TfrmSettings(TSettings& settings, QWidget* parent) : QDialog(paren
     fadeCheck->setChecked(settings_.AlphaBlend);
     recursiveCheck->setChecked(settings_.RecursiveScanning);
     columnList->setRows(ColumnRows(settings_.Columns));
+    // Relative Path has a third state: shown for recursive scans and playlists only.
+    if (QListWidgetItem* relative = RelativePathRow(columnList)) {
+        relative->setFlags(relative->flags() | Qt::ItemIsUserTristate);
+        relative->setToolTip(QStringLiteral("Partly checked: shown for recursive scans and playlists"));
+        if (settings_.RelativePathAuto && !settings_.Columns[kColRelativePath].Visible)
+            relative->setCheckState(Qt::PartiallyChecked);
+    }
     connect(integrationCheck, &QCheckBox::toggled, this, &TfrmSettings::folderCommandSwitched);
     connect(fadeCheck, &QCheckBox::toggled, this, &TfrmSettings::fadeSwitched);
 }
@@ -189,6 +202,8 @@ void TfrmSettings::done(int result) {
     settings_.Integration = integrationCheck->isChecked();
     settings_.AlphaBlend = fadeCheck->isChecked();
     settings_.RecursiveScanning = recursiveCheck->isChecked();
+    if (QListWidgetItem* relative = RelativePathRow(columnList))
+        settings_.RelativePathAuto = relative->checkState() == Qt::PartiallyChecked;
     if (columnList->count() == kColumnCount) {
         const TColumnLayout before = settings_.Columns;
         ApplyColumnRows(settings_.Columns, columnList->rows());

@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sondaro"));
     QApplication::setOrganizationName(QStringLiteral("Sondaro"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/sondaro.svg")));
 
     TMainOptions options;
     const QStringList arguments = QApplication::arguments();
