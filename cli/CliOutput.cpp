@@ -4,7 +4,6 @@
 #include "io/Text.h"
 #include "report/ListText.h"
 
-
 namespace {
 
 // Width on a terminal: code points, not bytes.
