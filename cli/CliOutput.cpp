@@ -22,11 +22,18 @@ bool RightAligned(int tag) {
 void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts& status) {
     const std::vector<int>& tags = list.Columns();
     const std::vector<std::string> captions = ColumnCaptions(tags);
+    // File names and tag texts may hold controls: shown visibly, so that they
+    // can neither act on the terminal nor break a row.
+    std::vector<std::vector<std::string>> shown;
+    for (const TListRow& row : list.Rows()) {
+        std::vector<std::string>& cells = shown.emplace_back();
+        for (const std::string& text : row.Texts) cells.push_back(VisibleText(text));
+    }
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) widths.push_back(DisplayWidth(caption));
-    for (const TListRow& row : list.Rows())
-        for (std::size_t c = 0; c < row.Texts.size() && c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], DisplayWidth(row.Texts[c]));
+    for (const std::vector<std::string>& cells : shown)
+        for (std::size_t c = 0; c < cells.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
     const auto line = [&](const std::vector<std::string>& cells) {
         std::string text;
         for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -39,7 +46,7 @@ void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts&
         out << TrimRight(text) << '\n';
     };
     line(captions);
-    for (const TListRow& row : list.Rows()) line(row.Texts);
+    for (const std::vector<std::string>& cells : shown) line(cells);
     out << '\n';
     for (int panel : {kPanelFileCount, kPanelSize, kPanelDuration, kPanelBitrate}) out << status[panel] << '\n';
 }

@@ -10,3 +10,4 @@
 // Writes the rows of list (its columns are options.Columns) and, for text and
 // JSON, the totals. statusTexts are the four texts ShowTotals produced.
 void WriteOutput(std::ostream& out, OutputFormat format, const TAnalysisList& list, const TStatusTexts& statusTexts);
+

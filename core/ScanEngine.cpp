@@ -163,9 +163,12 @@ TScanLister FolderLister(const std::string& path, bool recursive) {
 TScanLister PlaylistLister(const std::string& playlist) {
     return [playlist](const TScanAdd& add) {
         bool stopped = false;
-        LoadPlaylist(playlist, [&](const std::string& root, const std::string& file) {
-            if (!stopped && !add(root, file)) stopped = true;
-        });
+        LoadPlaylist(
+            playlist,
+            [&](const std::string& root, const std::string& file) {
+                if (!stopped && !add(root, file)) stopped = true;
+            },
+            [&] { return stopped; });
     };
 }
 

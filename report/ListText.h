@@ -15,9 +15,8 @@ std::vector<std::string> ColumnCaptions(const std::vector<int>& columnTags);
 // Pointers to all rows of list, in list order.
 std::vector<const TListRow*> AllRows(const TAnalysisList& list);
 
-// A caption line, then one line per row; fields separated by tabs (tabs and
-// line breaks inside a text become spaces, lines end with LF) or, for CSV,
-// by commas (RFC 4180 quoting, lines end with CR LF).
+// A caption line, then one line per row; fields separated by tabs (TsvField,
+// lines end with LF) or, for CSV, by commas (CsvField, lines end with CR LF).
 void WriteSeparated(std::ostream& out, const std::vector<std::string>& captions,
                     const std::vector<const TListRow*>& rows, bool csv);
 
@@ -30,5 +29,13 @@ void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, cons
 TAnalysisTotals TotalsOf(const std::vector<const TListRow*>& rows, TStatusTexts& status);
 
 std::string JsonEscape(const std::string& text);
+// A field for CSV: quoted when it holds a comma, a quote, a control or a byte
+// that is not UTF-8; controls other than CR, LF and tab, and such bytes, are
+// shown as in VisibleText.
 std::string CsvField(const std::string& text);
+// A field for TSV: tab, line breaks and backslash as backslash escapes,
+// other controls and stray bytes as in VisibleText.
 std::string TsvField(const std::string& text);
+// Text for a terminal: C0 controls and DEL as "\x1b", C1 controls as
+// "\u009b", bytes that are not UTF-8 as "\xff"; everything else unchanged.
+std::string VisibleText(const std::string& text);

@@ -34,6 +34,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -45,6 +46,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -125,6 +127,28 @@ std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
         {QStringLiteral("Encoder Info"), FromStd(CellText(item, kColEncoderInfo))},
         {QStringLiteral("Full Path"), FromStd(item.FullPath)},
     };
+}
+
+// A stored placement from a screen that is gone (or hand-edited) could put
+// the window out of reach: it is moved, and shrunk if need be, into the
+// available area of the screen it overlaps most, the primary one when none.
+QRect OnScreen(const QRect& stored) {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    qint64 bestArea = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shared = screen->availableGeometry().intersected(stored);
+        const qint64 area = shared.isEmpty() ? 0 : qint64(shared.width()) * shared.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best) return stored;
+    const QRect area = best->availableGeometry();
+    QRect placed(stored.topLeft(), stored.size().boundedTo(area.size()));
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() + 1 - placed.height()));
+    return placed;
 }
 
 bool IsSupportedFile(const std::string& path) {
@@ -425,8 +449,12 @@ void TfrmMain::readSettings() {
     ini.Load(ToStd(settingsPath_));
     settings_ = ::ReadSettings(ini);
     const TWindowPlacement& p = settings_.Position;
-    move(p.Left, p.Top);
-    resize(p.Width, p.Height);
+    // Bounded first so that no corner of the rectangle overflows an int.
+    constexpr int kFar = 1 << 20;
+    const QRect placed = OnScreen(QRect(std::clamp(p.Left, -kFar, kFar), std::clamp(p.Top, -kFar, kFar),
+                                        std::clamp(p.Width, 1, kFar), std::clamp(p.Height, 1, kFar)));
+    move(placed.topLeft());
+    resize(placed.size());
     if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
     splitter->setSizes({settings_.FolderTree, std::max(1, p.Width - settings_.FolderTree)});
 }
@@ -691,6 +719,12 @@ void TfrmMain::writeReport(const QString& path, const QString& filter) {
 
     // Written beside the target and renamed over it at the end, so a failed
     // export leaves neither a half-written report nor a damaged earlier one.
+    // A link or anything else under the chosen name is not written through.
+    const QFileInfo target(path);
+    if (target.isSymLink() || (target.exists() && !target.isFile())) {
+        showError(QStringLiteral("Cannot create file \"%1\". It exists and is not a regular file").arg(path));
+        return;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         showError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
@@ -903,7 +937,7 @@ void TfrmMain::onScanReady(int generation) {
         TScanBatch batch = engine_->TakeReady(kTakeBatch);
         for (TScanOutput& output : batch.Outputs) {
             if (output.Item) list_.AppendItem(std::move(output.Item));
-            else if (!output.Error.empty()) failures_.push_back({output.Path, output.Error});
+            else if (!output.Error.empty()) failures_.push_back(FailureOf(output.Path, output.Error));
         }
         if (batch.Finished) {
             finishScan(false);
