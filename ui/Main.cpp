@@ -49,6 +49,17 @@
 #include <algorithm>
 #include <sstream>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Qt's modifiers do not tell the two Control keys apart; their native codes do.
@@ -99,7 +110,8 @@ constexpr int kListFontPixels = 11;
 constexpr std::size_t kFailuresShown = 20;
 constexpr int kScanTimerMs = 100;
 constexpr int kNoticeMs = 20000;
-constexpr std::size_t kTakeBatch = 256;
+constexpr std::size_t kTakeBatch = 64;
+constexpr int kScanThreadNice = 10;
 constexpr int kProgressFolderChars = 60;
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
@@ -151,6 +163,17 @@ QRect OnScreen(const QRect& stored) {
     return placed;
 }
 
+// The scan's threads yield to the window's: a busy machine then delays the
+// scan rather than the answer to a click.
+void LowerThreadPriority() {
+#ifdef _WIN32
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#else
+    // On Linux a thread has its own nice value; raising it needs no privilege.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kScanThreadNice);
+#endif
+}
+
 bool IsSupportedFile(const std::string& path) {
     const std::string extension = ExtensionOf(path);
     return extension.size() > 1 && IsSupportedExtension(extension.substr(1));
@@ -189,8 +212,8 @@ TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(p
 }
 
 TfrmMain::~TfrmMain() {
-    if (engine_) engine_->Cancel();
-    engine_.reset();
+    retireEngine();
+    retired_.clear();   // waits for the threads of every scan
     writeSettings();
     // The views go before the analysis list their model reads from.
     listModel->clearRows();
@@ -899,8 +922,7 @@ void TfrmMain::dropEvent(QDropEvent* event) {
 void TfrmMain::startScan(TScanLister lister, const QString& title, const QString& reportFolder, bool relativePaths) {
     if (engine_) {
         ++scanGeneration_;
-        engine_->Cancel();
-        engine_.reset();
+        retireEngine();
     }
     // The view lets go of the rows before they go.
     listModel->clearRows();
@@ -916,9 +938,12 @@ void TfrmMain::startScan(TScanLister lister, const QString& title, const QString
     engine_ = std::make_unique<TScanEngine>(options_.workers);
     const int generation = ++scanGeneration_;
     // Called on an engine thread: the results are taken on the window's.
-    engine_->Start(std::move(lister), [this, generation] {
-        QMetaObject::invokeMethod(this, [this, generation] { onScanReady(generation); }, Qt::QueuedConnection);
-    });
+    engine_->Start(
+        std::move(lister),
+        [this, generation] {
+            QMetaObject::invokeMethod(this, [this, generation] { onScanReady(generation); }, Qt::QueuedConnection);
+        },
+        LowerThreadPriority);
     scanClock_.start();
     rowBatch_.start();
     stopAction->setEnabled(true);
@@ -973,8 +998,7 @@ QString TfrmMain::progressText() const { return progressLabel->isHidden() ? QStr
 
 void TfrmMain::finishScan(bool cancelled) {
     ++scanGeneration_;   // results already on their way are dropped
-    if (engine_) engine_->Cancel();
-    engine_.reset();
+    retireEngine();
     scanTimer.stop();
     showNewRows(true);
     stopAction->setEnabled(false);
@@ -986,6 +1010,14 @@ void TfrmMain::finishScan(bool cancelled) {
         return;
     }
     reportFailures(failures_);
+}
+
+void TfrmMain::retireEngine() {
+    if (engine_) {
+        engine_->Cancel();
+        retired_.push_back(std::move(engine_));
+    }
+    std::erase_if(retired_, [](const std::unique_ptr<TScanEngine>& engine) { return engine->Stopped(); });
 }
 
 void TfrmMain::cancelScan() {

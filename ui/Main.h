@@ -148,6 +148,7 @@ private:
     void onScanReady(int generation);
     void finishScan(bool cancelled);
     void cancelScan();
+    void retireEngine();
     void updateProgress();
 
     // The shown rows' items, the first selected one, and the rows selected.
@@ -175,6 +176,9 @@ private:
     // The scan under way, its number (results of an earlier one are dropped),
     // its clock, its failures and the folder a report of it proposes.
     std::unique_ptr<TScanEngine> engine_;
+    // Ended or cancelled scans whose threads may still be winding down: they
+    // are destroyed once stopped, so the window never waits for them.
+    std::vector<std::unique_ptr<TScanEngine>> retired_;
     int scanGeneration_ = 0;
     QElapsedTimer scanClock_;
     std::vector<TFailure> failures_;
