@@ -112,7 +112,7 @@ constexpr int kScanTimerMs = 100;
 constexpr int kNoticeMs = 20000;
 constexpr std::size_t kTakeBatch = 64;
 constexpr int kScanThreadNice = 10;
-constexpr int kProgressFolderChars = 60;
+constexpr int kProgressFolderChars = 48;
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 std::string ToStd(const QString& text) { return text.toStdString(); }

@@ -161,7 +161,15 @@ TfrmSettings::TfrmSettings(TSettings& settings, QWidget* parent) : QDialog(paren
     // Columns.
     columnList = new TColumnListView;
     columnList->setToolTip(QStringLiteral("Drag a row, or press Alt+Up / Alt+Down, to move a column"));
-    pages->addTab(columnList, QStringLiteral("Columns"));
+    auto* columns = new QWidget;
+    auto* columnsLayout = new QVBoxLayout(columns);
+    columnsLayout->addWidget(columnList);
+    auto* columnsHint = new QLabel(QStringLiteral("Drag a row, or press Alt+Up / Alt+Down, to move a column. "
+                                                  "Relative Path partly checked: shown for recursive scans and "
+                                                  "playlists."));
+    columnsHint->setWordWrap(true);
+    columnsLayout->addWidget(columnsHint);
+    pages->addTab(columns, QStringLiteral("Columns"));
 
     // A decorative page: nothing reads or acts on these controls.
     auto* obecalp = new QWidget;
