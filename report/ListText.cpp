@@ -2,6 +2,7 @@
 
 #include "core/Columns.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -53,14 +54,14 @@ void AppendVisible(std::string& out, std::string_view piece, long codePoint) {
     else AppendHex(out, "\\u", static_cast<unsigned>(codePoint), 4);
 }
 
+} // namespace
+
 std::string JsonNumber(double value) {
     if (!std::isfinite(value)) return "null";
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto result = std::to_chars(text, text + sizeof text, value);   // shortest exact form, "." always
+    return std::string(text, result.ptr);
 }
-
-} // namespace
 
 std::vector<std::string> ColumnCaptions(const std::vector<int>& columnTags) {
     std::vector<std::string> captions;
@@ -105,21 +106,35 @@ void WriteSeparated(std::ostream& out, const std::vector<std::string>& captions,
     for (const TListRow* row : rows) line(row->Texts);
 }
 
-void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const TAnalysisTotals& t,
-               const TStatusTexts& status) {
+void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& error) {
+    out << "    {\"Folder\": \"" << JsonEscape(i.Folder) << "\", \"RelativePath\": \"" << JsonEscape(i.RelativePath)
+        << "\", \"FullPath\": \"" << JsonEscape(i.FullPath) << "\", \"FileName\": \""
+        << JsonEscape(CellText(i, kColFileName)) << "\", \"FileType\": \"" << JsonEscape(i.FileType)
+        << "\", \"FileSize\": " << i.FileSize << ", \"Duration\": " << JsonNumber(i.Duration)
+        << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
+        << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
+        << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo)
+        << "\", \"scanned\": " << (error.empty() ? "true" : "false");
+    if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
+    out << '}';
+}
+
+void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const std::vector<TFailure>& failures,
+               const TAnalysisTotals& t, const TStatusTexts& status) {
     out << "{\n  \"files\": [";
     bool first = true;
     for (const TListRow* row : rows) {
-        const TAudioItem& i = *row->Item;
         out << (first ? "\n" : ",\n");
         first = false;
-        out << "    {\"Folder\": \"" << JsonEscape(i.Folder) << "\", \"RelativePath\": \"" << JsonEscape(i.RelativePath)
-            << "\", \"FullPath\": \"" << JsonEscape(i.FullPath) << "\", \"FileName\": \""
-            << JsonEscape(CellText(i, kColFileName)) << "\", \"FileType\": \"" << JsonEscape(i.FileType)
-            << "\", \"FileSize\": " << i.FileSize << ", \"Duration\": " << JsonNumber(i.Duration)
-            << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
-            << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
-            << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo) << "\"}";
+        WriteJsonItem(out, *row->Item, {});
+    }
+    out << (first ? "],\n" : "\n  ],\n");
+    out << "  \"errors\": [";
+    first = true;
+    for (const TFailure& failure : failures) {
+        out << (first ? "\n" : ",\n") << "    {\"path\": \"" << JsonEscape(failure.Path)
+            << "\", \"folder\": false, \"error\": \"" << JsonEscape(failure.Message) << "\"}";
+        first = false;
     }
     out << (first ? "],\n" : "\n  ],\n");
     out << "  \"totals\": {\"FileCount\": " << rows.size() << ", \"TotalSize\": " << t.TotalSize

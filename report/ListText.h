@@ -20,14 +20,21 @@ std::vector<const TListRow*> AllRows(const TAnalysisList& list);
 void WriteSeparated(std::ostream& out, const std::vector<std::string>& captions,
                     const std::vector<const TListRow*>& rows, bool csv);
 
-// One object per row with the item's values, then the totals and the four
-// status texts. The totals are those of ShowTotals for these rows.
-void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const TAnalysisTotals& totals,
-               const TStatusTexts& status);
+// One JSON object with an item's values (the shape sondaro-cli writes);
+// error, when not empty, is why the file could not be scanned.
+void WriteJsonItem(std::ostream& out, const TAudioItem& item, const std::string& error);
+
+// One object per row with the item's values, the files that could not be
+// read, then the totals and the four status texts (those of ShowTotals for
+// these rows).
+void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const std::vector<TFailure>& failures,
+               const TAnalysisTotals& totals, const TStatusTexts& status);
 
 // The totals and status texts of a subset of rows, as ShowTotals gives them.
 TAnalysisTotals TotalsOf(const std::vector<const TListRow*>& rows, TStatusTexts& status);
 
+// The shortest text that reads back as value ("." as the decimal point), or null.
+std::string JsonNumber(double value);
 std::string JsonEscape(const std::string& text);
 // A field for CSV: quoted when it holds a comma, a quote, a control or a byte
 // that is not UTF-8; controls other than CR, LF and tab, and such bytes, are

@@ -736,7 +736,7 @@ void TfrmMain::writeReport(const QString& path, const QString& filter) {
     } else {
         std::ostringstream out;
         if (kind == QLatin1String("csv")) WriteSeparated(out, captions, rows, true);
-        else WriteJson(out, rows, totals, status);
+        else WriteJson(out, rows, failures_, totals, status);
         bytes = out.str();
     }
 
