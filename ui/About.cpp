@@ -40,8 +40,8 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
                        "playing time, sample rate, channels, bits per sample, compression ratio, average "
                        "bitrate and the encoder with its settings. It reads headers, tags and encoder marks "
                        "only; no audio is decoded.\n\nHold the left Ctrl key while clicking a folder to flip "
-                       "recursive scanning for that one scan. Right-click the list to export it as an HTML "
-                       "report."),
+                       "recursive scanning for that one scan; Esc stops a scan. Ctrl+F filters the list, Ctrl+C "
+                       "copies the selected rows, and Export saves the list as an HTML report, CSV or JSON."),
         this);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
