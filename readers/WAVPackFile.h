@@ -18,11 +18,14 @@ public:
     // True when a header was read; the caller also tests Valid. An open error
     // of the file stream is not caught: it reaches the caller.
     bool ReadFromFile(const std::string& path);
+    // The same on an open stream; path is the file's path for the tag reader.
+    bool ReadFromStream(TFileStream& stream, const std::string& path);
 
     int64_t FileSize() const { return fileSize_; }
     bool Valid() const { return valid_; }
     uint32_t FormatTag() const { return formatTag_; }   // WAVE format tag, old files only
     int32_t Version() const { return version_; }
+    // From the channel-info sub-block of multichannel files, else 1 or 2.
     int32_t Channels() const { return channels_; }
     int32_t SampleRate() const { return sampleRate_; }
     int32_t BitsPerSample() const { return bitsPerSample_; }
@@ -32,6 +35,10 @@ public:
     int32_t TagSize() const { return tagSize_; }         // APE tag bytes, 0 without one
     uint64_t Samples() const { return samples_; }        // per channel
     uint64_t BlockSamples() const { return blockSamples_; }
+    // The first block left the total unknown; the last block gave Samples.
+    bool SamplesFromLastBlock() const { return samplesFromLastBlock_; }
+    // 1-bit DSD audio: SampleRate and Samples count the one-bit samples.
+    bool IsDSD() const { return isDSD_; }
 
     double Ratio() const;   // percent of the PCM WAV size
 
@@ -40,7 +47,7 @@ public:
 private:
     bool ReadOldFile(TFileStream& stream);
     bool ReadBlock(TFileStream& stream);
-    void ReadConfiguration(TFileStream& stream);
+    uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
     bool FindSelfExtractorBlock(TFileStream& stream);
 
     TAPETag apeTag_;
@@ -58,4 +65,6 @@ private:
     int32_t tagSize_ = 0;
     uint64_t samples_ = 0;
     uint64_t blockSamples_ = 0;
+    bool samplesFromLastBlock_ = false;
+    bool isDSD_ = false;
 };

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -20,7 +21,7 @@ inline uint32_t OggChecksumOf(const Bytes& page) {
 inline void SetOggChecksum(Bytes& page, std::size_t pageOffset = 0, std::size_t pageSize = 0) {
     if (pageSize == 0) pageSize = page.size() - pageOffset;
     Bytes copy(page.begin() + pageOffset, page.begin() + pageOffset + pageSize);
-    for (int i = 22; i < 26; ++i) copy[i] = 0;
+    if (copy.size() >= 26) std::fill(copy.begin() + 22, copy.begin() + 26, 0);
     const uint32_t crc = OggChecksumOf(copy);
     for (int i = 0; i < 4; ++i) page[pageOffset + 22 + i] = static_cast<unsigned char>(crc >> (8 * i));
 }
