@@ -88,7 +88,8 @@ bool ParseFrameHeader(const unsigned char* data, std::size_t size, FrameHeader& 
     const bool reserved = r.Flag();
     bool ok = !reserved && blockSizeCode != 0 && sampleRateCode != 15 && channelCode < 11 && sampleSizeCode != 3;
     frame.number = CodedNumber(r, ok);
-    if (blockSizeCode == 1) frame.blockSize = 192;
+    if (blockSizeCode == 0) frame.blockSize = 0;   // reserved
+    else if (blockSizeCode == 1) frame.blockSize = 192;
     else if (blockSizeCode <= 5) frame.blockSize = 576u << (blockSizeCode - 2);
     else if (blockSizeCode == 6) frame.blockSize = r.U8() + 1u;
     else if (blockSizeCode == 7) frame.blockSize = r.BE16() + 1u;

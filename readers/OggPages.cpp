@@ -20,8 +20,11 @@ constexpr std::size_t kLastMarkerOffset = 241; // highest start offset tried in 
 // foreign pages cannot keep it walking for the whole file.
 constexpr int kMaxPagesWalked = 16384;
 
-// Bytes read at a time by the search for the last complete page.
+// Bytes read at a time by the search for the last complete page, and the
+// number of damaged pages it passes over before it gives up (each costs a
+// read of up to 64 KiB, so page-like junk cannot make it read without end).
 constexpr int64_t kTailChunk = 64 * 1024;
+constexpr int kMaxDamagedPages = 32;
 
 constexpr std::array<uint32_t, 256> MakeChecksumTable() {
     std::array<uint32_t, 256> table{};
@@ -181,7 +184,7 @@ TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64
             continue;
         }
         if (!OggPageChecksumMatches(stream, page)) {
-            ++result.ChecksumFailures;
+            if (++result.ChecksumFailures >= kMaxDamagedPages) break;
             continue;
         }
         if (!page.GranuleSet()) continue;

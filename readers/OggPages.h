@@ -123,7 +123,8 @@ struct TOggLastPage {
 // Searches backwards from the end of the file, at most searchLimit bytes, for
 // the last page of the stream whose header and body are complete, whose
 // checksum matches and whose granule position is set. Pages cut by the end of
-// the file, damaged pages and pages of other streams are passed over.
+// the file, damaged pages and pages of other streams are passed over; after
+// 32 damaged pages the search gives up.
 TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64_t searchLimit = 256 * 1024);
 
 // Granule position (low 32 bits, as a signed number) of the last Ogg page in
