@@ -20,8 +20,8 @@ void CopyCommon(const Reader& reader, TAudioItem& item) {
 }
 
 template <typename Reader>
-bool Accepted(Reader& reader, const TAudioItem& item) {
-    return reader.ReadFromFile(item.FullPath) && reader.Valid();
+bool Accepted(Reader& reader, TFileStream& stream) {
+    return reader.ReadFromStream(stream) && reader.Valid();
 }
 
 int32_t Rounded(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
@@ -53,9 +53,9 @@ std::string LameText(const TDescriptiveLameTagReader& lame) {
 
 } // namespace
 
-TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAACfile& r = readers.AACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -68,9 +68,9 @@ TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAC3& r = readers.AC3;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -80,9 +80,9 @@ TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAIFF& r = readers.AIFF;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -92,9 +92,9 @@ TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMonkey& r = readers.Monkey;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -104,9 +104,9 @@ TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDTS& r = readers.DTS;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -116,9 +116,9 @@ TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TFLACfile& r = readers.FLACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -129,10 +129,18 @@ TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMPEG(TFormatReaders& readers, TAudioItem& item) { return FillMPEGItem(readers.MPEGaudio, item); }
+TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    return FillMPEGItem(readers.MPEGaudio, stream, item);
+}
 
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
-    if (!reader.ReadFromFile(item.FullPath) || !reader.Valid()) return TReadResult::NotRecognised();
+    // Others may read and write the file meanwhile.
+    TFileStream stream(item.FullPath, TFileStream::Share::ReadWrite);
+    return FillMPEGItem(reader, stream, item);
+}
+
+TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(reader, stream)) return TReadResult::NotRecognised();
     CopyCommon(reader, item);
     item.Channels = reader.ChannelMode() == "Mono" ? 1 : 2;
     item.BitsPerSample = 16;
@@ -141,18 +149,18 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
 
     // Raises "Unexpected End Of File." for a file too short for the tag's
     // fixed reads; the numbers above stay filled and the encoder info is not set.
-    const TDescriptiveLameTagReader lame(item.FullPath);
-    const std::string stream = reader.Version() + " " + reader.Layer() + " ";
+    const TDescriptiveLameTagReader lame(stream);
+    const std::string streamText = reader.Version() + " " + reader.Layer() + " ";
     if (lame.NoLameTag())
-        item.EncoderInfo = stream + reader.Encoder();
+        item.EncoderInfo = streamText + reader.Encoder();
     else
-        item.EncoderInfo = stream + LameText(lame);
+        item.EncoderInfo = streamText + LameText(lame);
     return TReadResult::Ok();
 }
 
-TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMp4file& r = readers.Mp4file;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -162,9 +170,9 @@ TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMPEGplus& r = readers.MPEGplus;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = 2;
     item.BitsPerSample = 16;
@@ -177,9 +185,9 @@ TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOptimFrog& r = readers.OptimFrog;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -191,9 +199,9 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOggVorbis& r = readers.OggVorbis;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -203,9 +211,9 @@ TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TSpeex& r = readers.Speex;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -215,9 +223,9 @@ TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTTA& r = readers.TTA;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -227,9 +235,9 @@ TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTwinVQ(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTwinVQ& r = readers.TwinVQ;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -239,9 +247,9 @@ TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWAV(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVfile& r = readers.WAVfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -251,9 +259,9 @@ TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWMAfile& r = readers.WMAfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -263,9 +271,9 @@ TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWavPack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVPackfile& r = readers.WAVPackfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();

@@ -138,16 +138,18 @@ void TFLACfile::ResetData(bool fileHalf, bool commentHalf) {
 }
 
 bool TFLACfile::ReadFromFile(const std::string& path) {
+    ResetData();
     TFileStream stream(path);
-    return ReadFromStream(stream, path);
+    return ReadFromStream(stream);
 }
 
-bool TFLACfile::ReadFromStream(TFileStream& stream, const std::string& path) {
+bool TFLACfile::ReadFromStream(TFileStream& stream) {
     ResetData(true, true);
-    id3v2_.ReadFromFile(path);
+    id3v2_.ReadFromStream(stream);
 
+    stream.Seek(0);
     fileSize_ = stream.Size();
-    fileName_ = path;
+    fileName_ = stream.Path();
     if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
 
     header_.fill(0);

@@ -9,6 +9,7 @@
 // first and the last frame header then give it.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/ID3v2.h"
 
 #include <array>
@@ -47,8 +48,7 @@ public:
     void ResetData(bool fileHalf = true, bool commentHalf = true);
     // Reads the file; true only when it ends up Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
-    // The same on an open stream; path is the file's path for the tag reader.
-    bool ReadFromStream(class TFileStream& stream, const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;

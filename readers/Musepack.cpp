@@ -140,20 +140,16 @@ void TMPEGplus::ResetData() {
     encoderVersionText_.clear();
 }
 
-bool TMPEGplus::ReadFromFile(const std::string& path) {
+bool TMPEGplus::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
         int64_t headerOffset = 0;
-        if (id3v2_.ReadFromFile(path)) headerOffset = id3v2_.Size();
+        if (id3v2_.ReadFromStream(stream)) headerOffset = id3v2_.Size();
 
         std::array<unsigned char, kHeaderSize> bytes{};
-        int64_t fileSize = 0;
-        {
-            TFileStream stream(path);
-            stream.Seek(headerOffset);
-            if (stream.Read(bytes.data(), kHeaderSize) < kHeaderSize) return false;
-            fileSize = stream.Size();
-        }
+        stream.Seek(headerOffset);
+        if (stream.Read(bytes.data(), kHeaderSize) < kHeaderSize) return false;
+        const int64_t fileSize = stream.Size();
         const StreamHeader header = ParseStreamHeader(bytes);
 
         const uint8_t version = StreamVersionOf(header);
@@ -170,10 +166,20 @@ bool TMPEGplus::ReadFromFile(const std::string& path) {
         encoderVersionText_ = IsVersion7(version) ? EncoderVersionTextOf(header.encoderVersion) : std::string();
 
         // The trailing tags are needed by BitRate.
-        id3v1_.ReadFromFile(path);
-        apeTag_.ReadFromFile(path);
+        id3v1_.ReadFromStream(stream);
+        apeTag_.ReadFromStream(stream);
         return true;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TMPEGplus::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

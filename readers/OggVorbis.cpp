@@ -223,6 +223,7 @@ void TOggVorbis::ResetData() {
 }
 
 bool TOggVorbis::ReadFromFile(const std::string& path) {
+    ResetData();
     TFileStream stream(path);
     return ReadFromStream(stream);
 }

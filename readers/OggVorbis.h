@@ -10,10 +10,10 @@
 // releases.
 #pragma once
 
+#include "io/FileStream.h"
+
 #include <cstdint>
 #include <string>
-
-class TFileStream;
 
 class TOggVorbis {
 public:
@@ -23,7 +23,7 @@ public:
     // True when the first page is an Ogg page holding a Vorbis identification
     // header; the caller still tests Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
-    bool ReadFromStream(TFileStream& stream);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;

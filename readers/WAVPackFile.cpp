@@ -240,14 +240,15 @@ void TWAVPackfile::ResetData() {
 }
 
 bool TWAVPackfile::ReadFromFile(const std::string& path) {
+    ResetData();
     // Other programs may go on writing the file meanwhile.
     TFileStream stream(path, TFileStream::Share::ReadWrite);
-    return ReadFromStream(stream, path);
+    return ReadFromStream(stream);
 }
 
-bool TWAVPackfile::ReadFromStream(TFileStream& stream, const std::string& path) {
+bool TWAVPackfile::ReadFromStream(TFileStream& stream) {
     ResetData();
-    apeTag_.ReadFromFile(path);
+    apeTag_.ReadFromStream(stream);
     tagSize_ = apeTag_.Size();
 
     fileSize_ = stream.Size();

@@ -4,12 +4,12 @@
 // archives, an executable stub followed by version 4 blocks.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 
 #include <cstdint>
 #include <string>
 
-class TFileStream;
 
 class TWAVPackfile {
 public:
@@ -18,8 +18,7 @@ public:
     // True when a header was read; the caller also tests Valid. An open error
     // of the file stream is not caught: it reaches the caller.
     bool ReadFromFile(const std::string& path);
-    // The same on an open stream; path is the file's path for the tag reader.
-    bool ReadFromStream(TFileStream& stream, const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     int64_t FileSize() const { return fileSize_; }
     bool Valid() const { return valid_; }
