@@ -150,7 +150,7 @@ bool TOggPacketReader::Next(std::string& packet, int64_t& size, std::size_t keep
     }
 }
 
-TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64_t searchLimit) {
+TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64_t searchLimit, bool anySerial) {
     TOggLastPage result;
     const int64_t size = stream.Size();
     const int64_t searchStart = std::max<int64_t>(0, size - searchLimit);
@@ -178,7 +178,7 @@ TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64
             result.TailCut = true;
             continue;
         }
-        if (page.Version != 0 || page.Serial != serial) continue;
+        if (page.Version != 0 || (page.Serial != serial && !anySerial)) continue;
         if (page.End() > size) {
             result.TailCut = true;
             continue;

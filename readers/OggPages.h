@@ -124,8 +124,10 @@ struct TOggLastPage {
 // the last page of the stream whose header and body are complete, whose
 // checksum matches and whose granule position is set. Pages cut by the end of
 // the file, damaged pages and pages of other streams are passed over; after
-// 32 damaged pages the search gives up.
-TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64_t searchLimit = 256 * 1024);
+// 32 damaged pages the search gives up. With anySerial, pages of every stream
+// count (the end of a chained file belongs to its last link).
+TOggLastPage FindLastCompleteOggPage(TFileStream& stream, uint32_t serial, int64_t searchLimit = 256 * 1024,
+                                     bool anySerial = false);
 
 // Granule position (low 32 bits, as a signed number) of the last Ogg page in
 // the final 12,060 bytes of the file, or 0 when none is found there.

@@ -31,6 +31,7 @@ constexpr std::size_t kIdentificationSize = 30;
 // count, fields), little-endian.
 constexpr std::size_t kCommentTextLimit = 250;      // longer strings are cut
 constexpr std::size_t kCommentKeep = 256 * 1024;    // bytes of the packet parsed
+constexpr int64_t kLastPageSearch = 256 * 1024;     // bytes before the end searched for the last page
 
 // Comment fields the reader keeps.
 enum CommentSlot { kTitle, kArtist, kAlbum, kTrackNumber, kDate, kGenre, kComment, kPerformer, kDescription };
@@ -260,7 +261,10 @@ bool TOggVorbis::ReadFromStream(TFileStream& stream) {
             headerEnd = packets.PacketPageEnd();
     }
 
-    const TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial());
+    // The last page of this stream; in a chained file (streams one after the
+    // other) the end belongs to the last stream, whose count is taken then.
+    TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial(), kLastPageSearch);
+    if (!last.Found) last = FindLastCompleteOggPage(stream, packets.Serial(), kLastPageSearch, true);
     const int64_t audioEnd = last.Found ? last.Page.End() : fileSize;
 
     fileSize_ = fileSize;

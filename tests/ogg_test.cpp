@@ -418,6 +418,9 @@ TEST(OggPages, LastCompletePageSearch) {
     Append(unset, OggPage(0, 99999, Bytes(300, 4), 0x777));
     EXPECT_EQ(find(unset).Page.Granule, 2000u);
     EXPECT_EQ(find(unset, 0x777).Page.Granule, 99999u);
+    TFileStream anyStream(dir.Write("any.ogg", unset));
+    EXPECT_EQ(FindLastCompleteOggPage(anyStream, 0x1234, 1 << 20, true).Page.Granule, 99999u);
+    EXPECT_FALSE(FindLastCompleteOggPage(anyStream, 0x1234).Found);
 
     // A page cut by the end of the file: the one before it, and TailCut.
     Bytes cut = file;
