@@ -91,7 +91,10 @@ void WriteJson(std::ostream& out, const TAnalysisList& list, const TStatusTexts&
             << "\", \"FileSize\": " << i.FileSize << ", \"Duration\": " << JsonNumber(i.Duration)
             << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
             << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
-            << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo) << "\"}";
+            << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo) << '"';
+        if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
+        if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';
+        out << "}";
     }
     const TAnalysisTotals& t = list.Totals();
     out << (first ? "],\n" : "\n  ],\n");

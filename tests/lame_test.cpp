@@ -128,7 +128,10 @@ TEST_F(LameTagFiles, StoredPresetTexts) {
         {"3.90 ", 1001, 3, "[alt-]preset standard", 0},
         {"3.97 ", 1015, 1, "preset radio", 0},
         {"3.97 ", 128, 1, "cbr 128", 0},
-        {"3.97 ", 160, 2, "160", 0},
+        {"3.97 ", 160, 2, "abr 160", 0},
+        {"3.97 ", 160, 9, "abr 160", 0},
+        {"3.97 ", 192, 8, "cbr 192", 0},
+        {"3.97 ", 160, 4, "160", 0},
         {"3.97 ", 0, 2, "<not stored>", 2},
         {"3.97 ", 1008, 2, "<unrecognised value 1008>", 0},
         {"3.97 ", 7, 2, "<unrecognised value 7>", 0},
@@ -166,7 +169,8 @@ TEST(StoredPreset, EveryNamedValue) {
         EXPECT_TRUE(wantGuess) << value;
     }
     EXPECT_EQ(StoredPresetText(8, 1, wantGuess), "cbr 8");
-    EXPECT_EQ(StoredPresetText(320, 2, wantGuess), "320");
+    EXPECT_EQ(StoredPresetText(320, 2, wantGuess), "abr 320");
+    EXPECT_EQ(StoredPresetText(320, 3, wantGuess), "320");
     EXPECT_TRUE(wantGuess);
 }
 
@@ -298,18 +302,20 @@ TEST_F(LameTagFiles, WithoutATagTheStreamReaderNamesTheEncoder) {
     EXPECT_EQ(EncoderInfoOf(dir_.Write("nolame.mp3", bytes)), "MPEG 1 Layer III LAME 3.97");
 }
 
-TEST_F(LameTagFiles, TagCutShortLeavesTheNumbersAndRaises) {
+TEST_F(LameTagFiles, TagCutShortIsNoTag) {
     // Two MPEG-2.5 frames of 72 bytes: 0.144 seconds, a valid stream that
-    // ends before the tag's 37 bytes.
+    // ends before the tag's 37 bytes. The row is filled; the encoder comes
+    // from the frame header bits.
     FrameSpec shape{0, 1, 1, 2, false, 3};
     Bytes bytes = Frames(shape, 2);
     Put(bytes, 13, "Info");
     TMPEGaudio reader;
     TAudioItem item;
     item.FullPath = dir_.Write("cut.mp3", bytes);
-    EXPECT_THROW(FillMPEGItem(reader, item), EReadError);
+    EXPECT_NO_THROW(FillMPEGItem(reader, item));
     EXPECT_EQ(item.BitRate, 8);
     EXPECT_EQ(item.SampleRate, 8000);
     EXPECT_EQ(item.Channels, 1);
-    EXPECT_EQ(item.EncoderInfo, kNotScannedText);
+    EXPECT_EQ(item.EncoderInfo, "MPEG 2.5 Layer III FhG?");
+    EXPECT_EQ(item.EncoderEvidence, "frame header bits");
 }
