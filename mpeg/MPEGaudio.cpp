@@ -382,8 +382,7 @@ void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
         // Candidates whose follower lies inside this read; the next read
         // starts at the first candidate left over.
         const bool last = base + static_cast<int64_t>(got) >= fileSize_;
-        const std::size_t candidates =
-            last ? got - 3 : got - kMaxFrameSpan;
+        const std::size_t candidates = last ? got - 3 : got - kMaxFrameSpan;
         const std::size_t end = std::min<std::size_t>(candidates, static_cast<std::size_t>(limit - base));
         for (std::size_t k = 0; k < end; ++k) {
             if (bytes[k] != 0xFF || !HeaderAt(bytes + k)) continue;
@@ -402,10 +401,10 @@ void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
             audioStart_ = frame_.Position;
             return;
         }
-        if (last) return;
         base += static_cast<int64_t>(end);
+        if (last) break;
     }
-    findings_.SearchGaveUp = limit < fileSize_;
+    findings_.SearchGaveUp = base >= limit && limit < fileSize_;
 }
 
 // Bytes between the tags and the first frame: zeros are padding, anything

@@ -489,3 +489,157 @@ TEST(MpegFixtures, AnalysisDispatchesEveryMpegExtension) {
         EXPECT_EQ(item->BitRate, 192);
     }
 }
+
+namespace {
+
+Bytes Fixture(const char* name) { return ReadAll(FixturePath(std::string("mp3/") + name)); }
+
+// An ID3v2.3 tag of the given total size holding only padding.
+Bytes PaddingTag(std::size_t total) {
+    const std::size_t body = total - 10;
+    Bytes tag = {'I', 'D', '3', 3, 0, 0, static_cast<uint8_t>(body >> 21 & 0x7F),
+                 static_cast<uint8_t>(body >> 14 & 0x7F), static_cast<uint8_t>(body >> 7 & 0x7F),
+                 static_cast<uint8_t>(body & 0x7F)};
+    AppendZeros(tag, body);
+    return tag;
+}
+
+} // namespace
+
+// The first frame of a VBR file behind a tag editor's second ID3v2 tag lies
+// 1730-3457 bytes into the old search's window: it must still be found, with
+// its Xing header and LAME tag. lame_V1.mp3: 40 frames, ffprobe 1.044898 s.
+TEST(MpegStream, FirstFrameAnywhereBehindTwoID3v2Tags) {
+    TempDir dir;
+    for (std::size_t second : {std::size_t{1730}, std::size_t{2500}, std::size_t{3457}}) {
+        SCOPED_TRACE(second);
+        Bytes bytes = PaddingTag(100);
+        Append(bytes, PaddingTag(second - 100));
+        Append(bytes, Fixture("lame_V1.mp3"));
+        const std::string path = dir.Write("twotags.mp3", bytes);
+        const TAudioItem item = Analyse(path);
+        EXPECT_EQ(item.EncoderInfo, "MPEG 1 Layer III LAME 3.100 V1");
+        EXPECT_NEAR(item.Duration, 40 * 1152 / 44100.0, 1e-9);
+        EXPECT_EQ(item.BitRate, 157);
+        TMPEGaudio reader;
+        ASSERT_TRUE(reader.ReadFromFile(path));
+        EXPECT_EQ(reader.AudioStart(), int64_t(second));
+        EXPECT_EQ(reader.Findings().ExtraID3v2Tags, 1);
+        EXPECT_EQ(reader.Findings().JunkBytes, 0);
+    }
+    // Zero padding instead of a second tag: found as well, counted as padding.
+    Bytes padded = PaddingTag(100);
+    AppendZeros(padded, 2000);
+    Append(padded, Fixture("lame_V1.mp3"));
+    TMPEGaudio reader;
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("padded.mp3", padded)));
+    EXPECT_EQ(reader.AudioStart(), 2100);
+    EXPECT_EQ(reader.Findings().ZeroBytes, 2000);
+    EXPECT_EQ(reader.VBR().ID, "Xing");
+}
+
+// 5 KB of junk before a CBR stream without a VBR header (ffmpeg, -write_xing
+// 0: 40 frames, 16,718 bytes): the frames are counted from the real first
+// frame, not from the junk.
+TEST(MpegStream, JunkBeforeTheAudio) {
+    TempDir dir;
+    Bytes bytes;
+    for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<uint8_t>('a' + i % 26));
+    bytes[100] = 0xFF;   // a false sync in the junk
+    bytes[101] = 0xFB;
+    Append(bytes, Fixture("ffmpeg_lame_noxing.mp3"));
+    const std::string path = dir.Write("junk.mp3", bytes);
+    TMPEGaudio reader;
+    ASSERT_TRUE(reader.ReadFromFile(path));
+    EXPECT_EQ(reader.AudioStart(), 5000);
+    EXPECT_EQ(reader.FramesCounted(), 40);
+    EXPECT_EQ(reader.Findings().JunkBytes, 5000);
+    EXPECT_EQ(reader.Findings().DamagedStretches, 0);
+    // 21,718 bytes / (40 × 1152 × 4 + 44) = 11.78 %
+    EXPECT_NEAR(Analyse(path).Ratio, 21718 / (40 * 1152 * 4 + 44.0) * 100, 1e-9);
+}
+
+// A damaged stretch in the middle: the walk resynchronises on the next frame
+// and keeps the count of stretches and skipped bytes.
+TEST(MpegStream, WalkResynchronisesAfterDamage) {
+    TempDir dir;
+    FrameSpec shape;
+    Bytes bytes = Frames(shape, 50);
+    // Frames 20 and 21 become noise (no sync byte), frame 30 loses its header.
+    std::fill(bytes.begin() + 20 * 417, bytes.begin() + 22 * 417, 0x11);
+    bytes[30 * 417] = 0x00;
+    TMPEGaudio reader;
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("damaged.mp3", bytes)));
+    EXPECT_EQ(reader.FramesCounted(), 47);
+    EXPECT_EQ(reader.Findings().DamagedStretches, 2);
+    EXPECT_EQ(reader.Findings().SkippedBytes, 3 * 417);
+    EXPECT_EQ(reader.Findings().TrailingBytes, 0);
+
+    // Real frames: ffmpeg's CBR stream with 300 bytes zeroed across the start
+    // of frame 11 (at 4,598); damage inside a frame body goes unseen.
+    Bytes real = Fixture("ffmpeg_lame_noxing.mp3");
+    std::fill(real.begin() + 4200, real.begin() + 4500, 0);
+    TMPEGaudio body;
+    ASSERT_TRUE(body.ReadFromFile(dir.Write("body.mp3", real)));
+    EXPECT_EQ(body.FramesCounted(), 40);
+    std::fill(real.begin() + 4500, real.begin() + 4800, 0);
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("real.mp3", real)));
+    EXPECT_EQ(reader.Findings().DamagedStretches, 1);
+    EXPECT_EQ(reader.FramesCounted(), 39);   // one frame lost its header
+    // Junk at the end of the audio is trailing, not damage.
+    Bytes tail = Frames(shape, 30);
+    Append(tail, Bytes(300, 0x20));
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("tail.mp3", tail)));
+    EXPECT_EQ(reader.FramesCounted(), 30);
+    EXPECT_EQ(reader.Findings().DamagedStretches, 0);
+    EXPECT_EQ(reader.Findings().TrailingBytes, 300);
+}
+
+// A cut download: the Xing header of lame_V0.mp3 claims 40 frames (1.045 s);
+// the first 8,000 bytes hold 12 whole frames after the Xing frame.
+TEST(MpegStream, VbrHeaderClaimingMoreThanTheFileHolds) {
+    TempDir dir;
+    Bytes bytes = Fixture("lame_V0.mp3");
+    bytes.resize(8000);
+    const std::string path = dir.Write("cut.mp3", bytes);
+    TMPEGaudio reader;
+    ASSERT_TRUE(reader.ReadFromFile(path));
+    EXPECT_TRUE(reader.Findings().Walked);
+    EXPECT_TRUE(reader.Findings().Truncated);
+    EXPECT_EQ(reader.Findings().ClaimedFrames, 40);
+    EXPECT_NEAR(reader.Findings().ClaimedDuration, 40 * 1152 / 44100.0, 1e-9);
+    // ffprobe -count_frames on the cut file counts the Xing frame and the 12 audio frames.
+    EXPECT_EQ(reader.FrameCount(), 13);
+    EXPECT_NEAR(reader.Duration(), 13 * 1152 / 44100.0, 1e-9);
+    const TAudioItem item = Analyse(path);
+    EXPECT_NEAR(item.Duration, 0.339592, 1e-6);
+    EXPECT_LE(item.BitRate, 320);
+
+    // The whole file: no walk, nothing claimed.
+    ASSERT_TRUE(reader.ReadFromFile(FixturePath("mp3/lame_V0.mp3")));
+    EXPECT_FALSE(reader.Findings().Walked);
+    EXPECT_FALSE(reader.Findings().Truncated);
+}
+
+// An ID3v2 tag followed by no audio: the search gives up after 1 MiB.
+TEST(MpegStream, FirstFrameSearchGivesUpAfterABoundedStretch) {
+    TempDir dir;
+    Bytes bytes = PaddingTag(1000);
+    Append(bytes, Bytes(TMPEGaudio::kSearchLimit + 5000, 0x20));
+    FrameSpec shape;
+    Append(bytes, Frames(shape, 30));   // frames beyond the stretch are not looked for
+    TMPEGaudio reader;
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("absurd.mp3", bytes)));
+    EXPECT_FALSE(reader.Valid());
+    EXPECT_TRUE(reader.Findings().SearchGaveUp);
+
+    // Inside the stretch the frames are found, and a short file is no give-up.
+    Bytes near = PaddingTag(1000);
+    Append(near, Bytes(TMPEGaudio::kSearchLimit - 20000, 0x20));
+    Append(near, Frames(shape, 30));
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("near.mp3", near)));
+    EXPECT_TRUE(reader.Valid());
+    EXPECT_FALSE(reader.Findings().SearchGaveUp);
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("none.mp3", Bytes(5000, 0x20))));
+    EXPECT_FALSE(reader.Findings().SearchGaveUp);
+}
