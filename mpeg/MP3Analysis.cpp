@@ -61,7 +61,8 @@ TMP3Encoder DescribeMP3Encoder(const TMPEGaudio& reader) {
     if (!tag.NoLameTag()) {
         encoder.HasLameTag = true;
         encoder.Lame = LameSettingsOf(tag);
-        const int64_t samples = reader.Samples() - tag.EncoderDelay() - tag.EncoderPadding();
+        const int64_t samplesPerFrame = int64_t{mpegframe::Coefficient(reader.Frame())} * 8;
+        const int64_t samples = reader.AudioFrames() * samplesPerFrame - tag.EncoderDelay() - tag.EncoderPadding();
         encoder.ExactSamples = samples > 0 ? samples : 0;
         if (tag.WrittenByFFmpeg()) {
             const bool lameMark = reader.VendorID().rfind("LAME", 0) == 0;

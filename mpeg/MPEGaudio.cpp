@@ -556,6 +556,12 @@ uint16_t TMPEGaudio::BitRate() const {
     return static_cast<uint16_t>(std::clamp<int64_t>(RoundHalfEven(average), 0, 0xFFFF));
 }
 
+int64_t TMPEGaudio::AudioFrames() const {
+    if (!frame_.Found) return 0;
+    if (!findings_.Walked) return countHeader_.Frames;
+    return std::max<int64_t>(0, framesCounted_ - (countHeader_.ID.empty() ? 0 : 1));
+}
+
 int32_t TMPEGaudio::FrameCount() const { return vbr_.Found ? vbr_.Frames : framesCounted_; }
 
 int64_t TMPEGaudio::Samples() const {

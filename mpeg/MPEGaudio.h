@@ -151,6 +151,9 @@ public:
     int64_t AudioStart() const { return audioStart_; }
     int64_t AudioEnd() const { return audioEnd_; }
     int32_t FramesCounted() const { return framesCounted_; }
+    // The frames that carry audio: those present, without a Xing, Info or
+    // VBRI header's own frame.
+    int64_t AudioFrames() const;
     int64_t FrameBytes() const { return frameBytes_; }
     uint16_t FirstBitRate() const { return firstBitRate_; }
     bool BitRateChanged() const { return bitRateChanged_; }
