@@ -323,9 +323,7 @@ void TMPEGaudio::Scan(TFileStream& stream) {
             if (!header.HasBytes) vbr_.Bytes = frameBytes_;
         }
     } else {
-        // An Info header counts the audio frames after its own frame; the
-        // stream's frame count includes that frame.
-        framesCounted_ = static_cast<int32_t>(header.Frames) + (header.ID == "Info" ? 1 : 0);
+        framesCounted_ = static_cast<int32_t>(header.Frames);
         frameBytes_ = header.HasBytes ? int64_t{header.Bytes} : present;
         firstBitRate_ = TableBitRate();
     }
@@ -562,7 +560,13 @@ int64_t TMPEGaudio::AudioFrames() const {
     return std::max<int64_t>(0, framesCounted_ - (countHeader_.ID.empty() ? 0 : 1));
 }
 
-int32_t TMPEGaudio::FrameCount() const { return vbr_.Found ? vbr_.Frames : framesCounted_; }
+// An Info header (LAME's Xing header of a CBR file) counts the audio frames
+// after its own frame, as a Xing header does.
+int32_t TMPEGaudio::FrameCount() const {
+    if (vbr_.Found) return vbr_.Frames;
+    if (countHeader_.ID == "Info") return static_cast<int32_t>(AudioFrames());
+    return framesCounted_;
+}
 
 int64_t TMPEGaudio::Samples() const {
     if (!frame_.Found) return 0;
@@ -576,6 +580,10 @@ double TMPEGaudio::Duration() const {
         if (sampleRate == 0) return 0;
         return static_cast<double>(Coefficient(frame_)) * vbr_.Frames * 8 / sampleRate;
     }
+    // A CBR file with an Info header: the length of its audio frames, as for
+    // a Xing header; the Info frame itself is silent.
+    if (countHeader_.ID == "Info" && FrameCount() > 0 && sampleRate > 0)
+        return static_cast<double>(Coefficient(frame_)) * FrameCount() * 8 / sampleRate;
     const uint16_t rate = TableBitRate();
     if (rate == 0) return 0;
     return static_cast<double>(audioEnd_ - audioStart_ - apeBytes_) / rate / 1000.0 * 8;

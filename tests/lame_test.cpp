@@ -306,11 +306,11 @@ TEST_F(LameTagFiles, WithoutATagTheStreamReaderNamesTheEncoder) {
 }
 
 TEST_F(LameTagFiles, TagCutShortIsNoTag) {
-    // Two MPEG-2.5 frames of 72 bytes: 0.144 seconds, a valid stream that
-    // ends before the tag's 37 bytes. The row is filled; the encoder comes
-    // from the frame header bits.
+    // Three MPEG-2.5 frames of 72 bytes, an "Info" mark in the first but no
+    // LAME tag after it: 0.144 seconds of audio. The row is filled; the
+    // encoder comes from the frame header bits.
     FrameSpec shape{0, 1, 1, 2, false, 3};
-    Bytes bytes = Frames(shape, 2);
+    Bytes bytes = Frames(shape, 3);
     Put(bytes, 13, "Info");
     TMPEGaudio reader;
     TAudioItem item;
