@@ -4,12 +4,15 @@
 #include "core/Playlists.h"
 #include "io/Errors.h"
 #include "io/FileStream.h"
+#include "settings/Integration.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +88,14 @@ TEST(HostilePlaylists, PlsVisitsOnlyThePresentKeysInIndexOrder) {
     Load(dir.Write("neg.pls", "[playlist]\nNumberOfEntries=-1\nFile0=a.mp3\n"), seen);
     EXPECT_TRUE(seen.empty());
 
+    // A .pls over 64 MiB is no playlist: not read, with a note (a sparse file).
+    const std::string huge = dir.Write("huge.pls", "[playlist]\nFile0=a.mp3\n");
+    fs::resize_file(huge, (int64_t(64) << 20) + 1);
+    seen.clear();
+    const TPlaylistResult skipped = Load(huge, seen);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(skipped.Notes, std::vector<std::string>{huge + " is larger than 64 MiB and is not read as a playlist"});
+
     // A large file of distinct keys parses in linear time (the suite's time
     // limit catches a quadratic parse).
     std::string many = "[playlist]\nNumberOfEntries=200000\n";
@@ -137,7 +148,7 @@ TEST(HostilePlaylists, M3uLinesThatAreNoPaths) {
 
     // The command line says so on standard error and lists the proper entry.
     const CliRun run = RunCli("-f tsv " + Quoted(m3u));
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;   // a.mp3 is not a real MP3: not recognised
     EXPECT_NE(run.err.find("line 1 is longer than 65536 bytes"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("line 2 holds a NUL byte"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("\na.mp3\tMP3"), std::string::npos) << run.out;
@@ -161,6 +172,7 @@ TEST(HostileReport, PlantedLinkOrFifoIsRefused) {
     EXPECT_NE(run.err.find("Cannot create file \"" + report + "\". It exists and is not a regular file"),
               std::string::npos)
         << run.err;
+    EXPECT_EQ(run.err.find("report written"), std::string::npos) << run.err;
     const Bytes kept = ReadAll(victim);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
     EXPECT_TRUE(fs::is_symlink(report));
@@ -178,7 +190,8 @@ TEST(HostileReport, PlantedLinkOrFifoIsRefused) {
     dir.Write("music/!Sdro Analysis.html", "old report");
     ::chmod(report.c_str(), 0640);
     run = RunCli("--html " + Quoted(folder));
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;   // a.flac is not recognised; the report is written
+    EXPECT_NE(run.err.find("The report was written to"), std::string::npos) << run.err;
     const Bytes written = ReadAll(report);
     ASSERT_GE(written.size(), 2u);
     EXPECT_EQ(written[0], 0xFF);
@@ -198,7 +211,8 @@ TEST(HostileOutput, ControlCharactersNeverReachTheTerminalRaw) {
     const std::string folder = dir.Path().string();
 
     const CliRun text = RunCli("-c 'File Name,Type' " + Quoted(folder));
-    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.status, 1);   // not recognised as FLAC
+    EXPECT_EQ(text.err.find('\x1b'), std::string::npos);   // the name on stderr is shown visibly too
     EXPECT_NE(text.out.find("a\\x1b]0;owned\\x07\\x1b[2J\\u009b\\xff\\x09b\\x0ac.flac  FLAC"), std::string::npos)
         << text.out;
     const CliRun tsv = RunCli("-f tsv -c 'File Name,Type' " + Quoted(folder));
@@ -227,8 +241,7 @@ TEST(HostileOutput, EveryFailureNamesItsFile) {
     for (int i = 0; i < 11; ++i) dir.Write("f" + std::to_string(i) + ".flac", "not flac");
     dir.Write("damaged.mp3", damaged);
     const CliRun run = RunCli(Quoted(dir.Path().string()));
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err.find("damaged.mp3"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("MPEG 2.5 Layer III FhG?"), std::string::npos) << run.out;
 
     // The open error already names the file; it is not named twice.
@@ -237,4 +250,19 @@ TEST(HostileOutput, EveryFailureNamesItsFile) {
     EXPECT_NE(missing.err.find("sondaro-cli: Cannot open file \"" + dir.Path().string() + "/missing.mp3\". "),
               std::string::npos)
         << missing.err;
+}
+
+TEST(HostileIntegration, ProgramPathWithPercentStartsThroughGLib) {
+    // GLib is the real reader of the folder command's desktop entry.
+    if (std::system("command -v gio >/dev/null 2>&1") != 0) GTEST_SKIP() << "gio (GLib) is not installed";
+    TempDir dir;
+    const std::string ran = dir / "ran.txt";
+    const std::string program = dir.Write("100% sure/sondaro", "#!/bin/sh\nprintf '%s\\n' \"$@\" >" + Quoted(ran) + "\n");
+    fs::permissions(program, fs::perms::owner_all);
+    const std::string entry = dir.Write("view.desktop", FolderCommandDesktopEntry(program));
+    const std::string folder = dir.Folder("some folder");
+    ASSERT_EQ(std::system(("gio launch " + Quoted(entry) + " " + Quoted(folder) + " 2>&1").c_str()), 0);
+    for (int i = 0; i < 100 && !fs::exists(ran); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const Bytes args = ReadAll(ran);
+    EXPECT_EQ(std::string(args.begin(), args.end()), folder + "\n");
 }

@@ -1,9 +1,9 @@
-// The analysis step for MPEG audio files (MPA, MP1, MP2, MP3): fills the
-// item's numbers from the stream reader and names the encoder from the marks
-// the file carries.
+// The encoder of an MPEG audio file, named only from the marks the file
+// carries: a LAME or ffmpeg tag, LAME/GOGO text in the first frames, a VBRI or
+// Xing header, ID3v2 and APE encoder texts, iTunes' comments; for Layer III
+// without any of them, a guess from the frame header bits.
 #pragma once
 
-#include "core/AudioItem.h"
 #include "mpeg/LameSettings.h"
 #include "mpeg/MPEGaudio.h"
 
@@ -30,7 +30,3 @@ struct TMP3Encoder {
 
 // Names the encoder of a stream the reader has read (Valid).
 TMP3Encoder DescribeMP3Encoder(const TMPEGaudio& reader);
-
-// Reads item.FullPath with the given reader; leaves the item untouched when
-// the file is not a readable MPEG audio stream.
-void FillMPEGItem(TMPEGaudio& reader, TAudioItem& item);

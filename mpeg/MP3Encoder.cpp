@@ -1,4 +1,4 @@
-#include "mpeg/MP3Analysis.h"
+#include "mpeg/MP3Encoder.h"
 
 #include "io/Text.h"
 #include "mpeg/DescriptiveLameTagReader.h"
@@ -112,21 +112,4 @@ TMP3Encoder DescribeMP3Encoder(const TMPEGaudio& reader) {
         encoder.Evidence = "none";
     }
     return encoder;
-}
-
-void FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
-    if (!reader.ReadFromFile(item.FullPath) || !reader.Valid()) return;
-    item.FileSize = reader.FileSize();
-    item.Duration = reader.Duration();
-    item.SampleRate = reader.SampleRate();
-    item.Channels = reader.ChannelMode() == "Mono" ? 1 : 2;
-    item.BitsPerSample = 16;
-    item.Ratio = reader.Ratio();
-    item.BitRate = reader.BitRate();
-
-    const TMP3Encoder encoder = DescribeMP3Encoder(reader);
-    const std::string stream = reader.Version() + " " + reader.Layer();
-    item.EncoderInfo = encoder.Text.empty() ? stream : stream + " " + encoder.Text;
-    item.EncoderEvidence = encoder.Evidence;
-    if (encoder.HasLameTag) item.EncoderSettings = LameSettingsText(encoder.Lame);
 }
