@@ -265,7 +265,9 @@ bool TMPEGaudio::ReadFromFile(const std::string& path) {
 
 void TMPEGaudio::Scan(TFileStream& stream) {
     fileSize_ = stream.Size();
-    audioEnd_ = fileSize_ - id3v1_.TrailingTagSize();
+    audioEnd_ = std::clamp<int64_t>(fileSize_ - id3v1_.TrailingTagSize(), 0, fileSize_);
+    // A damaged APE tag can claim any size: never more than the file, never negative.
+    apeBytes_ = std::clamp<int64_t>(apeBytes_, 0, audioEnd_);
     if (id3v2_.Exists()) id3v2Marks_ = ReadID3v2EncoderMarks(stream, 0);
     const int64_t tagsEnd = SkipFollowingID3v2(stream, id3v2_.Size());
     FindFirstFrame(stream, tagsEnd);
@@ -274,7 +276,7 @@ void TMPEGaudio::Scan(TFileStream& stream) {
     ReadFirstFrames(stream);
 
     // The audio the walk may cover: up to the end tags, an APE tag included.
-    const int64_t audioLimit = std::max(audioStart_, audioEnd_ - apeBytes_);
+    const int64_t audioLimit = std::clamp(audioEnd_ - apeBytes_, audioStart_, fileSize_);
     const int64_t present = audioLimit - audioStart_;
     const FrameCountHeader& header = countHeader_;
     const int64_t samplesPerFrame = int64_t{Coefficient(frame_)} * 8;

@@ -647,3 +647,13 @@ TEST(MpegStream, FirstFrameSearchGivesUpAfterABoundedStretch) {
     ASSERT_TRUE(reader.ReadFromFile(dir.Write("none.mp3", Bytes(5000, 0x20))));
     EXPECT_FALSE(reader.Findings().SearchGaveUp);
 }
+
+// Found by fuzzing: an APE footer whose size field is negative made the walk
+// count frames past the end of the file.
+TEST(MpegStream, DamagedApeSizeKeepsTheWalkInsideTheFile) {
+    TMPEGaudio reader;
+    const std::string path = FixturePath("regressions/mpeg-crash-66373a0b.mp3");
+    ASSERT_TRUE(reader.ReadFromFile(path));
+    EXPECT_LE(reader.AudioStart() + reader.FrameBytes(), reader.FileSize());
+    EXPECT_GE(reader.APEBytes(), 0);
+}
