@@ -19,8 +19,8 @@ void CopyCommon(const Reader& reader, TAudioItem& item) {
 }
 
 template <typename Reader>
-bool Accepted(Reader& reader, const TAudioItem& item) {
-    return reader.ReadFromFile(item.FullPath) && reader.Valid();
+bool Accepted(Reader& reader, TFileStream& stream) {
+    return reader.ReadFromStream(stream) && reader.Valid();
 }
 
 int32_t Rounded(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
@@ -40,9 +40,9 @@ double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.Sa
 
 } // namespace
 
-TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAACfile& r = readers.AACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -55,9 +55,9 @@ TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAC3& r = readers.AC3;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -67,9 +67,9 @@ TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAIFF& r = readers.AIFF;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -79,9 +79,9 @@ TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMonkey& r = readers.Monkey;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -91,9 +91,9 @@ TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDTS& r = readers.DTS;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -103,9 +103,9 @@ TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TFLACfile& r = readers.FLACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -116,10 +116,18 @@ TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMPEG(TFormatReaders& readers, TAudioItem& item) { return FillMPEGItem(readers.MPEGaudio, item); }
+TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    return FillMPEGItem(readers.MPEGaudio, stream, item);
+}
 
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
-    if (!reader.ReadFromFile(item.FullPath) || !reader.Valid()) return TReadResult::NotRecognised();
+    // Others may read and write the file meanwhile.
+    TFileStream stream(item.FullPath, TFileStream::Share::ReadWrite);
+    return FillMPEGItem(reader, stream, item);
+}
+
+TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(reader, stream)) return TReadResult::NotRecognised();
     CopyCommon(reader, item);
     item.Channels = reader.ChannelMode() == "Mono" ? 1 : 2;
     item.BitsPerSample = 16;
@@ -127,16 +135,16 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
     item.BitRate = reader.BitRate();
 
     const TMP3Encoder encoder = DescribeMP3Encoder(reader);
-    const std::string stream = reader.Version() + " " + reader.Layer();
-    item.EncoderInfo = encoder.Text.empty() ? stream : stream + " " + encoder.Text;
+    const std::string streamText = reader.Version() + " " + reader.Layer();
+    item.EncoderInfo = encoder.Text.empty() ? streamText : streamText + " " + encoder.Text;
     item.EncoderEvidence = encoder.Evidence;
     if (encoder.HasLameTag) item.EncoderSettings = LameSettingsText(encoder.Lame);
     return TReadResult::Ok();
 }
 
-TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMp4file& r = readers.Mp4file;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -146,9 +154,9 @@ TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMPEGplus& r = readers.MPEGplus;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = 2;
     item.BitsPerSample = 16;
@@ -161,9 +169,9 @@ TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOptimFrog& r = readers.OptimFrog;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -175,9 +183,9 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOggVorbis& r = readers.OggVorbis;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -187,9 +195,9 @@ TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TSpeex& r = readers.Speex;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -199,9 +207,9 @@ TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTTA& r = readers.TTA;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -211,9 +219,9 @@ TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTwinVQ(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTwinVQ& r = readers.TwinVQ;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -223,9 +231,9 @@ TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWAV(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVfile& r = readers.WAVfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -235,9 +243,9 @@ TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWMAfile& r = readers.WMAfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -247,9 +255,9 @@ TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWavPack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVPackfile& r = readers.WAVPackfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();

@@ -8,6 +8,8 @@
 // mark and exposes the fields.
 #pragma once
 
+#include "io/FileStream.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -22,6 +24,7 @@ public:
     // Reads the tag from bytes that start at the Xing/Info mark; fewer than
     // the tag needs give NoLameTag.
     TBasicLameTagReader(const uint8_t* fromMark, std::size_t size);
+    explicit TBasicLameTagReader(TFileStream& stream);   // the same on a stream opened already
 
     // No "Xing"/"Info" mark was found, or neither "LAME" nor ffmpeg's
     // "Lavc"/"Lavf" follows it. The other values then hold whatever the bytes
@@ -88,6 +91,7 @@ private:
         uint16_t TagCRC = 0;
     };
     void Parse();
+    void Read(TFileStream& stream);
 
     std::array<uint8_t, kBlockSize> block_{};
     Fields fields_;

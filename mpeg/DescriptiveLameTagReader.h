@@ -14,6 +14,7 @@ public:
     explicit TDescriptiveLameTagReader(const std::string& path) : basic_(path) {}
     // Describes a tag read already.
     explicit TDescriptiveLameTagReader(const TBasicLameTagReader& basic) : basic_(basic) {}
+    explicit TDescriptiveLameTagReader(TFileStream& stream) : basic_(stream) {}
 
     // What PresetState says about the texts.
     enum : uint8_t {

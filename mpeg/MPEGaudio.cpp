@@ -243,14 +243,14 @@ void TMPEGaudio::ResetData() {
     id3v2Marks_ = ID3v2EncoderMarks{};
 }
 
-bool TMPEGaudio::ReadFromFile(const std::string& path) {
+bool TMPEGaudio::ReadFromStream(TFileStream& stream) {
     ResetData();
     bool result = true;
+    const uint64_t readsBefore = stream.SystemReads();
     try {
-        TFileStream stream(path);
-        if (apeTag_.ReadFromFile(path) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
-        if (id3v2_.ReadFromFile(path) && id3v1_.ReadFromFile(path)) Scan(stream);
-        systemReads_ = stream.SystemReads();
+        if (apeTag_.ReadFromStream(stream) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
+        if (id3v2_.ReadFromStream(stream) && id3v1_.ReadFromStream(stream)) Scan(stream);
+        systemReads_ = stream.SystemReads() - readsBefore;
     } catch (const std::exception&) {
         result = false;
     }
@@ -261,6 +261,16 @@ bool TMPEGaudio::ReadFromFile(const std::string& path) {
         findings_.SearchGaveUp = gaveUp;
     }
     return result;
+}
+
+bool TMPEGaudio::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
 }
 
 void TMPEGaudio::Scan(TFileStream& stream) {

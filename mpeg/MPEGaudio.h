@@ -10,6 +10,7 @@
 // by the tag readers it owns.
 #pragma once
 
+#include "io/FileStream.h"
 #include "mpeg/BasicLameTagReader.h"
 #include "mpeg/ID3v2Marks.h"
 #include "tags/APETag.h"
@@ -21,7 +22,6 @@
 #include <string>
 #include <vector>
 
-class TFileStream;
 
 // The decoded header of one frame.
 struct FrameData {
@@ -121,6 +121,7 @@ public:
     void ResetData();
     // True when the file could be opened and read, MPEG audio or not; look at Valid.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     std::string Version() const;

@@ -43,9 +43,9 @@ void TAC3::ResetData() {
     duration_ = 0;
 }
 
-bool TAC3::ReadFromFile(const std::string& path) {
+bool TAC3::ReadFromStream(TFileStream& stream) {
     ResetData();
-    TFileStream stream(path);
+    stream.Seek(0);
     // Bytes beyond the end of a short file read as zero.
     std::array<unsigned char, kHeaderSize> header{};
     const std::size_t got = stream.Read(header.data(), header.size());
@@ -60,6 +60,12 @@ bool TAC3::ReadFromFile(const std::string& path) {
     // A reserved frame-size code leaves no bitrate: the playing time is 0.
     duration_ = bitRate_ > 0 ? static_cast<double>(fileSize_) * 8 / 1000 / bitRate_ : 0;
     return true;
+}
+
+bool TAC3::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 double TAC3::Ratio() const {
