@@ -4,6 +4,7 @@
 #include "io/Paths.h"
 #include "io/Text.h"
 #include "mpeg/MP3Analysis.h"
+#include "readers/OggContent.h"
 
 #include <string_view>
 
@@ -170,6 +171,39 @@ void FillWavPack(TWAVPackfile& r, TAudioItem& item) {
     item.EncoderInfo = "WavPack" + std::to_string(r.Version()) + " " + r.ModeText();
 }
 
+void FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
+    if (!r.ReadFromStream(stream) || !r.Valid()) return;
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.EncoderInfo = r.Vendor().empty() ? std::string("Opus") : "Opus " + r.Vendor();
+}
+
+void FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
+    if (!r.ReadFromStream(stream) || !r.Valid()) return;
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
+}
+
+// An Ogg file is read by what its first packet holds, whatever its extension
+// among .ogg, .oga and .opus. Vorbis, and anything not recognised, goes to
+// the Vorbis reader as before.
+void FillOgg(TFormatReaders& readers, TAudioItem& item) {
+    TOggContent content;
+    {
+        TFileStream stream(item.FullPath);
+        content = IdentifyOggContent(stream);
+        if (content == TOggContent::Opus) return FillOpus(readers.Opus, stream, item);
+        if (content == TOggContent::FLAC) return FillOggFLAC(readers.OggFLAC, stream, item);
+    }
+    if (content == TOggContent::Speex) FillSpeex(readers.Speex, item);
+    else FillOggVorbis(readers.OggVorbis, item);
+}
+
 } // namespace
 
 void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
@@ -189,7 +223,7 @@ void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
     else if (is({"MP4", "M4A"})) FillMp4(readers.Mp4file, item);
     else if (is({"MP+", "MPC", "MPP"})) FillMusepack(readers.MPEGplus, item);
     else if (is({"OFR"})) FillOptimFrog(readers.OptimFrog, item);
-    else if (is({"OGG"})) FillOggVorbis(readers.OggVorbis, item);
+    else if (is({"OGG", "OGA", "OPUS"})) FillOgg(readers, item);
     else if (is({"SPX"})) FillSpeex(readers.Speex, item);
     else if (is({"TTA"})) FillTTA(readers.TTA, item);
     else if (is({"VQF"})) FillTwinVQ(readers.TwinVQ, item);

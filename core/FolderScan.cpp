@@ -24,9 +24,9 @@
 namespace fs = std::filesystem;
 #endif
 
-const std::array<const char*, 25> kSupportedExtensions = {
+const std::array<const char*, 27> kSupportedExtensions = {
     "aac", "ac3", "aif", "aiff", "ape", "mac", "dts", "flac", "mpa", "mp1", "mp2", "mp3", "mp4",
-    "m4a", "mp+", "mpc", "mpp", "ofr", "ogg", "spx", "tta", "vqf", "wav", "wma", "wv"};
+    "m4a", "mp+", "mpc", "mpp", "ofr", "ogg", "oga", "opus", "spx", "tta", "vqf", "wav", "wma", "wv"};
 
 namespace {
 

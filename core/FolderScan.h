@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-// The 25 supported extensions, lower-case, in the order they are compared.
-extern const std::array<const char*, 25> kSupportedExtensions;
+// The supported extensions, lower-case, in the order they are compared.
+extern const std::array<const char*, 27> kSupportedExtensions;
 
 // True when the extension (without its dot, any case) is supported.
 bool IsSupportedExtension(const std::string& extensionWithoutDot);

@@ -11,7 +11,9 @@
 #include "readers/Monkey.h"
 #include "readers/Mp4File.h"
 #include "readers/Musepack.h"
+#include "readers/OggFLAC.h"
 #include "readers/OggVorbis.h"
+#include "readers/Opus.h"
 #include "readers/OptimFROG.h"
 #include "readers/Speex.h"
 #include "readers/TTA.h"
@@ -39,4 +41,6 @@ struct TFormatReaders {
     TWAVfile WAVfile;
     TWMAfile WMAfile;
     TWAVPackfile WAVPackfile;
+    TOpus Opus;
+    TOggFLAC OggFLAC;
 };
