@@ -204,6 +204,25 @@ void FillOgg(TFormatReaders& readers, TAudioItem& item) {
     else FillOggVorbis(readers.OggVorbis, item);
 }
 
+void FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& item) {
+    if (!r.ReadFromStream(stream) || !r.Valid()) return;
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV 8.0 " + r.ProfileName();
+}
+
+// Stream version 8 starts with "MPCK"; the older versions have a header of
+// their own.
+void FillAnyMusepack(TFormatReaders& readers, TAudioItem& item) {
+    {
+        TFileStream stream(item.FullPath);
+        if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
+    }
+    FillMusepack(readers.MPEGplus, item);
+}
+
 } // namespace
 
 void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
@@ -221,7 +240,7 @@ void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
     else if (is({"FLAC"})) FillFLAC(readers.FLACfile, item);
     else if (is({"MPA", "MP1", "MP2", "MP3"})) FillMPEGItem(readers.MPEGaudio, item);
     else if (is({"MP4", "M4A"})) FillMp4(readers.Mp4file, item);
-    else if (is({"MP+", "MPC", "MPP"})) FillMusepack(readers.MPEGplus, item);
+    else if (is({"MP+", "MPC", "MPP"})) FillAnyMusepack(readers, item);
     else if (is({"OFR"})) FillOptimFrog(readers.OptimFrog, item);
     else if (is({"OGG", "OGA", "OPUS"})) FillOgg(readers, item);
     else if (is({"SPX"})) FillSpeex(readers.Speex, item);

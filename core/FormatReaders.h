@@ -11,6 +11,7 @@
 #include "readers/Monkey.h"
 #include "readers/Mp4File.h"
 #include "readers/Musepack.h"
+#include "readers/MusepackSV8.h"
 #include "readers/OggFLAC.h"
 #include "readers/OggVorbis.h"
 #include "readers/Opus.h"
@@ -43,4 +44,5 @@ struct TFormatReaders {
     TWAVPackfile WAVPackfile;
     TOpus Opus;
     TOggFLAC OggFLAC;
+    TMusepackSV8 MusepackSV8;
 };
