@@ -42,7 +42,7 @@ void FillAC3(TAC3& r, TAudioItem& item) {
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = r.BitRate();
-    item.EncoderInfo = "AC-3 ATSC A/52";
+    item.EncoderInfo = r.IsEAC3() ? "E-AC-3" : "AC-3 ATSC A/52";
 }
 
 void FillAIFF(TAIFF& r, TAudioItem& item) {
@@ -223,6 +223,30 @@ void FillAnyMusepack(TFormatReaders& readers, TAudioItem& item) {
     FillMusepack(readers.MPEGplus, item);
 }
 
+template <typename Reader>
+void FillDSD(Reader& r, TAudioItem& item) {
+    if (!Accepted(r, item)) return;
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = Reader::kBitsPerSample;
+    item.BitRate = r.BitRate();
+    item.EncoderInfo = DsdRateName(r.SampleRate());
+}
+
+void FillDSDIFF(TDSDIFF& r, TAudioItem& item) {
+    FillDSD(r, item);
+    if (r.Valid() && r.IsDST()) item.EncoderInfo += " DST compressed";
+}
+
+void FillMatroska(TMatroska& r, TAudioItem& item) {
+    if (!Accepted(r, item)) return;
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.EncoderInfo = r.WritingApp().empty() ? r.CodecName() : r.CodecName() + " " + r.WritingApp();
+}
+
 } // namespace
 
 void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
@@ -233,11 +257,14 @@ void FillFromReader(TFormatReaders& readers, TAudioItem& item) {
         return false;
     };
     if (is({"AAC"})) FillAAC(readers.AACfile, item);
-    else if (is({"AC3"})) FillAC3(readers.AC3, item);
+    else if (is({"AC3", "EAC3", "EC3"})) FillAC3(readers.AC3, item);
     else if (is({"AIF", "AIFF"})) FillAIFF(readers.AIFF, item);
     else if (is({"APE", "MAC"})) FillMonkey(readers.Monkey, item);
+    else if (is({"DFF"})) FillDSDIFF(readers.DSDIFF, item);
+    else if (is({"DSF"})) FillDSD(readers.DSF, item);
     else if (is({"DTS"})) FillDTS(readers.DTS, item);
     else if (is({"FLAC"})) FillFLAC(readers.FLACfile, item);
+    else if (is({"MKA", "WEBM", "WEBA"})) FillMatroska(readers.Matroska, item);
     else if (is({"MPA", "MP1", "MP2", "MP3"})) FillMPEGItem(readers.MPEGaudio, item);
     else if (is({"MP4", "M4A"})) FillMp4(readers.Mp4file, item);
     else if (is({"MP+", "MPC", "MPP"})) FillAnyMusepack(readers, item);

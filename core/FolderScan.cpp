@@ -24,9 +24,10 @@
 namespace fs = std::filesystem;
 #endif
 
-const std::array<const char*, 27> kSupportedExtensions = {
-    "aac", "ac3", "aif", "aiff", "ape", "mac", "dts", "flac", "mpa", "mp1", "mp2", "mp3", "mp4",
-    "m4a", "mp+", "mpc", "mpp", "ofr", "ogg", "oga", "opus", "spx", "tta", "vqf", "wav", "wma", "wv"};
+const std::array<const char*, 34> kSupportedExtensions = {
+    "aac", "ac3", "eac3", "ec3", "aif", "aiff", "ape", "mac", "dff", "dsf", "dts", "flac", "mka", "webm",
+    "weba", "mpa", "mp1", "mp2", "mp3", "mp4", "m4a", "mp+", "mpc", "mpp", "ofr", "ogg", "oga", "opus",
+    "spx", "tta", "vqf", "wav", "wma", "wv"};
 
 namespace {
 

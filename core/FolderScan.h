@@ -11,7 +11,7 @@
 #include <vector>
 
 // The supported extensions, lower-case, in the order they are compared.
-extern const std::array<const char*, 27> kSupportedExtensions;
+extern const std::array<const char*, 34> kSupportedExtensions;
 
 // True when the extension (without its dot, any case) is supported.
 bool IsSupportedExtension(const std::string& extensionWithoutDot);

@@ -6,8 +6,11 @@
 #include "readers/AACfile.h"
 #include "readers/AC3.h"
 #include "readers/AIFF.h"
+#include "readers/DSDIFF.h"
+#include "readers/DSF.h"
 #include "readers/DTS.h"
 #include "readers/FLACfile.h"
+#include "readers/Matroska.h"
 #include "readers/Monkey.h"
 #include "readers/Mp4File.h"
 #include "readers/Musepack.h"
@@ -45,4 +48,7 @@ struct TFormatReaders {
     TOpus Opus;
     TOggFLAC OggFLAC;
     TMusepackSV8 MusepackSV8;
+    TDSF DSF;
+    TDSDIFF DSDIFF;
+    TMatroska Matroska;
 };

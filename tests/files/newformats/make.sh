@@ -58,3 +58,8 @@ ffmpeg -v error -y -f lavfi -i color=c=black:s=16x16:r=5 -i "$tmp/stereo48.wav" 
 ffmpeg -v error -y -i "$tmp/stereo44.wav" -c:a eac3 -b:a 96k eac3-stereo-44k.eac3
 ffmpeg -v error -y -i "$tmp/six48.wav" -c:a eac3 -b:a 192k -f eac3 eac3-51-48k.ec3
 cp eac3-stereo-44k.eac3 eac3-stereo-44k.ac3
+
+# DSF and DSDIFF: no encoder here writes them; make_dsd.py builds them from a
+# modulated tone, and ffmpeg decodes them (check_ffprobe.sh).
+rm -f ./*.dsf ./*.dff
+./make_dsd.py .
