@@ -5,8 +5,54 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace {
+
+void AppendHex(std::string& out, const char* prefix, unsigned value, int digits) {
+    char text[12];
+    std::snprintf(text, sizeof text, "%s%0*x", prefix, digits, value);
+    out += text;
+}
+
+// Walks text as UTF-8 and hands every piece to emit: a valid sequence with
+// its code point, or a single byte that is not valid UTF-8 with the code
+// point -1.
+template <typename Emit>
+void ForEachCodePoint(const std::string& text, Emit emit) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        bool ok = length > 0 && i + length <= text.size();
+        long codePoint = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        for (std::size_t k = 1; ok && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            ok = (next & 0xC0) == 0x80;
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        if (ok) {
+            emit(std::string_view(text).substr(i, length), codePoint);
+            i += length;
+        } else {
+            emit(std::string_view(text).substr(i, 1), -1L);
+            i += 1;
+        }
+    }
+}
+
+// C0 controls, DEL and the C1 controls U+0080 to U+009F: what a terminal may
+// act on instead of showing.
+bool IsControl(long codePoint) {
+    return (codePoint >= 0 && codePoint < 0x20) || (codePoint >= 0x7F && codePoint <= 0x9F);
+}
+
+// A control or a byte that is not UTF-8 as visible text: "\x1b" for a C0
+// control or DEL, "\u009b" for a C1 control, "\xff" for a stray byte.
+void AppendVisible(std::string& out, std::string_view piece, long codePoint) {
+    if (codePoint < 0) AppendHex(out, "\\x", static_cast<unsigned char>(piece[0]), 2);
+    else if (codePoint < 0x80) AppendHex(out, "\\x", static_cast<unsigned>(codePoint), 2);
+    else AppendHex(out, "\\u", static_cast<unsigned>(codePoint), 4);
+}
 
 // Width on a terminal: code points, not bytes.
 std::size_t DisplayWidth(const std::string& text) {
@@ -30,11 +76,18 @@ std::vector<std::string> Captions(const std::vector<int>& tags) {
 void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts& status) {
     const std::vector<int>& tags = list.Columns();
     const std::vector<std::string> captions = Captions(tags);
+    // File names and tag texts may hold controls: shown visibly, so that they
+    // can neither act on the terminal nor break a row.
+    std::vector<std::vector<std::string>> shown;
+    for (const TListRow& row : list.Rows()) {
+        std::vector<std::string>& cells = shown.emplace_back();
+        for (const std::string& text : row.Texts) cells.push_back(VisibleText(text));
+    }
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) widths.push_back(DisplayWidth(caption));
-    for (const TListRow& row : list.Rows())
-        for (std::size_t c = 0; c < row.Texts.size() && c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], DisplayWidth(row.Texts[c]));
+    for (const std::vector<std::string>& cells : shown)
+        for (std::size_t c = 0; c < cells.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
     const auto line = [&](const std::vector<std::string>& cells) {
         std::string text;
         for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -47,15 +100,25 @@ void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts&
         out << TrimRight(text) << '\n';
     };
     line(captions);
-    for (const TListRow& row : list.Rows()) line(row.Texts);
+    for (const std::vector<std::string>& cells : shown) line(cells);
     out << '\n';
     for (int panel : {kPanelFileCount, kPanelSize, kPanelDuration, kPanelBitrate}) out << status[panel] << '\n';
 }
 
+// Backslash escapes, as TSV readers expect them: "\\t", "\\n", "\\r" and
+// "\\\\"; other controls and stray bytes as in the text table.
 std::string TsvField(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    std::string out;
+    ForEachCodePoint(text, [&](std::string_view piece, long codePoint) {
+        switch (codePoint) {
+        case '\t': out += "\\t"; return;
+        case '\n': out += "\\n"; return;
+        case '\r': out += "\\r"; return;
+        case '\\': out += "\\\\"; return;
+        }
+        if (codePoint < 0 || IsControl(codePoint)) AppendVisible(out, piece, codePoint);
+        else out += piece;
+    });
     return out;
 }
 
@@ -141,14 +204,29 @@ std::string JsonEscape(const std::string& text) {
     return valid;
 }
 
+std::string VisibleText(const std::string& text) {
+    std::string out;
+    ForEachCodePoint(text, [&](std::string_view piece, long codePoint) {
+        if (codePoint < 0 || IsControl(codePoint)) AppendVisible(out, piece, codePoint);
+        else out += piece;
+    });
+    return out;
+}
+
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
+    bool quote = false;
+    std::string body;
+    ForEachCodePoint(text, [&](std::string_view piece, long codePoint) {
+        if (codePoint == ',' || codePoint == '"' || codePoint < 0 || IsControl(codePoint)) quote = true;
+        if (codePoint == '"') body += '"';
+        // Line breaks and tabs are data inside quotes; other controls would
+        // act on a terminal that shows the file, so they are shown visibly.
+        if (codePoint == '\r' || codePoint == '\n' || codePoint == '\t' || (codePoint >= 0 && !IsControl(codePoint)))
+            body += piece;
+        else
+            AppendVisible(body, piece, codePoint);
+    });
+    return quote ? "\"" + body + "\"" : body;
 }
 
 void WriteOutput(std::ostream& out, OutputFormat format, const TAnalysisList& list, const TStatusTexts& statusTexts) {

@@ -91,7 +91,7 @@ public:
     void Update(std::size_t count, const std::string& path) {
         if (!enabled_) return;
         std::string shown = path.size() > 60 ? "..." + path.substr(path.size() - 57) : path;
-        std::cerr << "\r\x1b[K" << count << " files  " << shown << std::flush;
+        std::cerr << "\r\x1b[K" << count << " files  " << VisibleText(shown) << std::flush;
     }
     void Done() {
         if (enabled_) std::cerr << "\r\x1b[K" << std::flush;
@@ -149,11 +149,12 @@ int main(int argc, char** argv) {
         } else if (IsPlaylistPath(path)) {
             const TPlaylistResult result = LoadPlaylist(path, analyse);
             failures.insert(failures.end(), result.Failures.begin(), result.Failures.end());
+            for (const std::string& note : result.Notes) std::cerr << "sondaro-cli: " << VisibleText(note) << '\n';
         } else {
             try {
                 analyse(FolderOf(path), path);
             } catch (const std::exception& e) {
-                failures.push_back({path, e.what()});
+                failures.push_back(FailureOf(path, e.what()));
             }
         }
     }
@@ -163,7 +164,7 @@ int main(int argc, char** argv) {
     WriteOutput(std::cout, options.Format, list, status);
     std::cout.flush();
 
-    for (const TFailure& failure : failures) std::cerr << "sondaro-cli: " << failure.Message << '\n';
+    for (const TFailure& failure : failures) std::cerr << "sondaro-cli: " << VisibleText(failure.Message) << '\n';
 
     if (options.Html) {
         // The desktop program's report, with each column at its default width.

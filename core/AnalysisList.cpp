@@ -27,3 +27,8 @@ void TAnalysisList::Clear() {
     items_.clear();
     ResetTotals(totals_);
 }
+
+TFailure FailureOf(const std::string& path, const std::string& reason) {
+    if (reason.find("\"" + path + "\"") != std::string::npos) return {path, reason};
+    return {path, path + ": " + reason};
+}

@@ -17,11 +17,17 @@ struct TListRow {
     TAudioItem* Item = nullptr;       // owned by the item list
 };
 
-// A file that could not be analysed: its path and the error text.
+// A file that could not be analysed: its path and the error text, which
+// names the file (see FailureOf).
 struct TFailure {
     std::string Path;
     std::string Message;
 };
+
+// The failure of path for the reason an error gave. The message is
+// "<path>: <reason>" unless the reason already quotes the path (the open
+// error does), so that every message says which file it is about.
+TFailure FailureOf(const std::string& path, const std::string& reason);
 
 class TAnalysisList {
 public:

@@ -17,6 +17,7 @@ constexpr std::size_t kTrackCountOffset = 20;
 constexpr int64_t kTrackDataSize = 28;        // per-track data after a "file://" string
 constexpr std::size_t kStringBufferSize = 999; // longest string kept; longer ones are cut
 constexpr std::string_view kFilePrefix = "file://";
+constexpr uint32_t kStringsBetweenChecks = 4096;   // well under a millisecond of reading
 
 int32_t ReadInt32At(TFileStream& stream, int64_t position) {
     unsigned char b[4];
@@ -50,7 +51,7 @@ std::string TFPLfile::TrackPath(int32_t i) const {
     return tracks_[static_cast<std::size_t>(i) - 1].Path;
 }
 
-bool TFPLfile::Open(const std::string& path) {
+bool TFPLfile::Open(const std::string& path, const std::function<bool()>& cancelled) {
     path_ = path;
     trackCount_ = 0;
     tracks_.clear();
@@ -69,7 +70,9 @@ bool TFPLfile::Open(const std::string& path) {
         std::string pendingKey;
         bool haveKey = false;
         std::string buffer;
+        uint32_t strings = 0;
         while (p < size) {
+            if (cancelled && ++strings % kStringsBetweenChecks == 0 && cancelled()) break;
             if (read == expected && expected != 0) {
                 expected = 2 * static_cast<int64_t>(ReadInt32At(stream, p));
                 read = 0;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ class TFPLfile {
 public:
     // Reads the header and all tracks; false when the file cannot be opened
     // or its header sum is not 669. A read error later keeps the tracks found.
-    bool Open(const std::string& path);
+    // cancelled, when given, is asked every few thousand strings; true stops
+    // the read there (the tracks found so far stay).
+    bool Open(const std::string& path, const std::function<bool()>& cancelled = {});
 
     int32_t TrackCount() const { return trackCount_; }
     // Path of track i (1 to TrackCount); empty for a slot no track filled.

@@ -189,7 +189,7 @@ TScanResult ScanFolder(const std::string& path, bool recursive, const TScanCallb
             try {
                 if (callbacks.AnalyseFile) callbacks.AnalyseFile(result.Root, file);
             } catch (const std::exception& e) {
-                result.Failures.push_back({file, e.what()});
+                result.Failures.push_back(FailureOf(file, e.what()));
             }
             if (callbacks.AfterFile) callbacks.AfterFile();
         }

@@ -40,6 +40,8 @@ TFileStream::TFileStream(const std::string& path, std::size_t bufferSize)
 
 TFileStream::TFileStream(const std::string& path, Share share, std::size_t bufferSize)
     : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    // A NUL would end the name the system sees: another file than the one named.
+    if (path.find('\0') != std::string::npos) RaiseOpenError(path, "Invalid file name");
     const DWORD shareMode = share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     HANDLE handle = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -67,6 +69,8 @@ TFileStream::~TFileStream() {
 
 TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
     : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    // A NUL would end the name the system sees: another file than the one named.
+    if (path.find('\0') != std::string::npos) RaiseOpenError(path, "Invalid file name");
     // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected below.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));

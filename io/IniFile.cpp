@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 
 bool TIniFile::Load(const std::string& path) {
     sections_.clear();
@@ -18,7 +20,12 @@ bool TIniFile::Load(const std::string& path) {
 
 void TIniFile::Parse(const std::string& text) {
     sections_.clear();
-    Section* current = nullptr;
+    // Sections and keys already met, by lower-cased name, so that a file with
+    // a great many of them parses in linear time.
+    std::unordered_map<std::string, std::size_t> sectionIndex;
+    std::vector<std::unordered_set<std::string>> seenKeys;
+    std::size_t current = 0;
+    bool inSection = false;
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t end = text.find_first_of("\r\n", start);
@@ -29,26 +36,25 @@ void TIniFile::Parse(const std::string& text) {
         if (line[0] == '[') {
             const auto close = line.find(']');
             const std::string name = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-            current = nullptr;
-            for (Section& s : sections_)
-                if (EqualsIgnoreAsciiCase(s.Name, name)) current = &s;
-            if (!current) current = &sections_.emplace_back(Section{name, {}});
+            const auto [found, added] = sectionIndex.emplace(AsciiLower(name), sections_.size());
+            if (added) {
+                sections_.push_back(Section{name, {}});
+                seenKeys.emplace_back();
+            }
+            current = found->second;
+            inSection = true;
             continue;
         }
         const auto equals = line.find('=');
-        if (!current || equals == std::string::npos) continue;
+        if (!inSection || equals == std::string::npos) continue;
         const std::string key = Trim(line.substr(0, equals));
+        // The first occurrence of a key wins.
+        if (!seenKeys[current].insert(AsciiLower(key)).second) continue;
         std::string value = Trim(line.substr(equals + 1));
         // A value wrapped in matching quotes loses them, as the profile functions do.
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
-        bool replaced = false;
-        for (Entry& e : current->Entries)
-            if (EqualsIgnoreAsciiCase(e.Key, key)) {
-                replaced = true;   // the first occurrence wins
-                break;
-            }
-        if (!replaced) current->Entries.push_back({key, value});
+        sections_[current].Entries.push_back({key, value});
     }
 }
 
@@ -67,6 +73,14 @@ std::vector<std::string> TIniFile::Keys(const std::string& section) const {
         if (EqualsIgnoreAsciiCase(s.Name, section))
             for (const Entry& e : s.Entries) keys.push_back(e.Key);
     return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> TIniFile::Values(const std::string& section) const {
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const Section& s : sections_)
+        if (EqualsIgnoreAsciiCase(s.Name, section))
+            for (const Entry& e : s.Entries) values.emplace_back(e.Key, e.Value);
+    return values;
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TIniFile {
@@ -24,6 +25,8 @@ public:
 
     // Key names of a section, in file order (empty when it is missing).
     std::vector<std::string> Keys(const std::string& section) const;
+    // Keys and values of a section, in file order.
+    std::vector<std::pair<std::string, std::string>> Values(const std::string& section) const;
 
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);

@@ -1,5 +1,6 @@
 #include "readers/DTS.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 
 #include <array>
@@ -22,9 +23,8 @@ namespace {
 //   then FILTS 1, VERNUM 4, CHIST 2, PCMR 3 (source resolution): PCMR lies at
 //   bit 111 with the CRC and at bit 95 without it.
 constexpr std::size_t kHeaderSize = 15;
-constexpr std::array<unsigned char, 4> kSync = {0x7F, 0xFE, 0x80, 0x01};
-constexpr std::size_t kCrcFlagByte = 4;
-constexpr unsigned char kCrcFlagMask = 0x02;
+constexpr uint32_t kSync = 0x7FFE8001;
+constexpr unsigned kFlagsBits = 13;   // MIX to HFLAG
 
 // Channels by AMODE 0 to 15 (16 and above are user defined: 0). The
 // low-frequency-effects channel is not counted.
@@ -69,19 +69,27 @@ bool TDTS::ReadFromFile(const std::string& path) {
     ResetData();
     TFileStream stream(path);
     // Bytes beyond the end of a short file read as zero.
-    std::array<unsigned char, kHeaderSize> h{};
-    const std::size_t got = stream.Read(h.data(), h.size());
-    if (got < kSync.size() || h[0] != kSync[0] || h[1] != kSync[1] || h[2] != kSync[2] || h[3] != kSync[3])
-        return false;
-
+    std::array<unsigned char, kHeaderSize> bytes{};
+    const std::size_t got = stream.Read(bytes.data(), bytes.size());
+    TByteReader h(bytes.data(), bytes.size());
+    if (got < 4 || h.BE32() != kSync) return false;
+    h.Bits(1);   // FTYPE
+    h.Bits(5);   // SHORT
+    const bool hasCrc = h.Flag();   // CPF
+    h.Bits(7);   // NBLKS
+    h.Bits(14);   // FSIZE
+    const unsigned amode = static_cast<unsigned>(h.Bits(6));
+    const unsigned sfreq = static_cast<unsigned>(h.Bits(4));
+    const unsigned rate = static_cast<unsigned>(h.Bits(5));
+    h.Bits(kFlagsBits);
+    if (hasCrc) h.Bits(16);   // HCRC
+    h.Bits(1);   // FILTS
+    h.Bits(4);   // VERNUM
+    h.Bits(2);   // CHIST
+    const unsigned pcmr = static_cast<unsigned>(h.Bits(3));
+    if (h.Overrun()) return false;
     fileSize_ = stream.Size();
     valid_ = true;
-    const unsigned amode = ((h[7] & 0x0F) << 2) | (h[8] >> 6);
-    const unsigned sfreq = (h[8] & 0x3C) >> 2;
-    const unsigned rate = ((h[8] & 0x03) << 3) | (h[9] >> 5);
-    const bool hasCrc = (h[kCrcFlagByte] & kCrcFlagMask) != 0;
-    const unsigned pcmr = hasCrc ? ((h[13] & 0x01) << 2) | (h[14] >> 6)    // bits 111-113
-                                 : ((h[11] & 0x01) << 2) | (h[12] >> 6);   // bits 95-97
     channels_ = amode < kChannels.size() ? kChannels[amode] : 0;
     sampleRate_ = kSampleRates[sfreq];
     bitRate_ = kBitRates[rate];

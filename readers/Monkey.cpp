@@ -1,30 +1,26 @@
 #include "readers/Monkey.h"
 
-#include "io/ByteOrder.h"
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 #include <exception>
+#include <string_view>
 
 namespace {
 
-// Common start: "MAC " and the format version (times 1000).
+// Common start: "MAC " and the format version (times 1000), 16-bit.
 constexpr std::size_t kStartSize = 6;
-constexpr std::size_t kStartVersion = 4;
+constexpr std::string_view kMarker = "MAC ";
 constexpr int32_t kFirstNewLayoutVersion = 3980;
 
-// Old header (versions below 3980), directly after the common start.
+// Old header (versions below 3980), directly after the common start, 30 bytes:
+// compression level 16, format flags 16, channels 16, sample rate 32, WAV
+// header bytes 32, terminating bytes 32, total frames 32, final frame blocks
+// 32, peak level 32.
 constexpr std::size_t kOldHeaderSize = 30;
-constexpr std::size_t kOldCompressionLevel = 0;   // 16-bit
-constexpr std::size_t kOldFormatFlags = 2;        // 16-bit
-constexpr std::size_t kOldChannels = 4;           // 16-bit
-constexpr std::size_t kOldSampleRate = 6;         // 32-bit
-// 10: WAV header bytes, 14: terminating bytes (not used)
-constexpr std::size_t kOldTotalFrames = 18;       // 32-bit
-constexpr std::size_t kOldFinalFrameBlocks = 22;  // 32-bit
-constexpr std::size_t kOldPeakLevel = 26;         // 32-bit
 
 // Old-layout format flags.
 constexpr uint32_t kFlag8Bit = 0x01;
@@ -33,25 +29,17 @@ constexpr uint32_t kFlag24Bit = 0x08;
 constexpr uint32_t kFlagSeekElements = 0x10;
 constexpr uint32_t kFlagPeakLevel = 0x20;
 
-// New layout (versions 3980 and later): descriptor after the common start.
+// New layout (versions 3980 and later): a 46-byte descriptor after the common
+// start: reserved 16, descriptor bytes 32 (counted from "MAC "), header bytes
+// 32, seek table bytes 32, header data bytes 32, frame data bytes 32 + 32,
+// terminating data bytes 32, MD5 16 bytes.
 constexpr std::size_t kDescriptorSize = 46;
-// 0: reserved (16-bit)
-constexpr std::size_t kDescDescriptorBytes = 2;   // 32-bit, counted from "MAC "
-constexpr std::size_t kDescHeaderBytes = 6;       // 32-bit
-// 10: seek table bytes, 14: header data bytes, 18/22: frame data bytes,
-// 26: terminating data bytes, 30: MD5 (not used)
 constexpr uint32_t kUsualDescriptorBytes = 52;
 
-// New header, at most 24 bytes are read.
+// New header, of which at most 24 bytes are read: compression level 16,
+// format flags 16, blocks per frame 32, final frame blocks 32, total frames
+// 32, bits per sample 16, channels 16, sample rate 32.
 constexpr std::size_t kNewHeaderSize = 24;
-constexpr std::size_t kNewCompressionLevel = 0;   // 16-bit
-constexpr std::size_t kNewFormatFlags = 2;        // 16-bit
-constexpr std::size_t kNewBlocksPerFrame = 4;     // 32-bit
-constexpr std::size_t kNewFinalFrameBlocks = 8;   // 32-bit
-constexpr std::size_t kNewTotalFrames = 12;       // 32-bit
-constexpr std::size_t kNewBitsPerSample = 16;     // 16-bit
-constexpr std::size_t kNewChannels = 18;          // 16-bit
-constexpr std::size_t kNewSampleRate = 20;        // 32-bit
 
 constexpr std::array<const char*, 7> kCompressionNames = {
     "Unknown", "Fast", "Normal", "High", "Extra High", "Insane", "BrainDead"};
@@ -100,13 +88,23 @@ void TMonkey::ResetData() {
 }
 
 bool TMonkey::ReadOldHeader(TFileStream& stream) {
-    unsigned char h[kOldHeaderSize] = {};
-    if (stream.Read(h, sizeof h) < sizeof h) return false;
-    compressionLevel_ = LE16(h + kOldCompressionLevel);
-    formatFlags_ = LE16(h + kOldFormatFlags);
-    channels_ = LE16(h + kOldChannels);
-    sampleRate_ = static_cast<int32_t>(LE32(h + kOldSampleRate));
+    unsigned char bytes[kOldHeaderSize] = {};
+    TByteReader h(bytes, stream.Read(bytes, sizeof bytes));
+    const uint16_t compressionLevel = h.LE16();
+    const uint16_t formatFlags = h.LE16();
+    const uint16_t channels = h.LE16();
+    const uint32_t sampleRate = h.LE32();
+    h.Skip(4);   // WAV header bytes
+    h.Skip(4);   // terminating bytes
+    const uint32_t totalFrames = h.LE32();
+    const uint32_t finalFrameBlocks = h.LE32();
+    const uint32_t peakLevel = h.LE32();
+    if (h.Overrun()) return false;
 
+    compressionLevel_ = compressionLevel;
+    formatFlags_ = formatFlags;
+    channels_ = channels;
+    sampleRate_ = static_cast<int32_t>(sampleRate);
     bitsPerSample_ = 16;
     if (formatFlags_ & kFlag8Bit) bitsPerSample_ = 8;
     if (formatFlags_ & kFlag24Bit) bitsPerSample_ = 24;
@@ -114,33 +112,41 @@ bool TMonkey::ReadOldHeader(TFileStream& stream) {
     hasSeekElements_ = formatFlags_ & kFlagSeekElements;
     hasPeakLevel_ = formatFlags_ & kFlagPeakLevel;
     if (hasPeakLevel_) {
-        peakLevel_ = LE32(h + kOldPeakLevel);
+        peakLevel_ = peakLevel;
         peakRatio_ = peakLevel_ / static_cast<double>(uint64_t(1) << bitsPerSample_) / 2 * 100;
     }
-    samples_ = TotalSamples(OldBlocksPerFrame(version_, compressionLevel_), LE32(h + kOldTotalFrames),
-                            LE32(h + kOldFinalFrameBlocks));
+    samples_ = TotalSamples(OldBlocksPerFrame(version_, compressionLevel_), totalFrames, finalFrameBlocks);
     return true;
 }
 
 bool TMonkey::ReadNewHeader(TFileStream& stream) {
-    unsigned char d[kDescriptorSize] = {};
-    if (stream.Read(d, sizeof d) < sizeof d) return false;
+    unsigned char descriptorBytes[kDescriptorSize] = {};
+    TByteReader d(descriptorBytes, stream.Read(descriptorBytes, sizeof descriptorBytes));
+    d.Skip(2);   // reserved
+    const uint32_t descriptorLength = d.LE32();
+    const uint32_t headerLength = d.LE32();
+    d.Skip(kDescriptorSize - 10);   // table and data lengths, MD5
+    if (d.Overrun()) return false;
     // The header follows the descriptor, whose length counts from "MAC ";
     // being unsigned, it can never place the header before the marker.
-    const uint32_t descriptorBytes = LE32(d + kDescDescriptorBytes);
-    if (descriptorBytes != kUsualDescriptorBytes)
-        stream.Seek(int64_t(descriptorBytes) - int64_t(kUsualDescriptorBytes), TFileStream::Origin::Current);
+    if (descriptorLength != kUsualDescriptorBytes)
+        stream.Seek(int64_t(descriptorLength) - int64_t(kUsualDescriptorBytes), TFileStream::Origin::Current);
 
-    const std::size_t headerBytes = std::min<uint32_t>(LE32(d + kDescHeaderBytes), kNewHeaderSize);
-    unsigned char h[kNewHeaderSize] = {};   // fields beyond a shorter header read as 0
-    if (stream.Read(h, headerBytes) < headerBytes) return false;
-
-    compressionLevel_ = LE16(h + kNewCompressionLevel);
-    formatFlags_ = LE16(h + kNewFormatFlags);
-    bitsPerSample_ = LE16(h + kNewBitsPerSample);
-    channels_ = LE16(h + kNewChannels);
-    sampleRate_ = static_cast<int32_t>(LE32(h + kNewSampleRate));
-    samples_ = TotalSamples(LE32(h + kNewBlocksPerFrame), LE32(h + kNewTotalFrames), LE32(h + kNewFinalFrameBlocks));
+    // Fields beyond a header shorter than 24 bytes read as 0.
+    const std::size_t wanted = std::min<uint32_t>(headerLength, kNewHeaderSize);
+    unsigned char headerBytes[kNewHeaderSize] = {};
+    if (stream.Read(headerBytes, wanted) < wanted) return false;
+    TByteReader h(headerBytes, sizeof headerBytes);
+    compressionLevel_ = h.LE16();
+    formatFlags_ = h.LE16();
+    const uint32_t blocksPerFrame = h.LE32();
+    const uint32_t finalFrameBlocks = h.LE32();
+    const uint32_t totalFrames = h.LE32();
+    bitsPerSample_ = h.LE16();
+    channels_ = h.LE16();
+    sampleRate_ = static_cast<int32_t>(h.LE32());
+    if (h.Overrun()) return false;
+    samples_ = TotalSamples(blocksPerFrame, totalFrames, finalFrameBlocks);
     return true;
 }
 
@@ -159,9 +165,11 @@ bool TMonkey::ReadFromFile(const std::string& path) {
         fileSize_ = stream.Size();
         if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
 
-        unsigned char start[kStartSize] = {};
-        if (stream.Read(start, sizeof start) < sizeof start || std::memcmp(start, "MAC ", 4) != 0) return false;
-        version_ = LE16(start + kStartVersion);
+        unsigned char startBytes[kStartSize] = {};
+        TByteReader start(startBytes, stream.Read(startBytes, sizeof startBytes));
+        if (!start.Expect(kMarker)) return false;
+        version_ = start.LE16();
+        if (start.Overrun()) return false;
         versionText_ = FormatFixed(version_ / 1000.0, 2);
 
         const bool read = version_ < kFirstNewLayoutVersion ? ReadOldHeader(stream) : ReadNewHeader(stream);

@@ -1,26 +1,26 @@
 #include "readers/OptimFROG.h"
 
-#include "io/ByteOrder.h"
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <string_view>
 
 namespace {
 
-// Stream header, little-endian.
-constexpr char kMarker[4] = {'O', 'F', 'R', ' '};
-// 4-7: header size, not used.
-constexpr std::size_t kLengthLow = 8;        // 4 bytes: samples of all channels, low 32 bits
-constexpr std::size_t kLengthHigh = 12;      // 2 bytes: high 16 bits
-constexpr std::size_t kSampleType = 14;      // 0 to 10
-constexpr std::size_t kChannelMode = 15;     // 0 mono, 1 stereo
-constexpr std::size_t kSampleRate = 16;      // 4 bytes, signed
-constexpr std::size_t kEncoderID = 20;       // 2 bytes
-constexpr std::size_t kCompressionID = 22;   // mode in bits 7-3
+// Stream header, little-endian:
+//   0  "OFR "               4
+//   4  header size          4  (not used)
+//   8  length, low 32 bits  4  samples of all channels
+//  12  length, high bits    2
+//  14  sample type          1  0 to 10
+//  15  channel mode         1  0 mono, 1 stereo
+//  16  sample rate          4  signed
+//  20  encoder id           2
+//  22  compression id       1  mode in bits 7-3
+constexpr std::string_view kMarker = "OFR ";
 
 // Bits per sample by sample type; negative marks floating-point samples.
 constexpr std::array<int8_t, 11> kSampleTypeBits = {8, 8, 16, 16, 24, 24, 32, 32, -32, -32, -32};
@@ -34,7 +34,14 @@ void TOptimFrog::ResetData() {
     id3v2_.ResetData();
     apeTag_.ResetData();
     fileSize_ = 0;
-    header_.fill(0);
+    marker_ = false;
+    lengthLow_ = 0;
+    lengthHigh_ = 0;
+    sampleType_ = 0;
+    channelMode_ = 0;
+    sampleRate_ = 0;
+    encoderID_ = 0;
+    compressionID_ = 0;
 }
 
 bool TOptimFrog::ReadFromFile(const std::string& path) {
@@ -45,28 +52,39 @@ bool TOptimFrog::ReadFromFile(const std::string& path) {
 
     TFileStream stream(path);
     fileSize_ = stream.Size();
-    stream.Seek(id3v2_.Exists() ? id3v2_.Size() : 0);
-    stream.Read(header_.data(), header_.size());
-    return std::memcmp(header_.data(), kMarker, sizeof kMarker) == 0;
+    // A header cut short reads as zeros beyond the end of the file.
+    std::array<unsigned char, kHeaderSize> bytes{};
+    stream.ReadZeroFilled(id3v2_.Exists() ? id3v2_.Size() : 0, bytes.data(), bytes.size());
+    TByteReader header(bytes.data(), bytes.size());
+    marker_ = header.Expect(kMarker);
+    if (!marker_) return false;
+    header.Skip(4);   // header size
+    lengthLow_ = header.LE32();
+    lengthHigh_ = header.LE16();
+    sampleType_ = header.U8();
+    channelMode_ = header.U8();
+    sampleRate_ = static_cast<int32_t>(header.LE32());
+    encoderID_ = header.LE16();
+    compressionID_ = header.U8();
+    return !header.Overrun();
 }
 
-uint8_t TOptimFrog::SampleType() const { return header_[kSampleType]; }
-uint8_t TOptimFrog::ChannelMode() const { return header_[kChannelMode]; }
-uint16_t TOptimFrog::EncoderID() const { return LE16(header_.data() + kEncoderID); }
-uint8_t TOptimFrog::CompressionID() const { return header_[kCompressionID]; }
-int32_t TOptimFrog::SampleRate() const { return static_cast<int32_t>(LE32(header_.data() + kSampleRate)); }
+int32_t TOptimFrog::SampleRate() const { return sampleRate_; }
 
 bool TOptimFrog::Valid() const {
-    return std::memcmp(header_.data(), kMarker, sizeof kMarker) == 0 && SampleRate() > 0 &&
+    return marker_ && SampleRate() > 0 &&
            SampleType() < kSampleTypeBits.size() && ChannelMode() < 2 &&
            (CompressionID() >> 3) < int(kCompressionNames.size());
 }
 
 // The length field counts the samples of all channels; each half is shifted
-// by the channel mode on its own.
+// by the channel mode on its own. Only modes 0 and 1 exist; any other byte
+// gives no samples (and would be a shift by up to 255 bits).
 int64_t TOptimFrog::Samples() const {
-    const uint32_t low = LE32(header_.data() + kLengthLow) >> ChannelMode();
-    const uint32_t high = uint32_t(LE16(header_.data() + kLengthHigh)) >> ChannelMode();
+    const unsigned mode = ChannelMode();
+    if (mode > 1) return 0;
+    const uint32_t low = lengthLow_ >> mode;
+    const uint32_t high = uint32_t(lengthHigh_) >> mode;
     return int64_t(high) << 32 | low;
 }
 

@@ -7,7 +7,6 @@
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -34,11 +33,10 @@ public:
     std::string CompressionName() const;   // "normal", "extranew", ...
 
     int64_t FileSize() const { return fileSize_; }
-    const std::array<uint8_t, kHeaderSize>& Header() const { return header_; }
-    uint8_t SampleType() const;
-    uint8_t ChannelMode() const;
-    uint16_t EncoderID() const;
-    uint8_t CompressionID() const;
+    uint8_t SampleType() const { return sampleType_; }
+    uint8_t ChannelMode() const { return channelMode_; }
+    uint16_t EncoderID() const { return encoderID_; }
+    uint8_t CompressionID() const { return compressionID_; }
 
     const TID3v1& ID3v1() const { return id3v1_; }
     const TID3v2& ID3v2() const { return id3v2_; }
@@ -49,5 +47,13 @@ private:
     TID3v2 id3v2_;
     TAPETag apeTag_;
     int64_t fileSize_ = 0;
-    std::array<uint8_t, kHeaderSize> header_{};
+    // The stream header's fields.
+    bool marker_ = false;
+    uint32_t lengthLow_ = 0;    // samples of all channels, low 32 bits
+    uint16_t lengthHigh_ = 0;   // and high 16 bits
+    uint8_t sampleType_ = 0;
+    uint8_t channelMode_ = 0;
+    int32_t sampleRate_ = 0;
+    uint16_t encoderID_ = 0;
+    uint8_t compressionID_ = 0;
 };

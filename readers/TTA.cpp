@@ -1,22 +1,23 @@
 #include "readers/TTA.h"
 
-#include "io/ByteOrder.h"
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 
 #include <array>
-#include <cstring>
+#include <string_view>
 
 namespace {
 
-// "TTA1", then 18 bytes, little-endian.
-constexpr char kMarker[4] = {'T', 'T', 'A', '1'};
-constexpr std::size_t kFieldsSize = 18;
-constexpr std::size_t kAudioFormat = 0;     // 2 bytes
-constexpr std::size_t kChannels = 2;        // 2 bytes
-constexpr std::size_t kBitsPerSample = 4;   // 2 bytes
-constexpr std::size_t kSampleRate = 6;      // 4 bytes
-constexpr std::size_t kDataLength = 10;     // 4 bytes: samples per channel
-constexpr std::size_t kCRC = 14;            // 4 bytes
+// "TTA1" and the format header that follows it, little-endian:
+//   0  marker            4  "TTA1"
+//   4  audio format      2
+//   6  channels          2
+//   8  bits per sample   2
+//  10  sample rate       4
+//  14  data length       4  samples per channel
+//  18  CRC               4  (not checked)
+constexpr std::string_view kMarker = "TTA1";
+constexpr std::size_t kHeaderSize = 22;
 
 } // namespace
 
@@ -43,20 +44,19 @@ bool TTTA::ReadFromFile(const std::string& path) {
     apeTag_.ReadFromFile(path);
 
     TFileStream stream(path);
-    if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
-    char marker[4] = {};
-    if (stream.Read(marker, sizeof marker) != sizeof marker || std::memcmp(marker, kMarker, sizeof kMarker) != 0)
-        return false;
-
-    std::array<uint8_t, kFieldsSize> fields{};
-    stream.Read(fields.data(), fields.size());
+    // A header cut short reads as zeros beyond the end of the file.
+    std::array<unsigned char, kHeaderSize> bytes{};
+    stream.ReadZeroFilled(id3v2_.Exists() ? id3v2_.Size() : 0, bytes.data(), bytes.size());
+    TByteReader header(bytes.data(), bytes.size());
+    if (!header.Expect(kMarker)) return false;
+    audioFormat_ = header.LE16();
+    channels_ = header.LE16();
+    bitsPerSample_ = header.LE16();
+    sampleRate_ = header.LE32();
+    samples_ = header.LE32();
+    crc_ = header.LE32();
+    if (header.Overrun()) return false;
     fileSize_ = stream.Size();
-    audioFormat_ = LE16(fields.data() + kAudioFormat);
-    channels_ = LE16(fields.data() + kChannels);
-    bitsPerSample_ = LE16(fields.data() + kBitsPerSample);
-    sampleRate_ = LE32(fields.data() + kSampleRate);
-    samples_ = LE32(fields.data() + kDataLength);
-    crc_ = LE32(fields.data() + kCRC);
 
     // Without samples or sample rate there is no duration to divide by.
     valid_ = sampleRate_ > 0 && samples_ > 0;
@@ -70,5 +70,7 @@ bool TTTA::ReadFromFile(const std::string& path) {
 // Against a PCM WAV file (44-byte header) of the same format.
 double TTTA::Ratio() const {
     if (!valid_) return 0.0;
-    return double(fileSize_) / (double(samples_) * (channels_ * bitsPerSample_ / 8.0) + 44) * 100;
+    // In floating point: both fields come from the file and may be 65535.
+    const double bytesPerFrame = double(channels_) * bitsPerSample_ / 8.0;
+    return double(fileSize_) / (double(samples_) * bytesPerFrame + 44) * 100;
 }

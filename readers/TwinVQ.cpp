@@ -1,28 +1,31 @@
 #include "readers/TwinVQ.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <string_view>
 
 namespace {
 
 // Header numbers are big-endian 32-bit fields of which only the low 16 bits
 // are used.
-uint16_t Low16(const unsigned char* p) { return uint16_t(p[2] << 8 | p[3]); }
+uint16_t Low16(uint32_t field) { return static_cast<uint16_t>(field & 0xFFFF); }
 
-// Header: "TWIN" file header and the "COMM" chunk, 40 bytes.
+// Header: the "TWIN" file header and the "COMM" chunk, 40 bytes:
+//   0  "TWIN"
+//   4  format version text, 8 bytes (not used)
+//  12  header size
+//  16  "COMM" (not checked), 20 chunk size (not used)
+//  24  channel mode    0 mono, 1 stereo
+//  28  bitrate         kbit/s
+//  32  sample rate     kHz
+//  36  security level  (not used)
 constexpr std::size_t kHeaderSize = 40;
-// 0: "TWIN", 4: format version text (8 bytes, not used)
-constexpr std::size_t kHeaderSizeField = 12;
-// 16: "COMM" (not checked), 20: chunk size (not used)
-constexpr std::size_t kChannelMode = 24;   // 0 mono, 1 stereo
-constexpr std::size_t kBitRate = 28;       // kbit/s
-constexpr std::size_t kSampleRate = 32;    // kHz
-// 36: security level (not used)
+constexpr std::string_view kMarker = "TWIN";
 
 // Text chunks follow from offset 16: 4-byte id, big-endian 32-bit size.
 constexpr int64_t kFirstChunk = 16;
@@ -67,41 +70,50 @@ void TTwinVQ::ResetData() {
 
 bool TTwinVQ::ReadFromFile(const std::string& path) {
     ResetData();
-    unsigned char h[kHeaderSize] = {};
+    unsigned char bytes[kHeaderSize] = {};
+    std::size_t got = 0;
     int64_t fileSize = 0;
     try {
         TFileStream stream(path);
-        if (stream.Read(h, sizeof h) < sizeof h) return false;
+        got = stream.Read(bytes, sizeof bytes);
         fileSize = stream.Size();
     } catch (const std::exception&) {
         return false;
     }
-    if (std::memcmp(h, "TWIN", 4) != 0) return true;
+    TByteReader h(bytes, got);
+    if (got < kHeaderSize) return false;
+    if (!h.Expect(kMarker)) return true;   // read, but not Valid
+    h.Skip(8);   // version text
+    const uint16_t headerSize = Low16(h.BE32());
+    h.Skip(8);   // "COMM" and its size
+    const uint16_t channelMode = Low16(h.BE32());
+    const uint16_t headerBitRate = Low16(h.BE32());
+    const uint16_t sampleRateKHz = Low16(h.BE32());
+    h.Skip(4);   // security level
+    if (h.Overrun()) return false;
 
-    const uint16_t headerBitRate = Low16(h + kBitRate);
-    channels_ = ChannelsOf(Low16(h + kChannelMode));
+    channels_ = ChannelsOf(channelMode);
     bitRate_ = static_cast<uint8_t>(headerBitRate);
-    sampleRate_ = SampleRateOf(Low16(h + kSampleRate));
+    sampleRate_ = SampleRateOf(sampleRateKHz);
     fileSize_ = fileSize;
     // The duration is estimated from the audio bytes and the bitrate. Without
     // a bitrate there is nothing to estimate it from: the file is then not
     // Valid and keeps a duration of 0.
     valid_ = headerBitRate != 0;
-    if (valid_) duration_ = std::abs(static_cast<double>(fileSize_ - Low16(h + kHeaderSizeField) - 20)) / 125 / headerBitRate;
-
+    if (valid_) duration_ = std::abs(static_cast<double>(fileSize_ - headerSize - 20)) / 125 / headerBitRate;
     ReadTextChunks(path);
     for (std::string* text : {&title_, &comment_, &author_, &copyright_, &sourceFileName_, &album_})
         *text = Trim(*text);
     return true;
 }
 
-std::string* TTwinVQ::TextOf(const unsigned char* id) {
-    if (std::memcmp(id, "NAME", 4) == 0) return &title_;
-    if (std::memcmp(id, "COMT", 4) == 0) return &comment_;
-    if (std::memcmp(id, "AUTH", 4) == 0) return &author_;
-    if (std::memcmp(id, "(c) ", 4) == 0) return &copyright_;
-    if (std::memcmp(id, "FILE", 4) == 0) return &sourceFileName_;
-    if (std::memcmp(id, "ALBM", 4) == 0) return &album_;
+std::string* TTwinVQ::TextOf(const std::string& id) {
+    if (id == "NAME") return &title_;
+    if (id == "COMT") return &comment_;
+    if (id == "AUTH") return &author_;
+    if (id == "(c) ") return &copyright_;
+    if (id == "FILE") return &sourceFileName_;
+    if (id == "ALBM") return &album_;
     return nullptr;
 }
 
@@ -114,16 +126,18 @@ void TTwinVQ::ReadTextChunks(const std::string& path) {
         TFileStream stream(path);
         stream.Seek(kFirstChunk);
         while (stream.Position() < stream.Size()) {
-            unsigned char chunk[kChunkHeaderSize] = {};
-            if (stream.Read(chunk, sizeof chunk) < sizeof chunk) break;
-            if (std::any_of(chunk, chunk + 4, [](unsigned char c) { return c < 32; }) ||
-                std::memcmp(chunk, "DATA", 4) == 0)
+            unsigned char chunkBytes[kChunkHeaderSize] = {};
+            TByteReader chunk(chunkBytes, stream.Read(chunkBytes, sizeof chunkBytes));
+            const std::string id = chunk.Text(4);
+            const uint16_t size = Low16(chunk.BE32());
+            if (chunk.Overrun()) break;
+            if (std::any_of(id.begin(), id.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }) ||
+                id == "DATA")
                 break;
-            const uint16_t size = Low16(chunk + 4);
             const int64_t dataStart = stream.Position();
             char text[kTextBufferSize] = {};
             stream.Read(text, std::min<std::size_t>(size, kTextBufferSize));
-            if (std::string* property = TextOf(chunk)) *property = std::string(text, sizeof text);
+            if (std::string* property = TextOf(id)) *property = std::string(text, sizeof text);
             stream.Seek(dataStart + size);
         }
     } catch (const std::exception&) {

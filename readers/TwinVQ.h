@@ -30,7 +30,7 @@ public:
 
 private:
     void ReadTextChunks(const std::string& path);
-    std::string* TextOf(const unsigned char* id);
+    std::string* TextOf(const std::string& id);
 
     bool valid_ = false;
     uint8_t channels_ = 0;

@@ -1,9 +1,11 @@
 #include "readers/WMAfile.h"
 
+#include "io/ByteReader.h"
 #include "io/Errors.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -31,22 +33,18 @@ constexpr Guid kContentDescriptionObject = MakeGuid(0x75B22633, 0x668E, 0x11CF, 
 constexpr Guid kExtendedContentDescriptionObject =
     MakeGuid(0xD2D0A440, 0xE307, 0x11D2, 0x97F0, 0x00A0C95EA850);
 
-// Header object after its GUID: size (8), object count (4), 2 reserved bytes.
-constexpr int64_t kHeaderReservedSize = 2;
+// Header object: GUID (16), size (8), object count (4), 2 reserved bytes.
+constexpr std::size_t kGuidSize = 16;
+constexpr std::size_t kHeaderObjectSize = 30;
+constexpr std::size_t kHeaderReservedSize = 2;
 // Every object starts with its GUID and 64-bit size (which counts these).
-constexpr int64_t kObjectHeaderSize = 24;
-// File properties: file id (16), file size (8), creation date (8) and data
-// packet count (8) before the play duration; send duration (8) before the
-// preroll; flags and minimum and maximum packet size (12) before the
-// maximum bitrate.
-constexpr int64_t kFilePropsBeforePlayDuration = 40;
-constexpr int64_t kFilePropsSendDuration = 8;
-constexpr int64_t kFilePropsBeforeMaxBitrate = 12;
-// Stream properties: stream type and error-correction type (32), time offset
-// (8), type-specific and error-correction data lengths (8), flags (2) and
-// reserved (4) before the type-specific data: for audio a WAVEFORMATEX.
-constexpr int64_t kStreamPropsBeforeFormat = 54;
-constexpr int64_t kFormatBlockAlignSize = 2;
+constexpr std::size_t kObjectHeaderSize = 24;
+// File properties, up to the maximum bitrate (the fields are named where
+// they are read).
+constexpr std::size_t kFilePropertiesSize = 80;
+// Stream properties up to the WAVEFORMATEX's bits per sample.
+constexpr std::size_t kStreamPropertiesSize = 70;
+
 // Extended content descriptor value type of a UTF-16 text.
 constexpr uint16_t kDescriptorTypeText = 0;
 
@@ -79,9 +77,6 @@ public:
     ASFHeaderReader(TFileStream& stream, TWMAfile& file) : s_(stream), f_(file) {}
 
     uint16_t ReadLE16() { unsigned char b[2]; s_.ReadExact(b, 2); return uint16_t(b[0] | (b[1] << 8)); }
-    uint32_t ReadLE32() { unsigned char b[4]; s_.ReadExact(b, 4); return b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24); }
-    uint64_t ReadLE64() { const uint64_t low = ReadLE32(); return low | (uint64_t(ReadLE32()) << 32); }
-    Guid ReadGuid() { Guid g; s_.ReadExact(g.data(), g.size()); return g; }
     void Skip(int64_t count) { s_.Seek(count, TFileStream::Origin::Current); }
 
     // A UTF-16LE text of byteLength bytes, trimmed of blanks, control
@@ -92,49 +87,94 @@ public:
         return Trim(DecodeUtf16LE(bytes, false));
     }
 
+    // The next count bytes, which must all be there.
+    TByteReader Fixed(unsigned char* bytes, std::size_t count) {
+        s_.ReadExact(bytes, count);
+        return TByteReader(bytes, count);
+    }
+    static Guid GuidOf(TByteReader& r) {
+        Guid g{};
+        const std::string bytes = r.Text(g.size());
+        std::copy(bytes.begin(), bytes.end(), g.begin());
+        return g;
+    }
+
     // False when the file does not start with an ASF header object.
     bool Read() {
-        if (ReadGuid() != kHeaderObject) return false;
-        f_.headerSize_ = ReadLE64();
-        const uint32_t objectCount = ReadLE32();
-        Skip(kHeaderReservedSize);
+        unsigned char guidBytes[kGuidSize];
+        TByteReader guid = Fixed(guidBytes, sizeof guidBytes);
+        if (GuidOf(guid) != kHeaderObject) return false;
+        unsigned char bytes[kHeaderObjectSize - kGuidSize];
+        TByteReader header = Fixed(bytes, sizeof bytes);
+        const uint64_t headerSize = header.LE64();
+        const uint32_t objectCount = header.LE32();
+        header.Skip(kHeaderReservedSize);
+        if (header.Overrun()) throw EReadError(kUnexpectedEndOfFile);
+        f_.headerSize_ = headerSize;
         // Every object is at least its own 24-byte header long, and reads
         // past the end of the file fail, so the count cannot drive the loop
         // beyond the file.
         for (uint32_t i = 0; i < objectCount; ++i) {
             const int64_t start = s_.Position();
-            const Guid id = ReadGuid();
-            const uint64_t size = ReadLE64();
+            unsigned char objectBytes[kObjectHeaderSize];
+            TByteReader object = Fixed(objectBytes, sizeof objectBytes);
+            const Guid objectId = GuidOf(object);
+            const uint64_t size = object.LE64();
+            if (object.Overrun()) throw EReadError(kUnexpectedEndOfFile);
             if (size < uint64_t(kObjectHeaderSize) || size > uint64_t(s_.Size())) throw EReadError("Damaged ASF object size.");
-            if (id == kFilePropertiesObject) ReadFileProperties();
-            else if (id == kStreamPropertiesObject) ReadStreamProperties();
-            else if (id == kContentDescriptionObject) ReadContentDescription();
-            else if (id == kExtendedContentDescriptionObject) ReadExtendedContentDescription();
+            if (objectId == kFilePropertiesObject) ReadFileProperties();
+            else if (objectId == kStreamPropertiesObject) ReadStreamProperties();
+            else if (objectId == kContentDescriptionObject) ReadContentDescription();
+            else if (objectId == kExtendedContentDescriptionObject) ReadExtendedContentDescription();
             s_.Seek(start + static_cast<int64_t>(size));
         }
         return true;
     }
 
     void ReadFileProperties() {
-        Skip(kFilePropsBeforePlayDuration);
-        f_.playDuration_ = static_cast<int64_t>(ReadLE64());
-        Skip(kFilePropsSendDuration);
-        f_.preroll_ = static_cast<int64_t>(ReadLE64());
-        Skip(kFilePropsBeforeMaxBitrate);
-        f_.maxBitRate_ = static_cast<int32_t>(ReadLE32());
+        unsigned char bytes[kFilePropertiesSize];
+        TByteReader r = Fixed(bytes, sizeof bytes);
+        r.Skip(16);   // file id
+        r.Skip(8);    // file size
+        r.Skip(8);    // creation date
+        r.Skip(8);    // data packet count
+        const uint64_t playDuration = r.LE64();
+        r.Skip(8);    // send duration
+        const uint64_t preroll = r.LE64();
+        r.Skip(4);    // flags
+        r.Skip(4);    // minimum packet size
+        r.Skip(4);    // maximum packet size
+        const uint32_t maxBitRate = r.LE32();
+        if (r.Overrun()) throw EReadError(kUnexpectedEndOfFile);
+        f_.playDuration_ = static_cast<int64_t>(playDuration);
+        f_.preroll_ = static_cast<int64_t>(preroll);
+        f_.maxBitRate_ = static_cast<int32_t>(maxBitRate);
     }
-
     // The stream type is not examined: the last stream described wins.
     void ReadStreamProperties() {
-        Skip(kStreamPropsBeforeFormat);
-        f_.formatTag_ = ReadLE16();
-        f_.channels_ = ReadLE16();
-        f_.sampleRate_ = static_cast<int32_t>(ReadLE32());
-        f_.bytesPerSecond_ = static_cast<int32_t>(ReadLE32());
-        Skip(kFormatBlockAlignSize);
-        f_.bitsPerSample_ = ReadLE16();
+        unsigned char bytes[kStreamPropertiesSize];
+        TByteReader r = Fixed(bytes, sizeof bytes);
+        r.Skip(16);   // stream type
+        r.Skip(16);   // error-correction type
+        r.Skip(8);    // time offset
+        r.Skip(4);    // type-specific data length
+        r.Skip(4);    // error-correction data length
+        r.Skip(2);    // flags
+        r.Skip(4);    // reserved
+        // The type-specific data: for audio a WAVEFORMATEX.
+        const uint16_t formatTag = r.LE16();
+        const uint16_t channels = r.LE16();
+        const uint32_t sampleRate = r.LE32();
+        const uint32_t bytesPerSecond = r.LE32();
+        r.Skip(2);    // block align
+        const uint16_t bitsPerSample = r.LE16();
+        if (r.Overrun()) throw EReadError(kUnexpectedEndOfFile);
+        f_.formatTag_ = formatTag;
+        f_.channels_ = channels;
+        f_.sampleRate_ = static_cast<int32_t>(sampleRate);
+        f_.bytesPerSecond_ = static_cast<int32_t>(bytesPerSecond);
+        f_.bitsPerSample_ = bitsPerSample;
     }
-
     void ReadContentDescription() {
         std::array<uint16_t, kContentDescriptionTexts> lengths{};
         for (auto& length : lengths) length = ReadLE16();
@@ -213,6 +253,7 @@ bool TWMAfile::Valid() const { return maxBitRate_ >= 1 && sampleRate_ >= 8000 &&
 // duration and format.
 double TWMAfile::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmBytes = sampleRate_ * duration_ * (channels_ * bitsPerSample_ / 8.0) + 44;
+    // Channels and bits are 16-bit fields of the file: multiplied as doubles.
+    const double pcmBytes = sampleRate_ * duration_ * (double(channels_) * bitsPerSample_ / 8.0) + 44;
     return pcmBytes == 0 ? 0 : double(fileSize_) / pcmBytes * 100;
 }

@@ -1,13 +1,9 @@
 #include "report/HtmlReport.h"
 
 #include "core/Columns.h"
-#include "io/Errors.h"
+#include "io/FileReplace.h"
 #include "io/Paths.h"
-#include "io/Platform.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -199,11 +195,6 @@ std::string ReportPath(const std::string& folder) { return WithTrailingSeparator
 
 std::string WriteHtmlReport(const TReportInput& input) {
     const std::string path = ReportPath(input.Folder);
-    const std::string bytes = EncodeReport(HtmlReportLines(input));
-    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
-    if (!out) throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno ? errno : EIO));
+    ReplaceFileContents(path, EncodeReport(HtmlReportLines(input)));
     return path;
 }

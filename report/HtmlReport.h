@@ -40,5 +40,6 @@ std::string ReportPath(const std::string& folder);
 
 // Writes the report into input.Folder, replacing an earlier one, and returns
 // its path. Raises EFCreateError ("Cannot create file "%s". %s") when the file
-// cannot be created or written.
+// cannot be created or written, or when the name is taken by something other
+// than a regular file (a planted link or FIFO is neither followed nor opened).
 std::string WriteHtmlReport(const TReportInput& input);

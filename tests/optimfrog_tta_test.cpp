@@ -137,6 +137,13 @@ TEST(OptimFrog, OutOfRangeFieldsAndEmptyStreams) {
     h.channelMode = 2;
     ASSERT_TRUE(ofr.ReadFromFile(dir.Write("three.ofr", OfrFile(h))));
     EXPECT_FALSE(ofr.Valid());
+    // A mode byte of 255 is no shift count: no samples, no duration.
+    h.channelMode = 255;
+    h.length = 0x80000000u;
+    ASSERT_TRUE(ofr.ReadFromFile(dir.Write("mode255.ofr", OfrFile(h))));
+    EXPECT_FALSE(ofr.Valid());
+    EXPECT_EQ(ofr.Samples(), 0);
+    EXPECT_EQ(ofr.Duration(), 0.0);
 
     h = {};
     h.rate = -44100;
@@ -233,4 +240,14 @@ TEST(OptimFrogAndTTA, HeadersBehindID3v2TagAreFound) {
     ASSERT_TRUE(ofrItem);
     EXPECT_EQ(ofrItem->EncoderInfo, "OptimFROG 4.520 normal");
     EXPECT_EQ(ofrItem->BitRate, 168);   // 21,047 bytes in one second
+}
+
+TEST(TTA, WidestChannelsAndBitsDoNotOverflowTheRatio) {
+    // The 22-byte header alone, as a folder scan meets it: 65535 channels of
+    // 65535 bits, one sample at 1 Hz. PCM size 65535 * 65535 / 8 + 44 bytes.
+    const auto item = Analyse(FixturePath("regressions/tta-channels-times-bits.tta"));
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->Channels, 65535);
+    EXPECT_EQ(item->BitsPerSample, 65535);
+    EXPECT_NEAR(item->Ratio, 22 / 536854572.125 * 100, 1e-12);
 }

@@ -240,3 +240,16 @@ TEST(WMAfile, DamagedAndForeignFiles) {
     many[24] = many[25] = many[26] = many[27] = 0xFF;
     ReadWma(many, false);
 }
+
+TEST(WMAfile, WidestChannelsAndBitsDoNotOverflowTheRatio) {
+    AudioFormat format;
+    format.channels = 65535;
+    format.bitsPerSample = 65535;
+    const Bytes file = StandardAsf(format);
+    const TWMAfile wma = ReadWma(file);
+    ASSERT_TRUE(wma.Valid());
+    // 197 s at 44.1 kHz, 65535 * 65535 / 8 bytes per frame, plus 44.
+    const double pcm = 44100.0 * 197 * 536854528.125 + 44;
+    EXPECT_NEAR(wma.Ratio(), file.size() / pcm * 100, 1e-15);
+    EXPECT_GT(wma.Ratio(), 0.0);
+}

@@ -21,10 +21,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -77,6 +80,28 @@ constexpr std::size_t kFailuresShown = 20;
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 std::string ToStd(const QString& text) { return text.toStdString(); }
+
+// A stored placement from a screen that is gone (or hand-edited) could put
+// the window out of reach: it is moved, and shrunk if need be, into the
+// available area of the screen it overlaps most, the primary one when none.
+QRect OnScreen(const QRect& stored) {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    qint64 bestArea = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shared = screen->availableGeometry().intersected(stored);
+        const qint64 area = shared.isEmpty() ? 0 : qint64(shared.width()) * shared.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best) return stored;
+    const QRect area = best->availableGeometry();
+    QRect placed(stored.topLeft(), stored.size().boundedTo(area.size()));
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() + 1 - placed.height()));
+    return placed;
+}
 
 } // namespace
 
@@ -214,8 +239,12 @@ void TfrmMain::ReadSettings() {
     ini.Load(ToStd(settingsPath_));
     settings_ = ::ReadSettings(ini);
     const TWindowPlacement& p = settings_.Position;
-    move(p.Left, p.Top);
-    resize(p.Width, p.Height);
+    // Bounded first so that no corner of the rectangle overflows an int.
+    constexpr int kFar = 1 << 20;
+    const QRect placed = OnScreen(QRect(std::clamp(p.Left, -kFar, kFar), std::clamp(p.Top, -kFar, kFar),
+                                        std::clamp(p.Width, 1, kFar), std::clamp(p.Height, 1, kFar)));
+    move(placed.topLeft());
+    resize(placed.size());
     if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
     Splitter->setSizes({settings_.FolderTree, std::max(1, p.Width - settings_.FolderTree)});
 }

@@ -26,7 +26,9 @@ void TThreadAddPlaylist::run() {
             if (!*item) return;
             QMetaObject::invokeMethod(
                 receiver_, [handler = onItem_, item] { handler(std::move(*item)); }, Qt::QueuedConnection);
-        });
+        },
+        // Asked during the reading of the playlist too, not only per entry.
+        [this] { return isInterruptionRequested(); });
     if (isInterruptionRequested()) return;
     QMetaObject::invokeMethod(
         receiver_, [handler = onDone_, failures = result.Failures] { handler(failures); }, Qt::QueuedConnection);

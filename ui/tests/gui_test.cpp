@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScreen>
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -52,6 +54,14 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Two MPEG-2.5 Layer III frames of 72 bytes (8 kbit/s, 8 kHz): a stream the
+// MPEG reader accepts, too short for the LAME tag's fixed reads.
+QByteArray DamagedMp3() {
+    QByteArray frame("\xFF\xE3\x18\x40", 4);
+    frame += QByteArray(68, '\x55');
+    return frame + frame;
 }
 
 // A file no reader accepts: its row keeps the defaults.
@@ -240,6 +250,18 @@ private slots:
         frm.ExportClick();
         QCOMPARE(desktop_.Errors.size(), 1);
         QVERIFY(desktop_.Errors[0].startsWith("Cannot create file \"" + report + "\"."));
+        QCOMPARE(desktop_.Shown.size(), 1);
+
+        // A link planted under the report's name is not written through.
+        QDir().rmdir(report);
+        const QString victim = work_->filePath("victim.txt");
+        WriteFile(victim, "precious");
+        QVERIFY(QFile::link(victim, report));
+        frm.ExportClick();
+        QCOMPARE(desktop_.Errors.size(), 2);
+        QCOMPARE(desktop_.Errors[1],
+                 "Cannot create file \"" + report + "\". It exists and is not a regular file");
+        QCOMPARE(ReadFile(victim), QByteArray("precious"));
         QCOMPARE(desktop_.Shown.size(), 1);
     }
 
@@ -519,6 +541,55 @@ private slots:
         QVERIFY(!frm.PlaylistLoading());
         QTest::qWait(50);
         QCOMPARE(frm.RowCount(), 0);   // nothing of the cancelled load arrives later
+    }
+
+    void closingDuringAnyPlaylistLoadEndsWithinASecond() {
+        // A .pls with one key of the highest index among 2,000 others (this
+        // used to count every index up to it), and an .fpl of 4 million
+        // metadata strings (read without asking whether to stop).
+        QByteArray pls = "[playlist]\nNumberOfEntries=2147483647\nFile2147483647=a.mp3\n";
+        for (int k = 0; k < 2000; ++k) pls += "Title" + QByteArray::number(k) + "=x\n";
+        WriteFile(music_ + "/huge-index.pls", pls);
+        QByteArray fpl("\xE1\xA0\x9C\x80", 4);   // header bytes adding up to 669
+        fpl += QByteArray(24, '\0');
+        fpl += QByteArray(16 * 1024 * 1024, '\0');   // 4 million empty strings
+        WriteFile(music_ + "/many-strings.fpl", fpl);
+        for (const QString& name : {QStringLiteral("huge-index.pls"), QStringLiteral("many-strings.fpl")}) {
+            QElapsedTimer closing;
+            {
+                TfrmMain frm(Options(music_ + "/" + name));
+                frm.show();
+                QTest::qWait(200);
+                frm.close();
+                closing.start();
+            }   // the worker is stopped and waited for here
+            QVERIFY2(closing.elapsed() < 1000, qPrintable(name + QStringLiteral(": %1 ms").arg(closing.elapsed())));
+        }
+    }
+
+    void failuresNameTheirFiles() {
+        // A short MPEG stream whose LAME tag read runs out of bytes.
+        WriteFile(music_ + "/damaged.mp3", DamagedMp3());
+        TfrmMain frm(Options(music_));
+        frm.show();
+        QTRY_VERIFY(!desktop_.Errors.isEmpty());
+        QVERIFY2(desktop_.Errors.join('\n').contains(music_ + "/damaged.mp3: Unexpected End Of File."),
+                 qPrintable(desktop_.Errors.join('\n')));
+    }
+
+    void windowPlacedOffEveryScreenComesBack() {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const QByteArray& position : {QByteArray("Left=-30000\r\nTop=50000\r\nWidth=500\r\nHeight=300"),
+                                           QByteArray("Left=2147483647\r\nTop=0\r\nWidth=2147483647\r\nHeight=-5")}) {
+            WriteFile(IniPath(), "[Position]\r\n" + position + "\r\n");
+            TfrmMain frm(Options(music_));
+            QVERIFY2(area.contains(QRect(frm.pos(), frm.size())),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4").arg(frm.x()).arg(frm.y()).arg(frm.width()).arg(frm.height())));
+        }
+        // A placement on the screen stays as stored.
+        WriteFile(IniPath(), "[Position]\r\nLeft=20\r\nTop=30\r\nWidth=400\r\nHeight=300\r\n");
+        TfrmMain frm(Options(music_));
+        QCOMPARE(QRect(frm.pos(), frm.size()), QRect(20, 30, 400, 300));
     }
 };
 
