@@ -7,9 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TFormatReaders readers;
-    static const std::array<const char*, 17> extensions = {
-        ".aac", ".ac3", ".aiff", ".ape", ".dts", ".flac", ".mp3", ".m4a", ".mpc",
-        ".ofr", ".ogg", ".spx", ".tta", ".vqf", ".wav", ".wma", ".wv"};
+    static const std::array<const char*, 20> extensions = {
+        ".aac", ".ac3", ".aiff", ".ape", ".dff", ".dsf", ".dts", ".flac", ".mka", ".mp3",
+        ".m4a", ".mpc", ".ofr", ".ogg", ".spx", ".tta", ".vqf", ".wav", ".wma", ".wv"};
     for (const char* extension : extensions) {
         const std::string path = WriteFuzzInput(data, size, extension);
         try {
