@@ -49,7 +49,9 @@ constexpr double kDefaultSamplingFrequency = 8000;
 
 constexpr uint64_t kUnknownSize = UINT64_MAX;
 constexpr std::size_t kElementHeaderRead = 12;     // 4-byte ID and 8-byte size at most
-constexpr std::size_t kBlockHeaderRead = 16;
+constexpr int64_t kBlockHeaderRead = 2048;        // a block's header and lace sizes
+constexpr unsigned kXiphLacing = 1;
+constexpr unsigned kEBMLLacing = 3;
 constexpr int64_t kMaxHeaderElement = 4 << 20;     // Info, Tracks and the EBML header are read whole
 constexpr int64_t kBlockWalkBudget = 16 << 20;     // cluster bytes looked into block by block
 constexpr int kMaxElements = 1 << 20;              // elements read per file
@@ -200,13 +202,19 @@ struct TMatroskaWalker {
         return data;
     }
 
+    static bool IsInfoField(uint32_t id) {
+        return id == kTimestampScale || id == kDuration || id == kMuxingApp || id == kWritingApp;
+    }
+
+    void InfoField(uint32_t id, std::string_view value) {
+        if (id == kTimestampScale) m.timestampScale_ = UIntValue(value);
+        else if (id == kDuration) m.infoDuration_ = FloatValue(value);
+        else if (id == kMuxingApp) m.muxingApp_ = TextValue(value);
+        else if (id == kWritingApp) m.writingApp_ = TextValue(value);
+    }
+
     void ParseInfo(std::string_view data) {
-        ForEachChild(data, [&](uint32_t id, std::string_view value) {
-            if (id == kTimestampScale) m.timestampScale_ = UIntValue(value);
-            else if (id == kDuration) m.infoDuration_ = FloatValue(value);
-            else if (id == kMuxingApp) m.muxingApp_ = TextValue(value);
-            else if (id == kWritingApp) m.writingApp_ = TextValue(value);
-        });
+        ForEachChild(data, [&](uint32_t id, std::string_view value) { InfoField(id, value); });
     }
 
     void ParseTrackEntry(std::string_view data) {
@@ -253,21 +261,37 @@ struct TMatroskaWalker {
     }
 
     // A Block or SimpleBlock: track number, 16-bit relative time, flags and,
-    // with lacing, the frame count less one.
+    // with lacing, the frame count less one and the sizes of all frames but
+    // the last (Xiph: runs of 255; EBML: a size, then signed differences;
+    // fixed: none). The frames' bytes are the audio.
     void CountBlock(const Element& e, int64_t end) {
+        const int64_t size = std::min<int64_t>(static_cast<int64_t>(e.size), end - e.dataStart);
         unsigned char bytes[kBlockHeaderRead] = {};
-        const std::size_t got = stream.ReadZeroFilled(e.dataStart, bytes, sizeof bytes);
-        TByteReader r(bytes, std::min<std::size_t>(got, static_cast<std::size_t>(std::min<uint64_t>(e.size, kBlockHeaderRead))));
+        const std::size_t want = static_cast<std::size_t>(std::clamp<int64_t>(size, 0, kBlockHeaderRead));
+        const std::size_t got = stream.ReadZeroFilled(e.dataStart, bytes, want);
+        TByteReader r(bytes, got);
         uint64_t track = 0;
         bool ones = false;
         if (!ReadVint(r, 8, false, track, ones)) return;
         const int16_t relative = static_cast<int16_t>(r.BE16());
         const uint8_t flags = r.U8();
-        const unsigned lacing = (flags >> 1) & 3;
-        const unsigned frames = lacing != 0 ? r.U8() + 1u : 1u;
         if (r.Overrun() || track != m.audioTrack_ || m.audioTrack_ == 0) return;
-        const int64_t size = std::min<int64_t>(static_cast<int64_t>(e.size), end - e.dataStart);
-        m.audioBytes_ += std::max<int64_t>(size - static_cast<int64_t>(r.Position()), 0);
+        const unsigned lacing = (flags >> 1) & 3;
+        unsigned frames = 1;
+        if (lacing != 0) {
+            frames = r.U8() + 1u;
+            for (unsigned i = 0; i + 1 < frames && !r.Overrun(); ++i) {
+                if (lacing == kXiphLacing) {
+                    while (r.U8() == 255 && !r.Overrun()) {}
+                } else if (lacing == kEBMLLacing) {
+                    uint64_t value = 0;
+                    if (!ReadVint(r, 8, false, value, ones)) break;
+                }
+            }
+        }
+        // A lace header longer than the bytes read counts as audio.
+        const int64_t header = static_cast<int64_t>(r.Overrun() ? 4 : r.Position());
+        m.audioBytes_ += std::max<int64_t>(size - header, 0);
         const double scale = double(m.timestampScale_);
         const double start = (double(clusterTime) + relative) * scale / 1e9;
         m.lastBlockEnd_ = std::max(m.lastBlockEnd_, start + double(frames) * double(frameDuration) / 1e9);
@@ -334,10 +358,15 @@ struct TMatroskaWalker {
                 continue;
             }
             const uint64_t room = static_cast<uint64_t>(end - e.dataStart);
-            if ((e.id == kInfo || e.id == kTracks) && e.size <= uint64_t(kMaxHeaderElement) && e.size <= room) {
+            // Info and Tracks are read whole. Their children met at this level
+            // come from an Info or Tracks of unknown size walked into.
+            const bool header = e.id == kInfo || e.id == kTracks || e.id == kTrackEntry || IsInfoField(e.id);
+            if (header && e.size <= uint64_t(kMaxHeaderElement) && e.size <= room) {
                 const std::string data = ReadWhole(e);
                 if (e.id == kInfo) ParseInfo(data);
-                else ParseTracks(data);
+                else if (e.id == kTracks) ParseTracks(data);
+                else if (e.id == kTrackEntry) ParseTrackEntry(data);
+                else InfoField(e.id, data);
                 if (m.audioTrack_ != 0 && frameDuration == 0) frameDuration = m.defaultDuration_;
             }
             if (e.size >= room) break;

@@ -22,6 +22,7 @@ constexpr uint8_t kBlockTypeMask = 0x7F;
 constexpr uint8_t kLastBlockFlag = 0x80;
 constexpr uint8_t kStreamInfoType = 0;
 constexpr uint8_t kVorbisCommentType = 4;
+constexpr uint8_t kFrameSyncByte = 0xFF;   // first byte of every audio frame
 
 // Header packets looked at when the count is not stated or is implausible.
 constexpr int kMaxHeaderPackets = 64;
@@ -96,6 +97,7 @@ bool TOggFLAC::ReadFromStream(TFileStream& stream) {
         if (!packets.Next(packet, kCommentKeep)) break;
         TByteReader block(packet);
         const uint8_t flags = block.U8();
+        if (flags == kFrameSyncByte) break;   // an audio frame: the headers are over
         block.Skip(3);   // block length
         if (block.Overrun()) break;
         audioOffset_ = packets.EndOfLastPacketPage();
