@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const double duration = reader.Duration();
     if (!std::isfinite(duration) || duration < 0 || !std::isfinite(reader.Ratio()) || reader.BitRate() < 0)
         __builtin_trap();
-    volatile auto sink = reader.Valid() + reader.Channels() + reader.SampleRate() + reader.CodecName().size() + reader.BitsPerSample();
+    volatile double sink = double(reader.Valid()) + double(reader.Channels()) + double(reader.SampleRate()) + reader.CodecName().size() + reader.BitsPerSample();
     (void)sink;
     return 0;
 }

@@ -307,7 +307,7 @@ struct TMatroskaWalker {
         int64_t offset = cluster.dataStart;
         while (offset < clusterEnd && elements++ < kMaxElements) {
             Element e;
-            if (!ReadElementHeader(stream, offset, e)) break;
+            if (!ReadElementHeader(stream, offset, e) || e.dataStart > clusterEnd) break;
             if (!cluster.Known() && !IsClusterChild(e.id)) break;
             if (!e.Known()) {   // only a Cluster's parent may have an unknown size
                 offset = clusterEnd;
@@ -326,7 +326,7 @@ struct TMatroskaWalker {
                 int64_t inner = e.dataStart;
                 while (inner < next && elements++ < kMaxElements) {
                     Element child;
-                    if (!ReadElementHeader(stream, inner, child) || !child.Known()) break;
+                    if (!ReadElementHeader(stream, inner, child) || !child.Known() || child.dataStart > next) break;
                     if (child.id == kBlock) CountBlock(child, next);
                     inner = child.dataStart + static_cast<int64_t>(std::min<uint64_t>(child.size, next - child.dataStart));
                 }
@@ -334,11 +334,8 @@ struct TMatroskaWalker {
             offset = next;
         }
         if (lookInside) walkedClusterBytes += offset - cluster.dataStart;
-        else {
-            skippedClusterBytes += clusterEnd - cluster.dataStart;
-            offset = clusterEnd;
-        }
-        return offset;
+        else skippedClusterBytes += clusterEnd - cluster.dataStart;
+        return cluster.Known() ? clusterEnd : offset;
     }
 
     void WalkSegment(const Element& segment, int64_t fileSize) {
@@ -348,7 +345,7 @@ struct TMatroskaWalker {
         int64_t offset = segment.dataStart;
         while (offset < end && elements++ < kMaxElements) {
             Element e;
-            if (!ReadElementHeader(stream, offset, e)) break;
+            if (!ReadElementHeader(stream, offset, e) || e.dataStart > end) break;
             if (e.id == kCluster) {
                 offset = std::max(WalkCluster(e, end), e.dataStart);
                 continue;

@@ -132,7 +132,8 @@ bool TOggPacketReader::Next(std::string& head, std::size_t keep) {
         }
         body_ += static_cast<int64_t>(length);
         if (length < 255) {
-            endOfLastPacketPage_ = page_.End();
+            // A page may claim more bytes than the file holds.
+            endOfLastPacketPage_ = std::min(page_.End(), stream_.Size());
             return true;
         }
     }

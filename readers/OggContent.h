@@ -64,7 +64,7 @@ public:
 
     uint32_t Serial() const { return serial_; }
     // File offset just after the page on which the last packet ended: where
-    // the pages after the header packets begin.
+    // the pages after the header packets begin (at most the file size).
     int64_t EndOfLastPacketPage() const { return endOfLastPacketPage_; }
 
 private:

@@ -261,6 +261,17 @@ TEST(OggFLAC, LengthFromTheGranuleWhenStreamInfoHasNone) {
     const auto item2 = Analyse(dir.Write("bare.ogg", WithChecksums(bare)));
     EXPECT_EQ(item2->EncoderInfo, "FLAC");
     EXPECT_EQ(item2->BitRate, 4);   // the 529-byte audio page in 1 s
+
+    // A first page that claims 2000 bytes of which the file holds 100: no
+    // audio bytes, never a negative bitrate.
+    Bytes head = FLACMappingHeader(0, 44100, 2, 16, 44100);
+    head.resize(2000);
+    Bytes claimed = OggPage(0, 0, head);
+    claimed.resize(100);
+    TOggFLAC reader;
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("claimed.oga", claimed)));
+    EXPECT_EQ(reader.AudioOffset(), 100);
+    EXPECT_EQ(reader.BitRate(), 0);
 }
 
 TEST(OggContent, SpeexUnderOggIsReadByTheSpeexReader) {
