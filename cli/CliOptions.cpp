@@ -1,9 +1,12 @@
 #include "CliOptions.h"
 
 #include "core/Columns.h"
+#include "core/FormatRegistry.h"
 #include "io/Text.h"
 
-const char* const kCliHelp =
+namespace {
+
+const char* const kHelpHead =
     "Usage: sondaro-cli [options] PATH...\n"
     "\n"
     "Tells what each audio file is and how it was encoded, from its headers,\n"
@@ -14,11 +17,9 @@ const char* const kCliHelp =
     "               its subfolders, breadth-first); hidden entries are skipped\n"
     "  a playlist   (.m3u, .pls, .fpl) its entries are analysed\n"
     "  a file       it is analysed alone, whatever its extension\n"
-    "\n"
-    "Supported extensions: aac ac3 eac3 ec3 aif aiff ape mac dff dsf dts flac\n"
-    "mka webm weba mpa mp1 mp2 mp3 mp4 m4a mp+ mpc mpp ofr ogg oga opus spx tta\n"
-    "vqf wav wma wv\n"
-    "\n"
+    "\n";
+
+const char* const kHelpOptions =
     "Options:\n"
     "  -r, --recursive        scan subfolders too\n"
     "  -f, --format FORMAT    text (default): an aligned table and the totals;\n"
@@ -43,6 +44,26 @@ const char* const kCliHelp =
     "\n"
     "Exit status: 0 every file could be read, 1 some could not, 2 usage error\n"
     "or a PATH that does not exist.\n";
+
+// "Supported extensions: aac ac3 ...", wrapped before column 72.
+std::string ExtensionsParagraph() {
+    std::string text = "Supported extensions:";
+    std::size_t lineStart = 0;
+    for (const std::string& extension : SupportedExtensions()) {
+        if (text.size() - lineStart + 1 + extension.size() > 72) {
+            text += '\n';
+            lineStart = text.size();
+        } else {
+            text += ' ';
+        }
+        text += extension;
+    }
+    return text + "\n\n";
+}
+
+} // namespace
+
+std::string CliHelp() { return kHelpHead + ExtensionsParagraph() + kHelpOptions; }
 
 bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::string& error) {
     tags.clear();

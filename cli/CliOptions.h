@@ -22,4 +22,5 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
 // (case-insensitive); false with error for an unknown caption.
 bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::string& error);
 
-extern const char* const kCliHelp;
+// The --help text; its extension list comes from the format registry.
+std::string CliHelp();

@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.Help) {
-        std::cout << kCliHelp;
+        std::cout << CliHelp();
         return 0;
     }
     for (const std::string& path : options.Paths) {
@@ -175,7 +175,8 @@ int main(int argc, char** argv) {
         for (const TListRow& row : list.Rows()) report.Rows.push_back(&row.Texts);
         report.Totals = list.Totals();
         try {
-            std::cerr << "sondaro-cli: report written to " << WriteHtmlReport(report) << '\n';
+            const std::string written = WriteHtmlReport(report);   // before anything says it was
+            std::cerr << "sondaro-cli: report written to " << written << '\n';
         } catch (const std::exception& e) {
             std::cerr << "sondaro-cli: " << e.what() << '\n';
             return 1;

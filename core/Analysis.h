@@ -1,20 +1,24 @@
-// AnalyseFile: the single road from a file path to a TAudioItem. The reader is
-// picked by the upper-cased extension; its results are copied into the item
-// with the unit conversions of each format, and the encoder info is composed.
+// AnalyseFile: the single road from a file path to a TAudioItem. The format is
+// picked from the format registry by the extension; its fill function runs
+// the reader and copies the results into the item.
 #pragma once
 
 #include "core/AudioItem.h"
 #include "core/FormatReaders.h"
+#include "io/ReadResult.h"
 
 #include <memory>
 #include <string>
 
 // Analyses fullPath (root is the scan root, or the playlist path for playlist
-// entries). Returns nullptr for an empty file. Raises EFOpenError when the
-// file cannot be opened, and lets a reader's own error through.
+// entries). Returns nullptr for an empty file. This is the one place where a
+// read result becomes a row or a failure:
+//   Read, NotRecognised  an item (NotRecognised: "File could not be scanned")
+//   ReadError            raises EReadError with the result's message
+// Raises EFOpenError when the file cannot be opened.
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,
                                         const std::string& fullPath);
 
-// Runs the reader of item.FileType on item.FullPath and copies its results
-// into the item; an unknown type or a rejected file keeps the defaults.
-void FillFromReader(TFormatReaders& readers, TAudioItem& item);
+// Runs the fill function of item.FileType on item.FullPath. An unknown type
+// is NotRecognised; a reader that raises gives ReadError with its message.
+TReadResult FillFromReader(TFormatReaders& readers, TAudioItem& item);

@@ -1,5 +1,6 @@
 #include "core/FolderScan.h"
 
+#include "core/FormatRegistry.h"
 #include "io/Paths.h"
 #include "io/Text.h"
 
@@ -23,11 +24,6 @@
 
 namespace fs = std::filesystem;
 #endif
-
-const std::array<const char*, 34> kSupportedExtensions = {
-    "aac", "ac3", "eac3", "ec3", "aif", "aiff", "ape", "mac", "dff", "dsf", "dts", "flac", "mka", "webm",
-    "weba", "mpa", "mp1", "mp2", "mp3", "mp4", "m4a", "mp+", "mpc", "mpp", "ofr", "ogg", "oga", "opus",
-    "spx", "tta", "vqf", "wav", "wma", "wv"};
 
 namespace {
 
@@ -105,9 +101,7 @@ TFolderIdentity FolderIdentity(const std::string& folder) {
 } // namespace
 
 bool IsSupportedExtension(const std::string& extensionWithoutDot) {
-    const std::string lower = AsciiLower(extensionWithoutDot);
-    return std::any_of(kSupportedExtensions.begin(), kSupportedExtensions.end(),
-                       [&](const char* supported) { return lower == supported; });
+    return FindFormat(extensionWithoutDot) != nullptr;
 }
 
 bool FolderNameLess(const std::string& a, const std::string& b) {

@@ -4,16 +4,13 @@
 
 #include "core/AnalysisList.h"
 
-#include <array>
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
-// The supported extensions, lower-case, in the order they are compared.
-extern const std::array<const char*, 34> kSupportedExtensions;
-
-// True when the extension (without its dot, any case) is supported.
+// True when the extension (without its dot, any case) has a format in the
+// format registry.
 bool IsSupportedExtension(const std::string& extensionWithoutDot);
 
 // Appends folder's supported files to files and its subfolders to folders.

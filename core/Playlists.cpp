@@ -29,14 +29,21 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 // Reads a whole (INI) file in chunks, asking between chunks whether to stop.
-bool ReadWholeFile(const std::string& path, std::string& text, const TCancelCheck& cancelled) {
+// A file over kMaxPlsSize is no playlist and is not read (false, too large).
+bool ReadWholeFile(const std::string& path, std::string& text, const TCancelCheck& cancelled, bool& tooLarge) {
     TFileStream stream(path);
+    tooLarge = stream.Size() > kMaxPlsSize;
+    if (tooLarge) return false;
     std::vector<char> chunk(kReadChunk);
     for (;;) {
         if (Cancelled(cancelled)) return false;
         const std::size_t got = stream.Read(chunk.data(), chunk.size());
         if (got == 0) return true;
         text.append(chunk.data(), got);
+        if (static_cast<int64_t>(text.size()) > kMaxPlsSize) {   // it grew meanwhile
+            tooLarge = true;
+            return false;
+        }
     }
 }
 
@@ -115,7 +122,13 @@ TPlaylistResult LoadPls(const std::string& playlist, const TEntryHandler& handle
     TIniFile ini;
     std::string text;
     try {
-        if (!ReadWholeFile(playlist, text, cancelled)) return result;
+        bool tooLarge = false;
+        if (!ReadWholeFile(playlist, text, cancelled, tooLarge)) {
+            if (tooLarge)
+                result.Notes.push_back(playlist + " is larger than " + std::to_string(kMaxPlsSize >> 20) +
+                                       " MiB and is not read as a playlist");
+            return result;
+        }
         ini.Parse(text);
         result.Loaded = true;
     } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 #include "core/AnalysisList.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,11 +19,13 @@ using TCancelCheck = std::function<bool()>;
 
 // An ".m3u" line longer than this is not a path; it is skipped with a note.
 inline constexpr std::size_t kMaxM3uLineLength = 64 * 1024;
+// A ".pls" is read whole; a larger file is not read (with a note).
+inline constexpr int64_t kMaxPlsSize = 64 * 1024 * 1024;
 
 struct TPlaylistResult {
     bool Loaded = false;             // the playlist itself could be read
     std::vector<TFailure> Failures;  // entries that could not be analysed, in order
-    std::vector<std::string> Notes;  // lines skipped as no path, each naming the playlist and line
+    std::vector<std::string> Notes;  // what was skipped as no playlist content, naming the playlist
 };
 
 // ".m3u": one path per line; empty lines and "#" lines (extended M3U) are

@@ -2,7 +2,7 @@
 // reader, encoder info) on one input.
 #include "FuzzSupport.h"
 #include "core/AudioItem.h"
-#include "mpeg/MP3Analysis.h"
+#include "core/FillFunctions.h"
 
 #include <exception>
 

@@ -14,6 +14,7 @@
 
 #include "io/Platform.h"
 
+#include <algorithm>
 #include <atomic>
 #else
 #include <fcntl.h>

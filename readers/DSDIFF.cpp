@@ -3,6 +3,7 @@
 #include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
+#include "readers/PcmRatio.h"
 
 #include <algorithm>
 
@@ -15,7 +16,6 @@ constexpr std::size_t kFormTypeSize = 4;
 constexpr std::size_t kPropertyRead = 16;   // the fields used in one property chunk
 constexpr int kMaxChunks = 256;             // per level; real files have a handful
 constexpr int32_t kMaxChannels = 6;
-constexpr double kWavHeaderSize = 44;
 
 struct Chunk {
     std::string id;
@@ -154,6 +154,5 @@ bool TDSDIFF::Valid() const {
 
 double TDSDIFF::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmSize = Duration() * sampleRate_ * channels_ * kBitsPerSample / 8 + kWavHeaderSize;
-    return double(fileSize_) / pcmSize * 100;
+    return PcmRatio(fileSize_, Duration() * sampleRate_, sampleRate_, channels_, kBitsPerSample, kCanonicalWavHeaderBytes);
 }

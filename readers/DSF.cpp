@@ -3,6 +3,7 @@
 #include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
+#include "readers/PcmRatio.h"
 
 #include <algorithm>
 
@@ -15,7 +16,6 @@ constexpr std::size_t kFmtChunkSize = 52;
 constexpr std::size_t kHeadRead = kDsdChunkSize + kFmtChunkSize + kChunkHeaderSize;
 constexpr int32_t kMaxChannels = 6;          // mono to 5.1
 
-constexpr double kWavHeaderSize = 44;
 constexpr int64_t kDsd64Rate44 = 44100 * 64;
 constexpr int64_t kDsd64Rate48 = 48000 * 64;
 
@@ -120,6 +120,5 @@ bool TDSF::Valid() const {
 
 double TDSF::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmSize = double(Samples()) * channels_ * kBitsPerSample / 8 + kWavHeaderSize;
-    return double(fileSize_) / pcmSize * 100;
+    return PcmRatio(fileSize_, double(Samples()), sampleRate_, channels_, kBitsPerSample, kCanonicalWavHeaderBytes);
 }

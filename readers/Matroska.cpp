@@ -3,6 +3,7 @@
 #include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
+#include "readers/PcmRatio.h"
 
 #include <algorithm>
 #include <bit>
@@ -58,7 +59,6 @@ constexpr int kMaxElements = 1 << 20;              // elements read per file
 constexpr int kMaxDepth = 8;                       // nesting inside Info and Tracks
 constexpr std::size_t kMaxAppText = 256;
 
-constexpr double kWavHeaderSize = 44;
 constexpr int32_t kLossyBitsPerSample = 16;
 
 // Codec names by codec ID (exact, or by prefix for the ID families).
@@ -443,8 +443,7 @@ bool TMatroska::Valid() const { return audioTrack_ != 0 && sampleRate_ > 0 && ch
 
 double TMatroska::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmSize = Duration() * sampleRate_ * channels_ * (bitsPerSample_ / 8.0) + kWavHeaderSize;
-    return double(fileSize_) / pcmSize * 100;
+    return PcmRatio(fileSize_, Duration() * sampleRate_, sampleRate_, channels_, bitsPerSample_, kCanonicalWavHeaderBytes);
 }
 
 std::string TMatroska::CodecName() const {

@@ -3,6 +3,7 @@
 #include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
+#include "readers/PcmRatio.h"
 
 #include <array>
 #include <cstdio>
@@ -22,7 +23,7 @@ constexpr std::array<int32_t, 8> kSampleRates = {44100, 48000, 37800, 32000, 0, 
 // Packets walked before the stream is taken as damaged.
 constexpr int kMaxPackets = 1 << 20;
 
-constexpr double kWavHeaderSize = 44;
+constexpr int32_t kBitsPerSample = 16;
 
 struct PacketHeader {
     std::string key;
@@ -177,8 +178,8 @@ bool TMusepackSV8::Valid() const { return streamVersion_ == kStreamVersion && ch
 
 double TMusepackSV8::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmSize = double(sampleCount_ - beginningSilence_) * channels_ * 2 + kWavHeaderSize;
-    return double(fileSize_) / pcmSize * 100;
+    return PcmRatio(fileSize_, double(sampleCount_ - beginningSilence_), sampleRate_, channels_, kBitsPerSample,
+                    kCanonicalWavHeaderBytes);
 }
 
 std::string TMusepackSV8::EncoderVersionText() const {

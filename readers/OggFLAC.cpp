@@ -4,6 +4,7 @@
 #include "io/FileStream.h"
 #include "io/Text.h"
 #include "readers/OggContent.h"
+#include "readers/PcmRatio.h"
 
 #include <algorithm>
 
@@ -29,7 +30,6 @@ constexpr int kMaxHeaderPackets = 64;
 constexpr std::size_t kVendorLimit = 1024;
 constexpr std::size_t kCommentKeep = 4 + 4 + kVendorLimit;
 
-constexpr double kWavHeaderSize = 44;
 
 } // namespace
 
@@ -129,8 +129,8 @@ int32_t TOggFLAC::BitRate() const {
 
 bool TOggFLAC::Valid() const { return sampleRate_ > 0 && bitsPerSample_ >= 4 && Samples() > 0; }
 
+// Against the bare samples, as for native FLAC.
 double TOggFLAC::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmSize = double(Samples()) * channels_ * (bitsPerSample_ / 8.0) + kWavHeaderSize;
-    return double(fileSize_) / pcmSize * 100;
+    return PcmRatio(fileSize_, double(Samples()), sampleRate_, channels_, bitsPerSample_, 0);
 }

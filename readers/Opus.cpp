@@ -4,6 +4,7 @@
 #include "io/FileStream.h"
 #include "io/Text.h"
 #include "readers/OggContent.h"
+#include "readers/PcmRatio.h"
 
 #include <algorithm>
 
@@ -21,7 +22,6 @@ constexpr std::size_t kVendorLimit = 1024;   // longer vendor strings are cut
 constexpr std::size_t kTagsKeep = kTagsSignature.size() + 4 + kVendorLimit;
 
 constexpr int32_t kBitsPerSample = 16;
-constexpr double kWavHeaderSize = 44;
 
 } // namespace
 
@@ -101,6 +101,5 @@ bool TOpus::Valid() const { return channels_ >= 1 && Samples() > 0; }
 
 double TOpus::Ratio() const {
     if (!Valid()) return 0;
-    const double pcmSize = double(Samples()) * channels_ * (kBitsPerSample / 8) + kWavHeaderSize;
-    return double(fileSize_) / pcmSize * 100;
+    return PcmRatio(fileSize_, double(Samples()), kPlaybackRate, channels_, kBitsPerSample, kCanonicalWavHeaderBytes);
 }

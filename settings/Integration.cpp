@@ -93,7 +93,10 @@ std::string DesktopExecArgument(const std::string& text) {
     return value + "\"";
 }
 
-std::string FolderCommandExec(const std::string& executable) { return DesktopExecArgument(executable) + " %f"; }
+std::string FolderCommandExec(const std::string& executable) {
+    const std::string program = DesktopExecArgument(executable) + " %f";
+    return executable.find('%') == std::string::npos ? program : "env " + program;
+}
 
 std::string FolderCommandDesktopEntry(const std::string& executable) {
     return std::string("[Desktop Entry]\n") + "Type=Application\n" + "Name=" + kFolderCommandName + "\n" +

@@ -46,6 +46,8 @@ public:
 std::string DesktopExecArgument(const std::string& text);
 
 // The Exec value: the quoted executable path and the folder field code.
+// GLib requires the first word of Exec to name an existing program before it
+// expands "%%", so a path with "%" is started through "env".
 std::string FolderCommandExec(const std::string& executable);
 
 // The two files' texts.

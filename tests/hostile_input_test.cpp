@@ -4,12 +4,15 @@
 #include "core/Playlists.h"
 #include "io/Errors.h"
 #include "io/FileStream.h"
+#include "settings/Integration.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -84,6 +87,14 @@ TEST(HostilePlaylists, PlsVisitsOnlyThePresentKeysInIndexOrder) {
     seen.clear();
     Load(dir.Write("neg.pls", "[playlist]\nNumberOfEntries=-1\nFile0=a.mp3\n"), seen);
     EXPECT_TRUE(seen.empty());
+
+    // A .pls over 64 MiB is no playlist: not read, with a note (a sparse file).
+    const std::string huge = dir.Write("huge.pls", "[playlist]\nFile0=a.mp3\n");
+    fs::resize_file(huge, (int64_t(64) << 20) + 1);
+    seen.clear();
+    const TPlaylistResult skipped = Load(huge, seen);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(skipped.Notes, std::vector<std::string>{huge + " is larger than 64 MiB and is not read as a playlist"});
 
     // A large file of distinct keys parses in linear time (the suite's time
     // limit catches a quadratic parse).
@@ -161,6 +172,7 @@ TEST(HostileReport, PlantedLinkOrFifoIsRefused) {
     EXPECT_NE(run.err.find("Cannot create file \"" + report + "\". It exists and is not a regular file"),
               std::string::npos)
         << run.err;
+    EXPECT_EQ(run.err.find("report written"), std::string::npos) << run.err;
     const Bytes kept = ReadAll(victim);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "precious");
     EXPECT_TRUE(fs::is_symlink(report));
@@ -235,4 +247,19 @@ TEST(HostileOutput, EveryFailureNamesItsFile) {
     EXPECT_NE(missing.err.find("sondaro-cli: Cannot open file \"" + dir.Path().string() + "/missing.mp3\". "),
               std::string::npos)
         << missing.err;
+}
+
+TEST(HostileIntegration, ProgramPathWithPercentStartsThroughGLib) {
+    // GLib is the real reader of the folder command's desktop entry.
+    if (std::system("command -v gio >/dev/null 2>&1") != 0) GTEST_SKIP() << "gio (GLib) is not installed";
+    TempDir dir;
+    const std::string ran = dir / "ran.txt";
+    const std::string program = dir.Write("100% sure/sondaro", "#!/bin/sh\nprintf '%s\\n' \"$@\" >" + Quoted(ran) + "\n");
+    fs::permissions(program, fs::perms::owner_all);
+    const std::string entry = dir.Write("view.desktop", FolderCommandDesktopEntry(program));
+    const std::string folder = dir.Folder("some folder");
+    ASSERT_EQ(std::system(("gio launch " + Quoted(entry) + " " + Quoted(folder) + " 2>&1").c_str()), 0);
+    for (int i = 0; i < 100 && !fs::exists(ran); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const Bytes args = ReadAll(ran);
+    EXPECT_EQ(std::string(args.begin(), args.end()), folder + "\n");
 }

@@ -2,10 +2,10 @@
 // encoder info built from them.
 #include "MpegTestFrames.h"
 #include "core/AudioItem.h"
+#include "core/FillFunctions.h"
 #include "io/Errors.h"
 #include "mpeg/DescriptiveLameTagReader.h"
 #include "mpeg/LameVersion.h"
-#include "mpeg/MP3Analysis.h"
 #include "mpeg/PresetGuesser.h"
 
 #include <gtest/gtest.h>

@@ -234,6 +234,7 @@ TEST(FolderCommand, ExecQuotingAndFiles) {
               "\"/a \\\\\"b\\\\\" \\\\`c\\\\` \\\\$d \\\\\\\\e 100%%\"");
     EXPECT_EQ(DesktopExecArgument("a\nb"), "\"a\\nb\"");
     EXPECT_EQ(FolderCommandExec("/opt/my app/sondaro"), "\"/opt/my app/sondaro\" %f");
+    EXPECT_EQ(FolderCommandExec("/opt/100%/sondaro"), "env \"/opt/100%%/sondaro\" %f");
 
     TempDir dir;
     const std::string data = dir.Folder("share");

@@ -1,0 +1,376 @@
+#include "core/FillFunctions.h"
+
+#include "io/FileStream.h"
+#include "io/Text.h"
+#include "mpeg/DescriptiveLameTagReader.h"
+#include "mpeg/LameVersion.h"
+#include "readers/OggContent.h"
+#include "readers/PcmRatio.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Copies the results every reader shares. Channels, BitsPerSample and the
+// ratio are set by each fill function because some formats fix them.
+template <typename Reader>
+void CopyCommon(const Reader& reader, TAudioItem& item) {
+    item.FileSize = reader.FileSize();
+    item.Duration = reader.Duration();
+    item.SampleRate = reader.SampleRate();
+}
+
+template <typename Reader>
+bool Accepted(Reader& reader, const TAudioItem& item) {
+    return reader.ReadFromFile(item.FullPath) && reader.Valid();
+}
+
+int32_t Rounded(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
+
+// The ratio against a canonical PCM WAV file of the item's rate, channels and
+// sample size; frames is the reader's sample count, or its playing time x rate.
+double WavRatio(const TAudioItem& item, double frames, int32_t headerBytes = kCanonicalWavHeaderBytes) {
+    return PcmRatio(item.FileSize, frames, item.SampleRate, item.Channels, item.BitsPerSample, headerBytes);
+}
+
+// AIFF compares against an uncompressed AIFF file: FORM, COMM and SSND
+// headers of 54 bytes.
+constexpr int32_t kCanonicalAiffHeaderBytes = 54;
+
+// Frames from the playing time, for formats that count no samples.
+double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
+
+// The LAME part of the encoder info: "LAME " and the version, then the stored
+// or guessed preset. Versions before 3.90 stored no preset; their long version
+// text ("3.88 (beta)") is shown instead.
+std::string LameText(const TDescriptiveLameTagReader& lame) {
+    const std::string shortVersion = lame.ShortVersion();
+    if (LameVersionBelow(shortVersion, "3.90")) return "LAME " + lame.LongVersion() + " ";
+    std::string preset = lame.PresetText();
+    if (lame.PresetState() == TDescriptiveLameTagReader::kGuessTextIsAnswer)
+        preset = lame.GuessText() + (lame.Modified() ? " (modified)" : " (?)");
+    return "LAME " + shortVersion + " " + preset;
+}
+
+} // namespace
+
+TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
+    TAACfile& r = readers.AACfile;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = Rounded(r.BitRate() / 1000.0);   // this reader counts bit/s
+    // A VBR ADTS stream counts its frames of 1024 samples; the others know
+    // only their playing time.
+    const bool framesCounted = r.HeaderType() == TAACfile::kHeaderADTS && r.BitRateType() == TAACfile::kBitRateVBR;
+    item.Ratio = WavRatio(item, framesCounted ? double(r.FrameCount()) * 1024 : FramesOfDuration(item));
+    item.EncoderInfo = r.MPEGVersionName() + " " + r.ProfileName() + " " + r.HeaderTypeName();
+    return TReadResult::Ok();
+}
+
+TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
+    TAC3& r = readers.AC3;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = r.IsEAC3() ? "E-AC-3" : "AC-3 ATSC A/52";
+    return TReadResult::Ok();
+}
+
+TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
+    TAIFF& r = readers.AIFF;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = Rounded(r.BitRate());
+    item.Ratio = WavRatio(item, r.SampleFrames(), kCanonicalAiffHeaderBytes);
+    item.EncoderInfo = "AIFF";
+    return TReadResult::Ok();
+}
+
+TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
+    TMonkey& r = readers.Monkey;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = Rounded(r.BitRate() / 1000000.0);   // thousandths of bit/s
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    item.EncoderInfo = "Monkey's Audio " + r.VersionText() + ": " + r.CompressionText();
+    return TReadResult::Ok();
+}
+
+// DSD: one-bit samples at the DSD rate, named by that rate.
+template <typename Reader>
+TReadResult FillDSD(Reader& r, TAudioItem& item, double frames) {
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = Reader::kBitsPerSample;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, frames);
+    item.EncoderInfo = DsdRateName(r.SampleRate());
+    return TReadResult::Ok();
+}
+
+TReadResult FillDSDIFF(TFormatReaders& readers, TAudioItem& item) {
+    TDSDIFF& r = readers.DSDIFF;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    FillDSD(r, item, r.Duration() * r.SampleRate());
+    if (r.IsDST()) item.EncoderInfo += " DST compressed";
+    return TReadResult::Ok();
+}
+
+TReadResult FillDSF(TFormatReaders& readers, TAudioItem& item) {
+    TDSF& r = readers.DSF;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    return FillDSD(r, item, static_cast<double>(r.Samples()));
+}
+
+TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
+    TDTS& r = readers.DTS;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = "DTS";
+    return TReadResult::Ok();
+}
+
+TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
+    TFLACfile& r = readers.FLACfile;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    // FLAC compares against the bare samples, without a WAV header.
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
+    item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
+    return TReadResult::Ok();
+}
+
+TReadResult FillMatroska(TFormatReaders& readers, TAudioItem& item) {
+    TMatroska& r = readers.Matroska;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = r.WritingApp().empty() ? r.CodecName() : r.CodecName() + " " + r.WritingApp();
+    return TReadResult::Ok();
+}
+
+TReadResult FillMPEG(TFormatReaders& readers, TAudioItem& item) { return FillMPEGItem(readers.MPEGaudio, item); }
+
+TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
+    if (!reader.ReadFromFile(item.FullPath) || !reader.Valid()) return TReadResult::NotRecognised();
+    CopyCommon(reader, item);
+    item.Channels = reader.ChannelMode() == "Mono" ? 1 : 2;
+    item.BitsPerSample = 16;
+    item.Ratio = WavRatio(item, static_cast<double>(reader.Samples()));
+    item.BitRate = reader.BitRate();
+
+    // Raises "Unexpected End Of File." for a file too short for the tag's
+    // fixed reads; the numbers above stay filled and the encoder info is not set.
+    const TDescriptiveLameTagReader lame(item.FullPath);
+    const std::string stream = reader.Version() + " " + reader.Layer() + " ";
+    if (lame.NoLameTag())
+        item.EncoderInfo = stream + reader.Encoder();
+    else
+        item.EncoderInfo = stream + LameText(lame);
+    return TReadResult::Ok();
+}
+
+TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
+    TMp4file& r = readers.Mp4file;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = r.CodecName() + " " + r.EncodingTool();
+    return TReadResult::Ok();
+}
+
+namespace {
+
+TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& item) {
+    if (!r.ReadFromStream(stream) || !r.Valid()) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, static_cast<double>(r.SampleCount() - r.BeginningSilence()));
+    item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV 8.0 " + r.ProfileName();
+    return TReadResult::Ok();
+}
+
+} // namespace
+
+TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
+    {
+        TFileStream stream(item.FullPath);
+        if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
+    }
+    TMPEGplus& r = readers.MPEGplus;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = 2;
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    // Compared against 16-bit stereo PCM; frames of 1152 samples. An unknown
+    // channel mode forms no PCM size.
+    const bool knownMode = r.ChannelMode() == 1 || r.ChannelMode() == 2;
+    item.Ratio = knownMode ? WavRatio(item, static_cast<double>(int64_t{r.FrameCount()} * 1152)) : 0;
+    item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV " + r.StreamVersionText() + " " + r.ProfileName();
+    return TReadResult::Ok();
+}
+
+TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
+    TOptimFrog& r = readers.OptimFrog;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    // Floating-point samples carry a negative size; the PCM file holds as many bits.
+    item.Ratio = PcmRatio(item.FileSize, static_cast<double>(r.Samples()), item.SampleRate, item.Channels,
+                          std::abs(item.BitsPerSample), kCanonicalWavHeaderBytes);
+    item.EncoderInfo = "OptimFROG " + r.VersionText() + " " + r.CompressionName();
+    return TReadResult::Ok();
+}
+
+namespace {
+
+TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
+    if (!r.ReadFromStream(stream) || !r.Valid()) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    item.EncoderInfo = r.Vendor().empty() ? std::string("Opus") : "Opus " + r.Vendor();
+    return TReadResult::Ok();
+}
+
+TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
+    if (!r.ReadFromStream(stream) || !r.Valid()) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    // Against the bare samples, as native FLAC.
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
+    item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
+    return TReadResult::Ok();
+}
+
+} // namespace
+
+// Vorbis, and a first packet of no known codec, go to the Vorbis reader as
+// before.
+TReadResult FillOgg(TFormatReaders& readers, TAudioItem& item) {
+    TOggContent content;
+    {
+        TFileStream stream(item.FullPath);
+        content = IdentifyOggContent(stream);
+        if (content == TOggContent::Opus) return FillOpus(readers.Opus, stream, item);
+        if (content == TOggContent::FLAC) return FillOggFLAC(readers.OggFLAC, stream, item);
+    }
+    if (content == TOggContent::Speex) return FillSpeex(readers, item);
+    return FillOggVorbis(readers, item);
+}
+
+TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
+    TOggVorbis& r = readers.OggVorbis;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, r.Samples());
+    item.EncoderInfo = "Vorbis " + r.EncoderRelease() + " - " + std::to_string(r.NominalBitRate()) + " kbps";
+    return TReadResult::Ok();
+}
+
+TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
+    TSpeex& r = readers.Speex;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, r.Samples());
+    item.EncoderInfo = "Speex " + r.VersionText();
+    return TReadResult::Ok();
+}
+
+TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
+    TTTA& r = readers.TTA;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = Rounded(r.BitRate());
+    item.Ratio = WavRatio(item, r.Samples());
+    item.EncoderInfo = "True Audio";
+    return TReadResult::Ok();
+}
+
+TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
+    TTwinVQ& r = readers.TwinVQ;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = "Shame on you for having VQF files!";
+    return TReadResult::Ok();
+}
+
+TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
+    TWAVfile& r = readers.WAVfile;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = Rounded(r.BitRate());
+    item.Ratio = WavRatio(item, r.SampleCount() > 0 ? double(r.SampleCount()) : FramesOfDuration(item));
+    item.EncoderInfo = r.FormatName();
+    return TReadResult::Ok();
+}
+
+TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
+    TWMAfile& r = readers.WMAfile;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = r.CodecName();
+    return TReadResult::Ok();
+}
+
+TReadResult FillWavPack(TFormatReaders& readers, TAudioItem& item) {
+    TWAVPackfile& r = readers.WAVPackfile;
+    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = Rounded(r.BitRate());
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    item.EncoderInfo = "WavPack" + std::to_string(r.Version()) + " " + r.ModeText();
+    return TReadResult::Ok();
+}
