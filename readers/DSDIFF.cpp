@@ -145,7 +145,7 @@ double TDSDIFF::Duration() const {
 int32_t TDSDIFF::BitRate() const {
     const double duration = Duration();
     if (!(duration > 0)) return 0;
-    return static_cast<int32_t>(RoundHalfEven(double(soundDataSize_) * 8 / duration / 1000));
+    return static_cast<int32_t>(std::clamp<int64_t>(RoundHalfEven(double(soundDataSize_) * 8 / duration / 1000), 0, INT32_MAX));
 }
 
 bool TDSDIFF::Valid() const {

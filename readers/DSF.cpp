@@ -111,7 +111,7 @@ int32_t TDSF::BitRate() const {
     const double duration = Duration();
     if (!(duration > 0)) return 0;
     const double audioBytes = std::min(double(dataSize_), double(Samples()) * channels_ / 8);
-    return static_cast<int32_t>(RoundHalfEven(audioBytes * 8 / duration / 1000));
+    return static_cast<int32_t>(std::clamp<int64_t>(RoundHalfEven(audioBytes * 8 / duration / 1000), 0, INT32_MAX));
 }
 
 bool TDSF::Valid() const {

@@ -319,7 +319,10 @@ struct TMatroskaWalker {
                 const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(e.size, sizeof bytes));
                 stream.ReadZeroFilled(e.dataStart, bytes, n);
                 clusterTime = UIntValue(std::string_view(reinterpret_cast<char*>(bytes), n));
-                if (!lookInside) break;   // the time is all a passed-over cluster gives
+                if (!lookInside) {   // the time is all a passed-over cluster gives
+                    m.lastBlockEnd_ = std::max(m.lastBlockEnd_, double(clusterTime) * double(m.timestampScale_) / 1e9);
+                    break;
+                }
             } else if (lookInside && e.id == kSimpleBlock) {
                 CountBlock(e, clusterEnd);
             } else if (lookInside && e.id == kBlockGroup) {

@@ -5,7 +5,9 @@
 #include "io/Text.h"
 #include "readers/PcmRatio.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -171,7 +173,7 @@ double TMusepackSV8::Duration() const {
 int32_t TMusepackSV8::BitRate() const {
     const double duration = Duration();
     if (!(duration > 0)) return 0;
-    return static_cast<int32_t>(RoundHalfEven(double(audioBytes_) * 8 / duration / 1000));
+    return static_cast<int32_t>(std::clamp<int64_t>(RoundHalfEven(double(audioBytes_) * 8 / duration / 1000), 0, INT32_MAX));
 }
 
 bool TMusepackSV8::Valid() const { return streamVersion_ == kStreamVersion && channels_ >= 1 && Duration() > 0; }

@@ -124,7 +124,7 @@ double TOggFLAC::Duration() const { return sampleRate_ > 0 ? double(Samples()) /
 int32_t TOggFLAC::BitRate() const {
     const double duration = Duration();
     if (!(duration > 0)) return 0;
-    return static_cast<int32_t>(RoundHalfEven(double(fileSize_ - audioOffset_) * 8 / duration / 1000));
+    return static_cast<int32_t>(std::clamp<int64_t>(RoundHalfEven(double(fileSize_ - audioOffset_) * 8 / duration / 1000), 0, INT32_MAX));
 }
 
 bool TOggFLAC::Valid() const { return sampleRate_ > 0 && bitsPerSample_ >= 4 && Samples() > 0; }

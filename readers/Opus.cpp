@@ -94,7 +94,7 @@ double TOpus::Duration() const { return double(Samples()) / kPlaybackRate; }
 int32_t TOpus::BitRate() const {
     const double duration = Duration();
     if (!(duration > 0)) return 0;
-    return static_cast<int32_t>(RoundHalfEven(double(fileSize_ - audioOffset_) * 8 / duration / 1000));
+    return static_cast<int32_t>(std::clamp<int64_t>(RoundHalfEven(double(fileSize_ - audioOffset_) * 8 / duration / 1000), 0, INT32_MAX));
 }
 
 bool TOpus::Valid() const { return channels_ >= 1 && Samples() > 0; }

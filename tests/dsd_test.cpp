@@ -172,6 +172,11 @@ TEST(DSDIFF, HandBuiltEdgeCases) {
     Bytes noSound = DffFile(2, 2822400, {});
     noSound.resize(noSound.size() - 12);
     EXPECT_EQ(Analyse(dir.Write("none.dff", noSound))->EncoderInfo, kNotScannedText);
+    // 2000 channels at the largest rate: not valid, and a bitrate held to
+    // 32 bits instead of wrapping negative.
+    ASSERT_TRUE(dff.ReadFromFile(dir.Write("wide.dff", DffFile(2000, 0x7FFFFFFF, Bytes(4000, 0x55)))));
+    EXPECT_FALSE(dff.Valid());
+    EXPECT_EQ(dff.BitRate(), INT32_MAX);
     Bytes aiff = ToBytes("FORM");
     AppendBE32(aiff, 4);
     Append(aiff, "AIFF");

@@ -205,4 +205,16 @@ TEST(Matroska, UnusualAndHostileFiles) {
     const Bytes open = Cat({Header(), ElUnknown(0x18538067, Cat({Info(500), ElUnknown(0x1654AE6B, AudioTrack(1, "A_FLAC", 96000, 2, 24)), cluster}))});
     ASSERT_TRUE(mkv.ReadFromFile(dir.Write("open.mka", open)));
     EXPECT_EQ(mkv.SampleRate(), 96000);
+
+    // Past the first 16 MiB the clusters are passed over by size: their
+    // audio is taken in the share seen so far, their time from the cluster.
+    // Cluster 1: a 10-byte timestamp and a 16 MiB audio block (13 header
+    // bytes); cluster 2, at 5 s: 1023 bytes, counted as 1023 x 16777216 /
+    // 16777239 = 1022 bytes of audio.
+    const Bytes pcm = El(0x1654AE6B, AudioTrack(1, "A_PCM/INT/LIT", 8000, 1, 16));
+    const Bytes first = El(0x1F43B675, Cat({UInt(0xE7, 0), SimpleBlock(1, 0, 1, 16 << 20)}));
+    const Bytes second = El(0x1F43B675, Cat({UInt(0xE7, 5000), SimpleBlock(1, 0, 1, 1000)}));
+    ASSERT_TRUE(mkv.ReadFromFile(dir.Write("long.mka", Cat({Header(), El(0x18538067, Cat({Info(0), pcm, first, second}))}))));
+    EXPECT_EQ(mkv.AudioBytes(), (16 << 20) + 1022);
+    EXPECT_DOUBLE_EQ(mkv.Duration(), 5.0);
 }
