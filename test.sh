@@ -2,7 +2,10 @@
 # Builds and runs every test of Sondaro:
 #   1. the test suite (unit, file and desktop tests) in a normal build;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. every fuzz target for a few seconds on its seed corpus.
+#   3. every fuzz target for a few seconds on its seed corpus;
+#   4. the Debian package of the first build, installed with apt in a clean
+#      Debian 12 root (scripts/test-deb.sh; skipped, saying why, where no
+#      root can be made; about two minutes, five the first time).
 # ./test.sh --quick runs step 1 only, ./test.sh --fuzz step 3 only.
 # FUZZ_SECONDS sets the time per target; scripts/fuzz-long.sh runs longer.
 set -eu
@@ -42,4 +45,8 @@ for target in build-fuzz/fuzz/fuzz_*; do
     fi
     rm -rf "$work" "$work.log"
 done
+if [ "${1:-}" != "--fuzz" ]; then
+    echo "== Debian package in a clean Debian 12 root"
+    SONDARO_DEB_BUILD=build ./scripts/test-deb.sh
+fi
 echo "== All tests passed"

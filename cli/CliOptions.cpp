@@ -22,28 +22,45 @@ const char* const kHelpHead =
 const char* const kHelpOptions =
     "Options:\n"
     "  -r, --recursive        scan subfolders too\n"
-    "  -f, --format FORMAT    text (default): an aligned table and the totals;\n"
+    "  -f, --format FORMAT    text (default): a table aligned for the terminal,\n"
+    "                         then the totals;\n"
     "                         tsv, csv: a header line of captions and one line\n"
-    "                         per file, cells exactly as the list shows them;\n"
+    "                         per file;\n"
     "                         json: every field of every file with raw numbers,\n"
-    "                         and the totals\n"
+    "                         \"scanned\" and \"error\" per file, the errors and\n"
+    "                         the totals\n"
     "  -c, --columns COLUMNS  default: the desktop program's default layout;\n"
     "                         all: all eleven columns; or a comma-separated list\n"
     "                         of captions, e.g. \"File Name,Bitrate,Encoder Info\"\n"
-    "      --html             also write the desktop program's HTML report,\n"
-    "                         \"!Sdro Analysis.html\", into the first PATH (a\n"
-    "                         folder) or the folder holding it\n"
-    "  -h, --help             show this help\n"
+    "  -n, --numbers STYLE    list (default): cells exactly as the desktop list\n"
+    "                         shows them (\"0.67 MB\", \"03:04\", \"180 kbps\");\n"
+    "                         raw: plain numbers without units, with \".\" as the\n"
+    "                         decimal point: Size in bytes, Length in seconds\n"
+    "                         with three decimals, Sample Rate in Hz, Ratio in\n"
+    "                         percent, Bitrate in kbit/s (text, tsv and csv)\n"
+    "      --html[=FILE]      also write the desktop program's HTML report: to\n"
+    "                         FILE, or else as \"!Sdro Analysis.html\" into the\n"
+    "                         first PATH (a folder) or the folder holding it.\n"
+    "                         FILE may also be the next argument when it ends\n"
+    "                         in .html or .htm\n"
+    "  -V, --version          show the version and exit\n"
+    "  -h, --help             show this help and exit\n"
     "\n"
     "Columns: Relative Path, File Name, Type, Size, Length, Sample Rate,\n"
     "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info\n"
     "\n"
     "A progress line is written to standard error while scanning when it is a\n"
-    "terminal. Files that cannot be read are named on standard error with the\n"
-    "reason, and the rest are still listed.\n"
+    "terminal. Every file that cannot be opened or read, is empty or is not\n"
+    "recognised (its row says \"File could not be scanned\"), and every folder\n"
+    "that cannot be listed, is named once on standard error with the reason;\n"
+    "the rest is still listed.\n"
     "\n"
-    "Exit status: 0 every file could be read, 1 some could not, 2 usage error\n"
-    "or a PATH that does not exist.\n";
+    "Exit status:\n"
+    "  0  every file named or found was read and recognised\n"
+    "  1  at least one file could not be opened or read, was empty or was not\n"
+    "     recognised, a folder could not be listed, or the list or the report\n"
+    "     could not be written\n"
+    "  2  usage error, or a PATH that does not exist (nothing is analysed)\n";
 
 // "Supported extensions: aac ac3 ...", wrapped before column 72.
 std::string ExtensionsParagraph() {
@@ -86,7 +103,7 @@ bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::strin
         for (int tag = 0; tag < kColumnCount; ++tag)
             if (EqualsIgnoreAsciiCase(caption, kColumnDefaults[tag].Caption)) found = tag;
         if (found < 0) {
-            error = "unknown column \"" + caption + "\"";
+            error = "There is no column \"" + caption + "\".";
             return false;
         }
         tags.push_back(found);
@@ -94,52 +111,88 @@ bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::strin
     return true;
 }
 
+namespace {
+
+bool EndsWithHtml(const std::string& arg) {
+    const std::string lower = AsciiLower(arg);
+    const auto ends = [&](const std::string& suffix) {
+        return lower.size() > suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    return ends(".html") || ends(".htm");
+}
+
+} // namespace
+
 bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& error) {
     std::string columns = "default";
     bool onlyPaths = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto value = [&](const std::string& name) -> const char* {
-            if (i + 1 >= argc) {
-                error = "option " + name + " needs a value";
-                return nullptr;
+        // "--name=value" or "--name value" (and "-x value" for the short name).
+        const auto takes = [&](const char* shortName, const std::string& longName, std::string& value) {
+            if (arg.rfind(longName + "=", 0) == 0) {
+                value = arg.substr(longName.size() + 1);
+                return true;
             }
-            return argv[++i];
+            if (arg != shortName && arg != longName) return false;
+            if (i + 1 >= argc) {
+                error = "The option " + arg + " needs a value.";
+                value.clear();
+                return true;
+            }
+            value = argv[++i];
+            return true;
         };
+        std::string value;
         if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
             options.Paths.push_back(arg);
         } else if (arg == "--") {
             onlyPaths = true;
         } else if (arg == "-h" || arg == "--help") {
             options.Help = true;
+        } else if (arg == "-V" || arg == "--version") {
+            options.Version = true;
         } else if (arg == "--html") {
             options.Html = true;
-        } else if (arg == "-r" || arg == "--recursive") {
-            options.Recursive = true;
-        } else if (arg == "-f" || arg == "--format" || arg.rfind("--format=", 0) == 0) {
-            const char* v = arg.rfind("--format=", 0) == 0 ? arg.c_str() + 9 : value(arg);
-            if (!v) return false;
-            const std::string format = v;
-            if (format == "text") options.Format = OutputFormat::Text;
-            else if (format == "tsv") options.Format = OutputFormat::Tsv;
-            else if (format == "csv") options.Format = OutputFormat::Csv;
-            else if (format == "json") options.Format = OutputFormat::Json;
-            else {
-                error = "unknown format \"" + format + "\" (text, tsv, csv or json)";
+            if (i + 1 < argc && EndsWithHtml(argv[i + 1])) options.HtmlFile = argv[++i];
+        } else if (arg.rfind("--html=", 0) == 0) {
+            options.Html = true;
+            options.HtmlFile = arg.substr(7);
+            if (options.HtmlFile.empty()) {
+                error = "The option --html= needs a file name.";
                 return false;
             }
-        } else if (arg == "-c" || arg == "--columns" || arg.rfind("--columns=", 0) == 0) {
-            const char* v = arg.rfind("--columns=", 0) == 0 ? arg.c_str() + 10 : value(arg);
-            if (!v) return false;
-            columns = v;
+        } else if (arg == "-r" || arg == "--recursive") {
+            options.Recursive = true;
+        } else if (takes("-f", "--format", value)) {
+            if (!error.empty()) return false;
+            if (value == "text") options.Format = OutputFormat::Text;
+            else if (value == "tsv") options.Format = OutputFormat::Tsv;
+            else if (value == "csv") options.Format = OutputFormat::Csv;
+            else if (value == "json") options.Format = OutputFormat::Json;
+            else {
+                error = "There is no output format \"" + value + "\"; use text, tsv, csv or json.";
+                return false;
+            }
+        } else if (takes("-n", "--numbers", value)) {
+            if (!error.empty()) return false;
+            if (value == "list") options.Numbers = NumberStyle::List;
+            else if (value == "raw") options.Numbers = NumberStyle::Raw;
+            else {
+                error = "There is no number style \"" + value + "\"; use list or raw.";
+                return false;
+            }
+        } else if (takes("-c", "--columns", value)) {
+            if (!error.empty()) return false;
+            columns = value;
         } else {
-            error = "unknown option " + arg;
+            error = "There is no option " + arg + ".";
             return false;
         }
     }
     if (!ParseColumnList(columns, options.Columns, error)) return false;
-    if (!options.Help && options.Paths.empty()) {
-        error = "no PATH given";
+    if (!options.Help && !options.Version && options.Paths.empty()) {
+        error = "No PATH was given.";
         return false;
     }
     return true;

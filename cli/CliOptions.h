@@ -6,16 +6,23 @@
 
 enum class OutputFormat { Text, Tsv, Csv, Json };
 
+// How the number columns are written: as the list shows them ("0.67 MB",
+// "180 kbps") or as plain numbers a spreadsheet can sum.
+enum class NumberStyle { List, Raw };
+
 struct CliOptions {
     bool Recursive = false;
     bool Help = false;
-    bool Html = false;               // also write the HTML report into the first PATH's folder
+    bool Version = false;
+    bool Html = false;               // also write the HTML report
+    std::string HtmlFile;            // its destination; empty: into the first PATH's folder
     OutputFormat Format = OutputFormat::Text;
+    NumberStyle Numbers = NumberStyle::List;
     std::vector<int> Columns;        // column tags in output order
     std::vector<std::string> Paths;
 };
 
-// Parses argv; on a usage error returns false and sets error.
+// Parses argv; on a usage error returns false and sets error (a sentence).
 bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& error);
 
 // Column tags for "default", "all" or a comma-separated list of captions

@@ -1,8 +1,13 @@
 #include "CliOutput.h"
 
+#include "DisplayWidth.h"
+
 #include "core/Columns.h"
+#include "core/FolderScan.h"
+#include "io/Paths.h"
 #include "io/Text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -54,14 +59,6 @@ void AppendVisible(std::string& out, std::string_view piece, long codePoint) {
     else AppendHex(out, "\\u", static_cast<unsigned>(codePoint), 4);
 }
 
-// Width on a terminal: code points, not bytes.
-std::size_t DisplayWidth(const std::string& text) {
-    std::size_t width = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++width;
-    return width;
-}
-
 bool RightAligned(int tag) {
     return tag == kColSize || tag == kColLength || tag == kColSampleRate || tag == kColChannels ||
            tag == kColBitsPerSample || tag == kColRatio || tag == kColBitrate;
@@ -73,21 +70,30 @@ std::vector<std::string> Captions(const std::vector<int>& tags) {
     return captions;
 }
 
-void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts& status) {
+// The cells of every row in the chosen number style.
+std::vector<std::vector<std::string>> Cells(const TAnalysisList& list, NumberStyle numbers) {
+    std::vector<std::vector<std::string>> cells;
+    for (const TListRow& row : list.Rows()) {
+        if (numbers == NumberStyle::List) {
+            cells.push_back(row.Texts);
+            continue;
+        }
+        std::vector<std::string> raw;
+        for (int tag : list.Columns()) raw.push_back(RawCellText(*row.Item, tag));
+        cells.push_back(std::move(raw));
+    }
+    return cells;
+}
+
+void WriteText(std::ostream& out, const TAnalysisList& list, const std::vector<std::vector<std::string>>& rows,
+               const TStatusTexts& status) {
     const std::vector<int>& tags = list.Columns();
     const std::vector<std::string> captions = Captions(tags);
-    // File names and tag texts may hold controls: shown visibly, so that they
-    // can neither act on the terminal nor break a row.
-    std::vector<std::vector<std::string>> shown;
-    for (const TListRow& row : list.Rows()) {
-        std::vector<std::string>& cells = shown.emplace_back();
-        for (const std::string& text : row.Texts) cells.push_back(VisibleText(text));
-    }
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) widths.push_back(DisplayWidth(caption));
-    for (const std::vector<std::string>& cells : shown)
-        for (std::size_t c = 0; c < cells.size() && c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
+    for (const std::vector<std::string>& row : rows)
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
     const auto line = [&](const std::vector<std::string>& cells) {
         std::string text;
         for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -100,7 +106,7 @@ void WriteText(std::ostream& out, const TAnalysisList& list, const TStatusTexts&
         out << TrimRight(text) << '\n';
     };
     line(captions);
-    for (const std::vector<std::string>& cells : shown) line(cells);
+    for (const std::vector<std::string>& row : rows) line(row);
     out << '\n';
     for (int panel : {kPanelFileCount, kPanelSize, kPanelDuration, kPanelBitrate}) out << status[panel] << '\n';
 }
@@ -122,7 +128,8 @@ std::string TsvField(const std::string& text) {
     return out;
 }
 
-void WriteSeparated(std::ostream& out, const TAnalysisList& list, bool csv) {
+void WriteSeparated(std::ostream& out, const TAnalysisList& list, const std::vector<std::vector<std::string>>& rows,
+                    bool csv) {
     const auto line = [&](const std::vector<std::string>& cells) {
         for (std::size_t c = 0; c < cells.size(); ++c) {
             if (c > 0) out << (csv ? ',' : '\t');
@@ -131,33 +138,71 @@ void WriteSeparated(std::ostream& out, const TAnalysisList& list, bool csv) {
         out << (csv ? "\r\n" : "\n");
     };
     line(Captions(list.Columns()));
-    for (const TListRow& row : list.Rows()) line(row.Texts);
+    for (const std::vector<std::string>& row : rows) line(row);
 }
 
 std::string JsonNumber(double value) {
     if (!std::isfinite(value)) return "null";
     char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    const auto result = std::to_chars(text, text + sizeof text, value);   // shortest exact form, "." always
+    return std::string(text, result.ptr);
 }
 
-void WriteJson(std::ostream& out, const TAnalysisList& list, const TStatusTexts& status) {
+// A fixed-point number with "." as the decimal point, whatever the locale.
+std::string PlainFixed(double value, int decimals) {
+    if (!std::isfinite(value)) value = 0;
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("0");
+}
+
+void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& error) {
+    out << "    {\"Folder\": \"" << JsonEscape(i.Folder) << "\", \"RelativePath\": \"" << JsonEscape(i.RelativePath)
+        << "\", \"FullPath\": \"" << JsonEscape(i.FullPath) << "\", \"FileName\": \""
+        << JsonEscape(CellText(i, kColFileName)) << "\", \"FileType\": \"" << JsonEscape(i.FileType)
+        << "\", \"FileSize\": " << i.FileSize << ", \"Duration\": " << JsonNumber(i.Duration)
+        << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
+        << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
+        << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo)
+        << "\", \"scanned\": " << (error.empty() ? "true" : "false");
+    if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
+    out << '}';
+}
+
+void WriteJson(std::ostream& out, const TAnalysisList& list, const std::vector<TCliEntry>& entries,
+               const TStatusTexts& status) {
     out << "{\n  \"files\": [";
     bool first = true;
-    for (const TListRow& row : list.Rows()) {
-        const TAudioItem& i = *row.Item;
+    for (const TCliEntry& entry : entries) {
+        if (entry.IsFolder) continue;
         out << (first ? "\n" : ",\n");
         first = false;
-        out << "    {\"Folder\": \"" << JsonEscape(i.Folder) << "\", \"RelativePath\": \"" << JsonEscape(i.RelativePath)
-            << "\", \"FullPath\": \"" << JsonEscape(i.FullPath) << "\", \"FileName\": \""
-            << JsonEscape(CellText(i, kColFileName)) << "\", \"FileType\": \"" << JsonEscape(i.FileType)
-            << "\", \"FileSize\": " << i.FileSize << ", \"Duration\": " << JsonNumber(i.Duration)
-            << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
-            << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
-            << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo) << "\"}";
+        if (entry.Row != TCliEntry::kNoRow) {
+            WriteJsonItem(out, *list.Rows()[entry.Row].Item, entry.Error);
+            continue;
+        }
+        // A file that gave no row (it could not be opened, or is empty):
+        // its path fields, zero values and no encoder text.
+        TAudioItem item;
+        item.FullPath = entry.Path;
+        item.Folder = FolderOf(entry.Path);
+        item.RelativePath = RelativePathOf(entry.Root, item.Folder);
+        item.FileType = FileTypeOf(entry.Path);
+        item.EncoderInfo.clear();
+        WriteJsonItem(out, item, entry.Error);
     }
-    const TAnalysisTotals& t = list.Totals();
     out << (first ? "],\n" : "\n  ],\n");
+    out << "  \"errors\": [";
+    first = true;
+    for (const TCliEntry& entry : entries) {
+        if (entry.Error.empty()) continue;
+        out << (first ? "\n" : ",\n") << "    {\"path\": \"" << JsonEscape(entry.Path)
+            << "\", \"folder\": " << (entry.IsFolder ? "true" : "false") << ", \"error\": \""
+            << JsonEscape(entry.Error) << "\"}";
+        first = false;
+    }
+    out << (first ? "],\n" : "\n  ],\n");
+    const TAnalysisTotals& t = list.Totals();
     out << "  \"totals\": {\"FileCount\": " << list.Rows().size() << ", \"TotalSize\": " << t.TotalSize
         << ", \"TotalDuration\": " << JsonNumber(t.TotalDuration) << ", \"AverageBitRate\": " << t.AverageBitRate
         << ", \"WeightedBitRate\": " << t.BitRateDurationSum << ",\n    \"StatusTexts\": [";
@@ -166,6 +211,39 @@ void WriteJson(std::ostream& out, const TAnalysisList& list, const TStatusTexts&
 }
 
 } // namespace
+
+std::string RawCellText(const TAudioItem& item, int tag) {
+    switch (tag) {
+    case kColSize: return std::to_string(item.FileSize);
+    case kColLength: return PlainFixed(item.Duration, 3);
+    case kColSampleRate: return std::to_string(item.SampleRate);
+    case kColRatio: return PlainFixed(item.Ratio, 2);
+    case kColBitrate: return std::to_string(item.BitRate);
+    default: return CellText(item, tag);
+    }
+}
+
+std::string QuotedPath(const std::string& path) { return "\"" + path + "\""; }
+
+std::string Sentence(std::string text) {
+    text = TrimRight(text);
+    if (text.empty() || (text.back() != '.' && text.back() != '!' && text.back() != '?')) text += '.';
+    return text;
+}
+
+std::string FailureSentence(const std::string& path, const std::string& errorText) {
+    if (errorText.find(path) != std::string::npos) return Sentence(errorText);
+    return Sentence("Cannot read " + QuotedPath(path) + ". " + errorText);
+}
+
+std::string NotRecognisedSentence(const TAudioItem& item) {
+    const std::string extension = ExtensionOf(item.FullPath);
+    if (extension.size() < 2 || !IsSupportedExtension(extension.substr(1)))
+        return "File " + QuotedPath(item.FullPath) + " could not be scanned: Sondaro reads no files with the " +
+               (extension.size() < 2 ? std::string("empty extension") : "extension \"" + extension + "\"") + ".";
+    return "File " + QuotedPath(item.FullPath) + " could not be scanned: it was not recognised as a valid " +
+           item.FileType + " file.";
+}
 
 std::string JsonEscape(const std::string& text) {
     std::string out;
@@ -229,11 +307,20 @@ std::string CsvField(const std::string& text) {
     return quote ? "\"" + body + "\"" : body;
 }
 
-void WriteOutput(std::ostream& out, OutputFormat format, const TAnalysisList& list, const TStatusTexts& statusTexts) {
-    switch (format) {
-    case OutputFormat::Text: WriteText(out, list, statusTexts); break;
-    case OutputFormat::Tsv: WriteSeparated(out, list, false); break;
-    case OutputFormat::Csv: WriteSeparated(out, list, true); break;
-    case OutputFormat::Json: WriteJson(out, list, statusTexts); break;
+void WriteOutput(std::ostream& out, const CliOptions& options, const TAnalysisList& list,
+                 const std::vector<TCliEntry>& entries, const TStatusTexts& statusTexts) {
+    switch (options.Format) {
+    case OutputFormat::Text: {
+        // File names and tag texts may hold controls: shown visibly, so that
+        // they can neither act on the terminal nor break a row.
+        std::vector<std::vector<std::string>> cells = Cells(list, options.Numbers);
+        for (std::vector<std::string>& row : cells)
+            for (std::string& text : row) text = VisibleText(text);
+        WriteText(out, list, cells, statusTexts);
+        break;
+    }
+    case OutputFormat::Tsv: WriteSeparated(out, list, Cells(list, options.Numbers), false); break;
+    case OutputFormat::Csv: WriteSeparated(out, list, Cells(list, options.Numbers), true); break;
+    case OutputFormat::Json: WriteJson(out, list, entries, statusTexts); break;
     }
 }

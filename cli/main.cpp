@@ -5,13 +5,18 @@
 
 #include "core/AnalysisList.h"
 #include "core/FolderScan.h"
-#include "io/Paths.h"
 #include "core/Playlists.h"
+#include "io/FileStream.h"
+#include "io/Paths.h"
+#include "io/Text.h"
 #include "report/HtmlReport.h"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <sys/stat.h>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -85,6 +90,19 @@ bool ProgressTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 #endif
 
 // A progress line on standard error, redrawn in place, only on a terminal.
+// The system's reason a PATH cannot be found ("No such file or directory").
+std::string MissingReason(const std::string& path) {
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TrimRight(SystemErrorMessage(::GetLastError()));
+    return "Not a file or folder";
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    return "Not a regular file or folder";
+#endif
+}
+
 class Progress {
 public:
     Progress() : enabled_(ProgressTerminal()) {}
@@ -100,6 +118,109 @@ public:
 private:
     bool enabled_;
 };
+
+// Runs the analysis of every PATH and keeps, in the order met, each file and
+// folder with its row or the sentence that says what went wrong.
+class TCliRun {
+public:
+    explicit TCliRun(const CliOptions& options) : list_(options.Columns) {}
+
+    void Path(const std::string& path, bool recursive) {
+        if (FolderExists(path)) {
+            TScanCallbacks callbacks;
+            callbacks.AnalyseFile = [&](const std::string& root, const std::string& file) { File(root, file); };
+            const TScanResult result = ScanFolder(path, recursive, callbacks);
+            // File errors were caught in File(); what is left are the folders
+            // that could not be listed.
+            for (const TFailure& failure : result.Failures)
+                Add({TCliEntry::kNoRow, {}, failure.Path, true, Sentence(failure.Message)});
+        } else if (IsPlaylistPath(path)) {
+            const TPlaylistResult result =
+                LoadPlaylist(path, [&](const std::string& root, const std::string& file) { File(root, file); });
+            // Entry errors were caught in File(); what is left is the playlist's own.
+            for (const TFailure& failure : result.Failures)
+                Add({TCliEntry::kNoRow, path, failure.Path, false, FailureSentence(failure.Path, failure.Message)});
+            if (!result.Loaded && result.Failures.empty())
+                Add({TCliEntry::kNoRow, path, path, false, PlaylistSentence(path)});
+            // Lines skipped as no path: said, but no file was lost.
+            for (const std::string& note : result.Notes) std::cerr << "sondaro-cli: " << VisibleText(Sentence(note)) << '\n';
+        } else {
+            File(FolderOf(path), path);
+        }
+    }
+
+    // Clears the progress line.
+    void Finish() { progress_.Done(); }
+
+    TAnalysisList& List() { return list_; }
+    const std::vector<TCliEntry>& Entries() const { return entries_; }
+    bool Failed() const { return failed_; }
+
+private:
+    void File(const std::string& root, const std::string& file) {
+        progress_.Update(++analysed_, file);
+        const std::size_t rowsBefore = list_.Rows().size();
+        try {
+            if (!list_.AnalyseFile(root, file)) {
+                Add({TCliEntry::kNoRow, root, file, false, "File " + QuotedPath(file) + " is empty."});
+                return;
+            }
+        } catch (const std::exception& e) {
+            Add({TCliEntry::kNoRow, root, file, false, FailureSentence(file, e.what())});
+            return;
+        }
+        const TAudioItem& item = *list_.Rows()[rowsBefore].Item;
+        // A reader that rejected the file leaves the item's defaults, and the
+        // row says "File could not be scanned".
+        const bool recognised = item.EncoderInfo != kNotScannedText;
+        Add({rowsBefore, root, file, false, recognised ? std::string() : NotRecognisedSentence(item)});
+    }
+
+    // Why a playlist gave nothing: the open error when it cannot be opened.
+    static std::string PlaylistSentence(const std::string& path) {
+        try {
+            TFileStream probe(path);
+        } catch (const std::exception& e) {
+            return Sentence(e.what());
+        }
+        return "Playlist " + QuotedPath(path) + " could not be read.";
+    }
+
+    void Add(TCliEntry entry) {
+        if (!entry.Error.empty()) {
+            failed_ = true;
+            progress_.Done();
+            std::cerr << "sondaro-cli: " << VisibleText(entry.Error) << '\n';
+        }
+        entries_.push_back(std::move(entry));
+    }
+
+    TAnalysisList list_;
+    std::vector<TCliEntry> entries_;
+    Progress progress_;
+    std::size_t analysed_ = 0;
+    bool failed_ = false;
+};
+
+// Writes the desktop program's report of the rows; false when it could not be written.
+bool WriteReport(const CliOptions& options, TAnalysisList& list) {
+    const std::string& first = options.Paths.front();
+    TReportInput report;
+    report.Folder = FolderExists(first) ? first : FolderOf(first);
+    // Each column at its default width, as the desktop program's fresh layout.
+    for (int tag : list.Columns()) report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width});
+    for (const TListRow& row : list.Rows()) report.Rows.push_back(&row.Texts);
+    report.Totals = list.Totals();
+    std::string written;
+    try {
+        written = WriteHtmlReport(report, options.HtmlFile);
+    } catch (const std::exception& e) {
+        std::cerr << "sondaro-cli: The report could not be written. " << VisibleText(Sentence(e.what())) << '\n';
+        return false;
+    }
+    std::cerr << "sondaro-cli: The report was written to " << VisibleText(QuotedPath(written)) << ".\n";
+    return true;
+}
 
 } // namespace
 
@@ -117,70 +238,44 @@ int main(int argc, char** argv) {
     CliOptions options;
     std::string error;
     if (!ParseCliOptions(argc, argv, options, error)) {
-        std::cerr << "sondaro-cli: " << error << "\nTry 'sondaro-cli --help'.\n";
+        std::cerr << "sondaro-cli: " << error << "\nTry 'sondaro-cli --help' for more information.\n";
         return 2;
     }
     if (options.Help) {
         std::cout << CliHelp();
         return 0;
     }
+    if (options.Version) {
+        std::cout << "sondaro-cli " << SONDARO_VERSION << '\n';
+        return 0;
+    }
+    // Every PATH must exist before anything is analysed: a mistyped name is a
+    // usage error, not a half-finished run.
+    bool missing = false;
     for (const std::string& path : options.Paths) {
         if (!FolderExists(path) && !RegularFileExists(path)) {
-            std::cerr << "sondaro-cli: " << path << ": no such file or folder\n";
-            return 2;
+            std::cerr << "sondaro-cli: Cannot find " << VisibleText(QuotedPath(path)) << ". " << MissingReason(path)
+                      << ".\n";
+            missing = true;
         }
     }
+    if (missing) return 2;
 
-    TAnalysisList list(options.Columns);
-    std::vector<TFailure> failures;
-    Progress progress;
-    std::size_t analysed = 0;
-    const auto analyse = [&](const std::string& root, const std::string& file) {
-        progress.Update(++analysed, file);
-        list.AnalyseFile(root, file);
-    };
+    TCliRun run(options);
+    for (const std::string& path : options.Paths) run.Path(path, options.Recursive);
+    run.Finish();
 
-    for (const std::string& path : options.Paths) {
-        if (FolderExists(path)) {
-            TScanCallbacks callbacks;
-            callbacks.AnalyseFile = analyse;
-            const TScanResult result = ScanFolder(path, options.Recursive, callbacks);
-            failures.insert(failures.end(), result.Failures.begin(), result.Failures.end());
-        } else if (IsPlaylistPath(path)) {
-            const TPlaylistResult result = LoadPlaylist(path, analyse);
-            failures.insert(failures.end(), result.Failures.begin(), result.Failures.end());
-            for (const std::string& note : result.Notes) std::cerr << "sondaro-cli: " << VisibleText(note) << '\n';
-        } else {
-            try {
-                analyse(FolderOf(path), path);
-            } catch (const std::exception& e) {
-                failures.push_back(FailureOf(path, e.what()));
-            }
-        }
-    }
-    progress.Done();
-
+    TAnalysisList& list = run.List();
     const TStatusTexts status = list.ShowTotals();
-    WriteOutput(std::cout, options.Format, list, status);
+    WriteOutput(std::cout, options, list, run.Entries(), status);
     std::cout.flush();
 
-    for (const TFailure& failure : failures) std::cerr << "sondaro-cli: " << VisibleText(failure.Message) << '\n';
-
-    if (options.Html) {
-        // The desktop program's report, with each column at its default width.
-        const std::string& first = options.Paths.front();
-        TReportInput report;
-        report.Folder = FolderExists(first) ? first : FolderOf(first);
-        for (int tag : list.Columns()) report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width});
-        for (const TListRow& row : list.Rows()) report.Rows.push_back(&row.Texts);
-        report.Totals = list.Totals();
-        try {
-            const std::string written = WriteHtmlReport(report);   // before anything says it was
-            std::cerr << "sondaro-cli: report written to " << written << '\n';
-        } catch (const std::exception& e) {
-            std::cerr << "sondaro-cli: " << e.what() << '\n';
-            return 1;
-        }
+    bool failed = run.Failed();
+    // A full disk or a closed pipe loses the list: that is no clean run.
+    if (!std::cout) {
+        std::cerr << "sondaro-cli: The list could not be written to standard output.\n";
+        failed = true;
     }
-    return failures.empty() ? 0 : 1;
+    if (options.Html && !WriteReport(options, list)) failed = true;
+    return failed ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 
 #include "core/AudioItem.h"
 #include "core/FormatReaders.h"
+#include "io/FileStream.h"
 #include "io/ReadResult.h"
 
 #include <memory>
@@ -19,6 +20,10 @@
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,
                                         const std::string& fullPath);
 
-// Runs the fill function of item.FileType on item.FullPath. An unknown type
-// is NotRecognised; a reader that raises gives ReadError with its message.
+// Runs the fill function of item.FileType on stream, the open file
+// item.FullPath. An unknown type is NotRecognised; a reader that raises gives
+// ReadError with its message.
+TReadResult FillFromStream(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+
+// The same, opening item.FullPath first (an open error is a ReadError too).
 TReadResult FillFromReader(TFormatReaders& readers, TAudioItem& item);

@@ -1,6 +1,5 @@
 #include "core/FillFunctions.h"
 
-#include "io/FileStream.h"
 #include "io/Text.h"
 #include "mpeg/DescriptiveLameTagReader.h"
 #include "mpeg/LameVersion.h"
@@ -22,8 +21,8 @@ void CopyCommon(const Reader& reader, TAudioItem& item) {
 }
 
 template <typename Reader>
-bool Accepted(Reader& reader, const TAudioItem& item) {
-    return reader.ReadFromFile(item.FullPath) && reader.Valid();
+bool Accepted(Reader& reader, TFileStream& stream) {
+    return reader.ReadFromStream(stream) && reader.Valid();
 }
 
 int32_t Rounded(double value) { return static_cast<int32_t>(RoundHalfEven(value)); }
@@ -55,9 +54,9 @@ std::string LameText(const TDescriptiveLameTagReader& lame) {
 
 } // namespace
 
-TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAACfile& r = readers.AACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -70,9 +69,9 @@ TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAC3& r = readers.AC3;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -82,9 +81,9 @@ TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TAIFF& r = readers.AIFF;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -94,9 +93,9 @@ TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMonkey& r = readers.Monkey;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -118,23 +117,23 @@ TReadResult FillDSD(Reader& r, TAudioItem& item, double frames) {
     return TReadResult::Ok();
 }
 
-TReadResult FillDSDIFF(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillDSDIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDSDIFF& r = readers.DSDIFF;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     FillDSD(r, item, r.Duration() * r.SampleRate());
     if (r.IsDST()) item.EncoderInfo += " DST compressed";
     return TReadResult::Ok();
 }
 
-TReadResult FillDSF(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillDSF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDSF& r = readers.DSF;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     return FillDSD(r, item, static_cast<double>(r.Samples()));
 }
 
-TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDTS& r = readers.DTS;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -144,9 +143,9 @@ TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TFLACfile& r = readers.FLACfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -157,9 +156,9 @@ TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMatroska(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMatroska(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMatroska& r = readers.Matroska;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -169,10 +168,18 @@ TReadResult FillMatroska(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillMPEG(TFormatReaders& readers, TAudioItem& item) { return FillMPEGItem(readers.MPEGaudio, item); }
+TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    return FillMPEGItem(readers.MPEGaudio, stream, item);
+}
 
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
-    if (!reader.ReadFromFile(item.FullPath) || !reader.Valid()) return TReadResult::NotRecognised();
+    // Others may read and write the file meanwhile.
+    TFileStream stream(item.FullPath, TFileStream::Share::ReadWrite);
+    return FillMPEGItem(reader, stream, item);
+}
+
+TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(reader, stream)) return TReadResult::NotRecognised();
     CopyCommon(reader, item);
     item.Channels = reader.ChannelMode() == "Mono" ? 1 : 2;
     item.BitsPerSample = 16;
@@ -181,18 +188,18 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item) {
 
     // Raises "Unexpected End Of File." for a file too short for the tag's
     // fixed reads; the numbers above stay filled and the encoder info is not set.
-    const TDescriptiveLameTagReader lame(item.FullPath);
-    const std::string stream = reader.Version() + " " + reader.Layer() + " ";
+    const TDescriptiveLameTagReader lame(stream);
+    const std::string streamText = reader.Version() + " " + reader.Layer() + " ";
     if (lame.NoLameTag())
-        item.EncoderInfo = stream + reader.Encoder();
+        item.EncoderInfo = streamText + reader.Encoder();
     else
-        item.EncoderInfo = stream + LameText(lame);
+        item.EncoderInfo = streamText + LameText(lame);
     return TReadResult::Ok();
 }
 
-TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TMp4file& r = readers.Mp4file;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -205,7 +212,7 @@ TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item) {
 namespace {
 
 TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& item) {
-    if (!r.ReadFromStream(stream) || !r.Valid()) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -217,13 +224,10 @@ TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& it
 
 } // namespace
 
-TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
-    {
-        TFileStream stream(item.FullPath);
-        if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
-    }
+TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
     TMPEGplus& r = readers.MPEGplus;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = 2;
     item.BitsPerSample = 16;
@@ -236,9 +240,9 @@ TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOptimFrog& r = readers.OptimFrog;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -253,7 +257,7 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item) {
 namespace {
 
 TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
-    if (!r.ReadFromStream(stream) || !r.Valid()) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -264,7 +268,7 @@ TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
 }
 
 TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
-    if (!r.ReadFromStream(stream) || !r.Valid()) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -279,21 +283,18 @@ TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
 
 // Vorbis, and a first packet of no known codec, go to the Vorbis reader as
 // before.
-TReadResult FillOgg(TFormatReaders& readers, TAudioItem& item) {
-    TOggContent content;
-    {
-        TFileStream stream(item.FullPath);
-        content = IdentifyOggContent(stream);
-        if (content == TOggContent::Opus) return FillOpus(readers.Opus, stream, item);
-        if (content == TOggContent::FLAC) return FillOggFLAC(readers.OggFLAC, stream, item);
+TReadResult FillOgg(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    switch (IdentifyOggContent(stream)) {
+    case TOggContent::Opus: return FillOpus(readers.Opus, stream, item);
+    case TOggContent::FLAC: return FillOggFLAC(readers.OggFLAC, stream, item);
+    case TOggContent::Speex: return FillSpeex(readers, stream, item);
+    default: return FillOggVorbis(readers, stream, item);
     }
-    if (content == TOggContent::Speex) return FillSpeex(readers, item);
-    return FillOggVorbis(readers, item);
 }
 
-TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TOggVorbis& r = readers.OggVorbis;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -303,9 +304,9 @@ TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TSpeex& r = readers.Speex;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -315,9 +316,9 @@ TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTTA& r = readers.TTA;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -327,9 +328,9 @@ TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillTwinVQ(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TTwinVQ& r = readers.TwinVQ;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
@@ -339,9 +340,9 @@ TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWAV(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVfile& r = readers.WAVfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -351,9 +352,9 @@ TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWMAfile& r = readers.WMAfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
@@ -363,9 +364,9 @@ TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item) {
     return TReadResult::Ok();
 }
 
-TReadResult FillWavPack(TFormatReaders& readers, TAudioItem& item) {
+TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TWAVPackfile& r = readers.WAVPackfile;
-    if (!Accepted(r, item)) return TReadResult::NotRecognised();
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();

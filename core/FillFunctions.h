@@ -1,5 +1,5 @@
-// The fill functions: one per format, each runs its reader on item.FullPath
-// and copies the results into the item with the unit conversions of its
+// The fill functions: one per format, each runs its reader on the file's open
+// stream (item.FullPath names it) and copies the results into the item with the unit conversions of its
 // format, the shared compression ratio and the composed encoder info.
 //
 // Each returns Read, or NotRecognised when the reader rejects the file (the
@@ -9,33 +9,36 @@
 
 #include "core/AudioItem.h"
 #include "core/FormatReaders.h"
+#include "io/FileStream.h"
 #include "io/ReadResult.h"
 
-TReadResult FillAAC(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillAC3(TFormatReaders& readers, TAudioItem& item);   // AC-3 and E-AC-3
-TReadResult FillAIFF(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillMonkey(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillDSDIFF(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillDSF(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillDTS(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillFLAC(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillMatroska(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillMPEG(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillMp4(TFormatReaders& readers, TAudioItem& item);
+TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);   // AC-3 and E-AC-3
+TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillDSDIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillDSF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillMatroska(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 // Stream version 8 ("MPCK") by its own reader, versions 4 to 7.1 by TMPEGplus.
-TReadResult FillMusepack(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillOptimFrog(TFormatReaders& readers, TAudioItem& item);
+TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 // Any Ogg file, by its first packet: Opus, FLAC, Speex, else Vorbis.
-TReadResult FillOgg(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillOggVorbis(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillSpeex(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillTTA(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillTwinVQ(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillWAV(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillWMA(TFormatReaders& readers, TAudioItem& item);
-TReadResult FillWavPack(TFormatReaders& readers, TAudioItem& item);
+TReadResult FillOgg(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillTwinVQ(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillWAV(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 
-// The MPEG audio step with a reader of its own (tests, fuzz target): the
-// stream's numbers, then the LAME tag for the encoder info. May raise
-// EReadError ("Unexpected End Of File.") from a LAME tag cut short.
+// The MPEG audio step with a reader of its own: the stream's numbers, then
+// the LAME tag for the encoder info. May raise EReadError ("Unexpected End Of
+// File.") from a LAME tag cut short.
+TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item);
+// The same on item.FullPath, opened here (tests, fuzz target).
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item);

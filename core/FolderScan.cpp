@@ -120,10 +120,17 @@ bool FolderNameLess(const std::string& a, const std::string& b) {
 
 // The file system's own order is kept: NTFS returns the names of a folder
 // sorted already, which is the order a user expects.
-void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders) {
+bool ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders,
+                std::string* error) {
     WIN32_FIND_DATAW entry{};
     HANDLE find = ::FindFirstFileW(WideFromUtf8(folder + "*.*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
+    if (find == INVALID_HANDLE_VALUE) {
+        // An empty drive root has no "." entry: nothing found is no error.
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return true;
+        if (error) *error = SystemErrorMessage(code);
+        return false;
+    }
     do {
         if (entry.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
         const std::wstring_view wideName(entry.cFileName);
@@ -135,22 +142,31 @@ void ListFolder(const std::string& folder, std::vector<std::string>& files, std:
             files.push_back(folder + name);
         }
     } while (::FindNextFileW(find, &entry));
+    const DWORD code = ::GetLastError();
     ::FindClose(find);
+    if (code == ERROR_NO_MORE_FILES) return true;
+    if (error) *error = SystemErrorMessage(code);
+    return false;
 }
 
 #else
 
-void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders) {
+bool ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders,
+                std::string* error) {
     std::vector<std::string> names;
-    std::error_code error;
-    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
-    if (error) return;
-    for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error) break;
+    std::error_code code;
+    // A folder that cannot be read is an error to report, not an empty folder.
+    fs::directory_iterator it(folder, code);
+    if (code) {
+        if (error) *error = code.message();
+        return false;
+    }
+    for (const fs::directory_iterator end; it != end; it.increment(code)) {
         std::string name = it->path().filename().string();
         if (name.empty() || name[0] == '.') continue;   // hidden, "." and ".."
         names.push_back(std::move(name));
     }
+    if (code && error) *error = code.message();
     std::sort(names.begin(), names.end(), FolderNameLess);
     for (const std::string& name : names) {
         const std::string full = folder + name;
@@ -161,6 +177,7 @@ void ListFolder(const std::string& folder, std::vector<std::string>& files, std:
             if (IsSupportedFileName(name)) files.push_back(full);
         }
     }
+    return !code;
 }
 
 #endif
@@ -178,7 +195,11 @@ TScanResult ScanFolder(const std::string& path, bool recursive, const TScanCallb
         const std::string folder = WithTrailingSeparator(queue.front());
         queue.pop_front();
         if (!visited.insert(FolderIdentity(folder)).second) continue;   // reached again through a link
-        ListFolder(folder, files, queue);
+        std::string reason;
+        if (!ListFolder(folder, files, queue, &reason)) {
+            const std::string shown = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+            result.Failures.push_back({shown, "Cannot list folder \"" + shown + "\". " + reason});
+        }
         for (const std::string& file : files) {
             try {
                 if (callbacks.AnalyseFile) callbacks.AnalyseFile(result.Root, file);

@@ -14,7 +14,9 @@
 bool IsSupportedExtension(const std::string& extensionWithoutDot);
 
 // Appends folder's supported files to files and its subfolders to folders.
-// folder ends with a separator. A folder that cannot be listed adds nothing.
+// folder ends with a separator. A folder that cannot be listed (or whose
+// listing breaks off) adds nothing, or what was read before the break, and
+// returns false with the system's reason in error when error is given.
 // POSIX: hidden entries (names starting with ".") are skipped; only regular
 // files and folders count (symbolic links are followed). Entries come in name
 // order: upper-cased characters compared by code point, then the characters
@@ -22,7 +24,8 @@ bool IsSupportedExtension(const std::string& extensionWithoutDot);
 // system's arbitrary one.
 // Windows: entries with the hidden or the system attribute are skipped, and
 // entries come in the file system's own order (NTFS keeps names sorted).
-void ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders);
+bool ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders,
+                std::string* error = nullptr);
 
 // The name order ListFolder uses: true when a comes before b.
 bool FolderNameLess(const std::string& a, const std::string& b);
@@ -40,7 +43,9 @@ struct TScanCallbacks {
 struct TScanResult {
     bool Scanned = false;            // false when path is not an existing folder
     std::string Root;                // path with its trailing separator
-    std::vector<TFailure> Failures;  // files that could not be analysed, in scan order
+    // Files that could not be analysed and folders that could not be listed
+    // ("Cannot list folder "<path>". <reason>"), in scan order.
+    std::vector<TFailure> Failures;
 };
 
 // Scans path (and, when recursive, its subfolders breadth-first). A folder

@@ -8,16 +8,17 @@
 
 #include "core/AudioItem.h"
 #include "core/FormatReaders.h"
+#include "io/FileStream.h"
 #include "io/ReadResult.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Reads item.FullPath with its reader from readers and fills the item.
-// Returns Read, or NotRecognised (the item keeps its defaults); a reader that
-// raises is turned into ReadError by the caller.
-using TFillFunction = TReadResult (*)(TFormatReaders& readers, TAudioItem& item);
+// Reads the open stream of item.FullPath with its reader from readers and
+// fills the item. Returns Read, or NotRecognised (the item keeps its
+// defaults); a reader that raises is turned into ReadError by the caller.
+using TFillFunction = TReadResult (*)(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 
 struct TFormatEntry {
     std::string Name;                      // the format's name, e.g. "Monkey's Audio"

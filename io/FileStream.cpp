@@ -26,6 +26,11 @@ constexpr std::size_t kProbeWindow = 8 * 1024;
 
 std::atomic<uint64_t> gSystemReads{0};
 std::atomic<uint64_t> gBytesRead{0};
+std::atomic<uint64_t> gSystemCalls{0};
+std::atomic<uint64_t> gOpens{0};
+
+// Counts one system call of a stream (open, size query, seek, read, close).
+void CountCall(uint64_t calls = 1) { gSystemCalls.fetch_add(calls, std::memory_order_relaxed); }
 
 [[noreturn]] void RaiseOpenError(const std::string& path, const std::string& message) {
     throw EFOpenError("Cannot open file \"" + path + "\". " + message);
@@ -39,12 +44,14 @@ TFileStream::TFileStream(const std::string& path, std::size_t bufferSize)
 #ifdef _WIN32
 
 TFileStream::TFileStream(const std::string& path, Share share, std::size_t bufferSize)
-    : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    : path_(path), buffer_(std::max<std::size_t>(bufferSize, 16)) {
     // A NUL would end the name the system sees: another file than the one named.
     if (path.find('\0') != std::string::npos) RaiseOpenError(path, "Invalid file name");
     const DWORD shareMode = share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     HANDLE handle = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    gOpens.fetch_add(1, std::memory_order_relaxed);
+    CountCall(3);   // open, file type, size
     if (handle == INVALID_HANDLE_VALUE) RaiseOpenError(path, SystemErrorMessage(::GetLastError()));
     // Devices ("CON", "\\.\PhysicalDrive0") and pipes are no audio files.
     if (::GetFileType(handle) != FILE_TYPE_DISK) {
@@ -62,17 +69,22 @@ TFileStream::TFileStream(const std::string& path, Share share, std::size_t buffe
 }
 
 TFileStream::~TFileStream() {
-    if (handle_) ::CloseHandle(static_cast<HANDLE>(handle_));
+    if (handle_) {
+        ::CloseHandle(static_cast<HANDLE>(handle_));
+        CountCall();
+    }
 }
 
 #else
 
 TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
-    : buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    : path_(path), buffer_(std::max<std::size_t>(bufferSize, 16)) {
     // A NUL would end the name the system sees: another file than the one named.
     if (path.find('\0') != std::string::npos) RaiseOpenError(path, "Invalid file name");
     // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected below.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    gOpens.fetch_add(1, std::memory_order_relaxed);
+    CountCall(2);   // open, fstat
     if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));
     struct stat info {};
     if (::fstat(fd_, &info) != 0) {
@@ -86,11 +98,15 @@ TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
     }
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    CountCall(2);
     size_ = static_cast<int64_t>(info.st_size);
 }
 
 TFileStream::~TFileStream() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+        CountCall();
+    }
 }
 
 #endif
@@ -118,13 +134,16 @@ bool TFileStream::Fill(int64_t at) {
     HANDLE handle = static_cast<HANDLE>(handle_);
     LARGE_INTEGER offset{};
     offset.QuadPart = at;
+    CountCall();
     if (!::SetFilePointerEx(handle, offset, nullptr, FILE_BEGIN)) return false;
 #else
+    CountCall();
     if (::lseek(fd_, at, SEEK_SET) < 0) return false;
 #endif
     while (bufferLength_ < want) {
         ++systemReads_;
         gSystemReads.fetch_add(1, std::memory_order_relaxed);
+        CountCall();
 #ifdef _WIN32
         DWORD got = 0;
         const auto ask = static_cast<DWORD>(std::min<std::size_t>(want - bufferLength_, 1u << 30));
@@ -171,6 +190,8 @@ void TFileStream::ReadExact(void* destination, std::size_t count) {
 
 uint64_t TFileStream::TotalSystemReads() { return gSystemReads.load(std::memory_order_relaxed); }
 uint64_t TFileStream::TotalBytesRead() { return gBytesRead.load(std::memory_order_relaxed); }
+uint64_t TFileStream::TotalSystemCalls() { return gSystemCalls.load(std::memory_order_relaxed); }
+uint64_t TFileStream::TotalOpens() { return gOpens.load(std::memory_order_relaxed); }
 
 int64_t FileSizeOf(const std::string& path) {
     TFileStream stream(path, TFileStream::Share::ReadWrite, 16);

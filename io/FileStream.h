@@ -35,6 +35,8 @@ public:
     TFileStream& operator=(const TFileStream&) = delete;
 
     int64_t Size() const { return size_; }
+    // The path the stream was opened with.
+    const std::string& Path() const { return path_; }
     int64_t Position() const { return position_; }
 
     // Moves the position; a target before 0 clamps to 0. Returns the new position.
@@ -58,6 +60,10 @@ public:
     // the benchmarks.
     static uint64_t TotalSystemReads();
     static uint64_t TotalBytesRead();
+    // Every system call the streams made (open, size query, seek, read,
+    // close), and the opens alone.
+    static uint64_t TotalSystemCalls();
+    static uint64_t TotalOpens();
 
 private:
     bool Fill(int64_t at);
@@ -67,6 +73,7 @@ private:
 #else
     int fd_ = -1;
 #endif
+    std::string path_;
     int64_t size_ = 0;
     int64_t position_ = 0;
     std::vector<unsigned char> buffer_;

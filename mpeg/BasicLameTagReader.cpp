@@ -53,7 +53,13 @@ std::string TextAt(const uint8_t* bytes, std::size_t length, bool printableOnly)
 TBasicLameTagReader::TBasicLameTagReader(const std::string& path) {
     // Others may read and write the file meanwhile; the stream closes on return and on error.
     TFileStream stream(path, TFileStream::Share::ReadWrite);
+    Read(stream);
+}
 
+TBasicLameTagReader::TBasicLameTagReader(TFileStream& stream) { Read(stream); }
+
+void TBasicLameTagReader::Read(TFileStream& stream) {
+    stream.Seek(0);
     uint8_t header[kID3v2HeaderSize];
     stream.ReadExact(header, sizeof header);
     if (std::memcmp(header, "ID3", 3) == 0) {

@@ -7,6 +7,8 @@
 // the fields. All file work is done in the constructor.
 #pragma once
 
+#include "io/FileStream.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -17,6 +19,7 @@ public:
     // opened and EReadError ("Unexpected End Of File.") when the first 10 bytes
     // or the 37-byte block cannot be read in full.
     explicit TBasicLameTagReader(const std::string& path);
+    explicit TBasicLameTagReader(TFileStream& stream);   // the same on a stream opened already
 
     // No "Xing"/"Info" mark was found, or "LAME" does not follow it. The other
     // values then hold whatever the bytes at the fallback position hold.
@@ -49,6 +52,8 @@ public:
     const std::array<uint8_t, kBlockSize>& Block() const { return block_; }
 
 private:
+    void Read(TFileStream& stream);
+
     std::array<uint8_t, kBlockSize> block_{};
     std::array<uint8_t, kRawSize> raw_{};
     bool noLameTag_ = false;

@@ -12,6 +12,7 @@ class TDescriptiveLameTagReader {
 public:
     // Reads the tag; raises like TBasicLameTagReader.
     explicit TDescriptiveLameTagReader(const std::string& path) : basic_(path) {}
+    explicit TDescriptiveLameTagReader(TFileStream& stream) : basic_(stream) {}
 
     // What PresetState says about the texts.
     enum : uint8_t {

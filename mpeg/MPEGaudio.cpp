@@ -286,23 +286,34 @@ void TMPEGaudio::SearchVendor(const Buffer& buffer, int64_t span, std::string& v
     }
 }
 
-bool TMPEGaudio::ReadFromFile(const std::string& path) {
+bool TMPEGaudio::ReadFromStream(TFileStream& stream) {
     ResetData();
     bool result = true;
+    const uint64_t readsBefore = stream.SystemReads();
     try {
-        TFileStream stream(path);
-        if (apeTag_.ReadFromFile(path) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
-        if (id3v2_.ReadFromFile(path) && id3v1_.ReadFromFile(path)) {
+        if (apeTag_.ReadFromStream(stream) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
+        if (id3v2_.ReadFromStream(stream) && id3v1_.ReadFromStream(stream)) {
             fileSize_ = stream.Size();
+            stream.Seek(0);   // the tag readers moved it
             BlockReader source(stream);
             Scan(source);
         }
-        systemReads_ = stream.SystemReads();
+        systemReads_ = stream.SystemReads() - readsBefore;
     } catch (const std::exception&) {
         result = false;
     }
     if (!frame_.Found) ResetData();
     return result;
+}
+
+bool TMPEGaudio::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
 }
 
 void TMPEGaudio::Scan(BlockReader& source) {

@@ -9,6 +9,7 @@
 // by the tag readers it owns.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -84,6 +85,7 @@ public:
     void ResetData();
     // True when the file could be opened and read, MPEG audio or not; look at Valid.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     std::string Version() const;

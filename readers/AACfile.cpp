@@ -148,11 +148,11 @@ void TAACfile::ResetData() {
     apeTag_.ResetData();
 }
 
-bool TAACfile::ReadFromFile(const std::string& path) {
+bool TAACfile::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        if (!id3v2_.ReadFromFile(path) || !id3v1_.ReadFromFile(path) || !apeTag_.ReadFromFile(path)) return false;
-        TFileStream stream(path);
+        if (!id3v2_.ReadFromStream(stream) || !id3v1_.ReadFromStream(stream) || !apeTag_.ReadFromStream(stream)) return false;
+        stream.Seek(0);
         fileSize_ = stream.Size();
         AACStreamReader reader(stream, *this);
         const int64_t start = std::max<int32_t>(0, id3v2_.Size());
@@ -161,6 +161,16 @@ bool TAACfile::ReadFromFile(const std::string& path) {
         else if (headerType_ == kHeaderADTS) reader.ReadADTS(start);
         return true;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TAACfile::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

@@ -5,6 +5,7 @@
 // detected and stepped over.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -29,6 +30,7 @@ public:
     // False when the file cannot be opened or read, or a tag read fails; a
     // file that is neither ADIF nor ADTS is read (true) but not Valid.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;   // seconds

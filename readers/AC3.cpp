@@ -64,9 +64,9 @@ void TAC3::ResetData() {
     blocksPerFrame_ = 0;
 }
 
-bool TAC3::ReadFromFile(const std::string& path) {
+bool TAC3::ReadFromStream(TFileStream& stream) {
     ResetData();
-    TFileStream stream(path);
+    stream.Seek(0);
     // Bytes beyond the end of a short file read as zero.
     std::array<unsigned char, kHeaderSize> header{};
     const std::size_t got = stream.Read(header.data(), header.size());
@@ -116,6 +116,12 @@ double EAC3BitRate(int32_t frameSize, int32_t sampleRate, int32_t blocksPerFrame
     if (blocksPerFrame <= 0) return 0;
     const double framesPerSecond = double(sampleRate) / (blocksPerFrame * kSamplesPerBlock);
     return frameSize * 8 * framesPerSecond / 1000;
+}
+
+bool TAC3::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 double TAC3::Ratio() const {

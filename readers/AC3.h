@@ -9,6 +9,8 @@
 // bitrate follows.
 #pragma once
 
+#include "io/FileStream.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,6 +26,7 @@ public:
     // True exactly when the file starts with the AC-3 sync word. Errors from
     // opening or reading the file are not caught.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     int64_t FileSize() const { return fileSize_; }
     bool Valid() const { return valid_; }

@@ -96,10 +96,10 @@ void TAIFF::ResetData() {
     ratio_ = 0;
 }
 
-bool TAIFF::ReadFromFile(const std::string& path) {
+bool TAIFF::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char form[kFormHeaderSize];
@@ -112,7 +112,7 @@ bool TAIFF::ReadFromFile(const std::string& path) {
         if (commonChunk >= 0) stream.ReadZeroFilled(commonChunk + kChunkHeaderSize, common, sizeof common);
 
         valid_ = true;
-        fileName_ = path;
+        fileName_ = stream.Path();
         // A FORM size that claims more than the file holds gives way to the
         // size on disk.
         fileSize_ = std::min<int64_t>(int64_t{BE32(form + kFormSizeOffset)} + 8, sizeOnDisk);
@@ -128,6 +128,16 @@ bool TAIFF::ReadFromFile(const std::string& path) {
         const double bytesPerFrame = channels_ * bitsPerSample_ / 8.0;
         ratio_ = static_cast<double>(fileSize_) / (sampleFrames_ * bytesPerFrame + kCanonicalHeaderSize) * 100;
         return true;
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
+}
+
+bool TAIFF::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
     } catch (const std::exception&) {
         ResetData();
         return false;

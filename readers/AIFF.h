@@ -5,6 +5,7 @@
 // number) from it; size, playing time, bitrate and ratio follow.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,7 @@ public:
     // False only when the file cannot be opened or read; a readable file that
     // is not an AIFF file gives true with Valid false.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const { return valid_; }
     const std::string& FileName() const { return fileName_; }

@@ -65,9 +65,9 @@ void TDTS::ResetData() {
     duration_ = 0;
 }
 
-bool TDTS::ReadFromFile(const std::string& path) {
+bool TDTS::ReadFromStream(TFileStream& stream) {
     ResetData();
-    TFileStream stream(path);
+    stream.Seek(0);
     // Bytes beyond the end of a short file read as zero.
     std::array<unsigned char, kHeaderSize> bytes{};
     const std::size_t got = stream.Read(bytes.data(), bytes.size());
@@ -98,6 +98,12 @@ bool TDTS::ReadFromFile(const std::string& path) {
     // The open rate (0) and the negative marker leave no playing time.
     duration_ = exactBitRate_ > 0 ? static_cast<double>(fileSize_) * 8 / 1000 / exactBitRate_ : 0;
     return true;
+}
+
+bool TDTS::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 double TDTS::Ratio() const {

@@ -4,6 +4,7 @@
 // bitrate over the whole file.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,7 @@ public:
     // True exactly when the file starts with the DTS core sync word. Errors
     // from opening or reading the file are not caught.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     int64_t FileSize() const { return fileSize_; }
     bool Valid() const { return valid_; }

@@ -71,13 +71,13 @@ void TFLACfile::ResetData(bool fileHalf, bool commentHalf) {
     }
 }
 
-bool TFLACfile::ReadFromFile(const std::string& path) {
+bool TFLACfile::ReadFromStream(TFileStream& stream) {
     ResetData(true, true);
-    id3v2_.ReadFromFile(path);
+    id3v2_.ReadFromStream(stream);
 
-    TFileStream stream(path);
+    stream.Seek(0);
     fileSize_ = stream.Size();
-    fileName_ = path;
+    fileName_ = stream.Path();
     if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
 
     header_.fill(0);
@@ -92,6 +92,12 @@ bool TFLACfile::ReadFromFile(const std::string& path) {
     audioOffset_ = stream.Position();
     bitRate_ = static_cast<int32_t>(RoundHalfEven(double(fileSize_ - audioOffset_) / 1000 * 8 / Duration()));
     return true;
+}
+
+bool TFLACfile::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 void TFLACfile::DecodeStreamInfo() {

@@ -7,6 +7,7 @@
 // list of extra fields. The audio frames are never read.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/ID3v2.h"
 
 #include <array>
@@ -45,6 +46,7 @@ public:
     void ResetData(bool fileHalf = true, bool commentHalf = true);
     // Reads the file; true only when it ends up Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;

@@ -150,18 +150,18 @@ bool TMonkey::ReadNewHeader(TFileStream& stream) {
     return true;
 }
 
-bool TMonkey::ReadFromFile(const std::string& path) {
+bool TMonkey::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        id3v2_.ReadFromFile(path);
-        id3v1_.ReadFromFile(path);
-        apeTag_.ReadFromFile(path);
+        id3v2_.ReadFromStream(stream);
+        id3v1_.ReadFromStream(stream);
+        apeTag_.ReadFromStream(stream);
         int64_t tagBytes = 0;
         if (id3v1_.Exists()) tagBytes += 128;
         if (id3v2_.Exists()) tagBytes += id3v2_.Size();
         if (apeTag_.Exists()) tagBytes += apeTag_.Size();
 
-        TFileStream stream(path);
+        stream.Seek(0);
         fileSize_ = stream.Size();
         if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
 
@@ -181,6 +181,16 @@ bool TMonkey::ReadFromFile(const std::string& path) {
         valid_ = bitsPerSample_ > 0 && sampleRate_ > 0 && samples_ > 0 && channels_ > 0;
         return valid_;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TMonkey::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

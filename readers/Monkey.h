@@ -4,6 +4,7 @@
 // and later, where a descriptor stands between the marker and the header.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -19,6 +20,7 @@ public:
     void ResetData();
     // True exactly when the file is Valid afterwards.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const { return valid_; }
     int32_t Version() const { return version_; }                 // 3990 for 3.99

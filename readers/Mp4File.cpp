@@ -470,12 +470,12 @@ double TMp4file::Ratio() const {
     return double(fileSize_) / pcmBytes * 100;
 }
 
-bool TMp4file::ReadFromFile(const std::string& path) {
+bool TMp4file::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         fileSize_ = stream.Size();
-        fileName_ = path;
+        fileName_ = stream.Path();
         Mp4Walker walker(stream, *this);
         const Mp4Walker::Atom first = walker.ReadAtomHeader();
         if (first.type != "ftyp") return false;
@@ -485,6 +485,16 @@ bool TMp4file::ReadFromFile(const std::string& path) {
         bitRate_ = MediaBitRate(mediaDataSize_, Duration());
         return true;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TMp4file::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

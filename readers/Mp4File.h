@@ -10,6 +10,7 @@
 // ("----") items and cover pictures.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@ public:
     // The path is the system's 8-bit path (UTF-8 here). True when the file
     // starts with "ftyp", was walked, is Valid and its bitrate was formed.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;

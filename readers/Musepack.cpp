@@ -122,16 +122,16 @@ void TMPEGplus::ResetData() {
     encoderVersionText_.clear();
 }
 
-bool TMPEGplus::ReadFromFile(const std::string& path) {
+bool TMPEGplus::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
         int64_t headerOffset = 0;
-        if (id3v2_.ReadFromFile(path)) headerOffset = id3v2_.Size();
+        if (id3v2_.ReadFromStream(stream)) headerOffset = id3v2_.Size();
 
         StreamHeader header;
         int64_t fileSize = 0;
         {
-            TFileStream stream(path);
+            stream.Seek(0);
             stream.Seek(headerOffset);
             if (stream.Read(header.bytes.data(), kHeaderSize) < kHeaderSize) return false;
             fileSize = stream.Size();
@@ -151,10 +151,20 @@ bool TMPEGplus::ReadFromFile(const std::string& path) {
         encoderVersionText_ = EncoderVersionTextOf(header.B(kEncoderVersionByte));
 
         // The trailing tags are needed by BitRate.
-        id3v1_.ReadFromFile(path);
-        apeTag_.ReadFromFile(path);
+        id3v1_.ReadFromStream(stream);
+        apeTag_.ReadFromStream(stream);
         return true;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TMPEGplus::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

@@ -4,6 +4,7 @@
 // and leaves the file not Valid.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -18,6 +19,7 @@ public:
     // False when the file cannot be opened or holds fewer than 32 header
     // bytes; a header of no known stream version reads true but not Valid.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const { return valid_; }
     uint8_t ChannelMode() const { return channelMode_; }       // 1 or 2

@@ -151,9 +151,9 @@ void TOggVorbis::ResetData() {
     vendor_.clear();
 }
 
-bool TOggVorbis::ReadFromFile(const std::string& path) {
+bool TOggVorbis::ReadFromStream(TFileStream& stream) {
     ResetData();
-    TFileStream stream(path);
+    stream.Seek(0);
     const int64_t fileSize = stream.Size();
     const int32_t id3v2Size = LeadingID3v2Size(stream);
 
@@ -203,6 +203,12 @@ bool TOggVorbis::ReadFromFile(const std::string& path) {
     comment_ = slot[kComment].empty() ? slot[kDescription] : slot[kComment];
     vendor_ = comments.vendor;
     return true;
+}
+
+bool TOggVorbis::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 // From the last granule position, or when there is none an estimate from the

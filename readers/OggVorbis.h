@@ -7,6 +7,7 @@
 // vendor string is turned into a libVorbis release name by a fixed table.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,7 @@ public:
     // True when the first page is an Ogg page holding a Vorbis identification
     // header; the caller still tests Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;

@@ -44,13 +44,13 @@ void TOptimFrog::ResetData() {
     compressionID_ = 0;
 }
 
-bool TOptimFrog::ReadFromFile(const std::string& path) {
+bool TOptimFrog::ReadFromStream(TFileStream& stream) {
     ResetData();
-    id3v1_.ReadFromFile(path);
-    id3v2_.ReadFromFile(path);
-    apeTag_.ReadFromFile(path);
+    id3v1_.ReadFromStream(stream);
+    id3v2_.ReadFromStream(stream);
+    apeTag_.ReadFromStream(stream);
 
-    TFileStream stream(path);
+    stream.Seek(0);
     fileSize_ = stream.Size();
     // A header cut short reads as zeros beyond the end of the file.
     std::array<unsigned char, kHeaderSize> bytes{};
@@ -67,6 +67,12 @@ bool TOptimFrog::ReadFromFile(const std::string& path) {
     encoderID_ = header.LE16();
     compressionID_ = header.U8();
     return !header.Overrun();
+}
+
+bool TOptimFrog::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 int32_t TOptimFrog::SampleRate() const { return sampleRate_; }

@@ -3,6 +3,7 @@
 // sample rate, sample count, encoder version and compression mode.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -20,6 +21,7 @@ public:
     // True when the stream header starts with "OFR "; the caller still tests
     // Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     int64_t Samples() const;   // per channel

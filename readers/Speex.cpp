@@ -103,9 +103,9 @@ void TSpeex::ResetData() {
     hasSpeexVersion_ = false;
 }
 
-bool TSpeex::ReadFromFile(const std::string& path) {
+bool TSpeex::ReadFromStream(TFileStream& stream) {
     ResetData();
-    TFileStream stream(path);
+    stream.Seek(0);
 
     // First page: its first packet says which kind of stream this is.
     OggPage page;
@@ -151,6 +151,12 @@ bool TSpeex::ReadFromFile(const std::string& path) {
         hasSpeexVersion_ = true;
     }
     return true;
+}
+
+bool TSpeex::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 // From the last granule position, or when there is none an estimate from the

@@ -6,6 +6,7 @@
 // must start at byte 0.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/VorbisComment.h"
 
 #include <cstdint>
@@ -19,6 +20,7 @@ public:
     // True when the file starts with an Ogg page whose first packet is a Speex
     // or Vorbis header; the caller still tests Valid. Open errors raise.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Duration() const;

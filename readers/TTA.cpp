@@ -37,13 +37,12 @@ void TTTA::ResetData() {
     duration_ = 0;
 }
 
-bool TTTA::ReadFromFile(const std::string& path) {
+bool TTTA::ReadFromStream(TFileStream& stream) {
     ResetData();
-    id3v2_.ReadFromFile(path);
-    id3v1_.ReadFromFile(path);
-    apeTag_.ReadFromFile(path);
+    id3v2_.ReadFromStream(stream);
+    id3v1_.ReadFromStream(stream);
+    apeTag_.ReadFromStream(stream);
 
-    TFileStream stream(path);
     // A header cut short reads as zeros beyond the end of the file.
     std::array<unsigned char, kHeaderSize> bytes{};
     stream.ReadZeroFilled(id3v2_.Exists() ? id3v2_.Size() : 0, bytes.data(), bytes.size());
@@ -65,6 +64,12 @@ bool TTTA::ReadFromFile(const std::string& path) {
         bitRate_ = double(fileSize_) * 8 / duration_ / 1000;
     }
     return true;
+}
+
+bool TTTA::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 // Against a PCM WAV file (44-byte header) of the same format.

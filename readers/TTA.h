@@ -3,6 +3,7 @@
 // sample rate and the sample count per channel.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -17,6 +18,7 @@ public:
     void ResetData();
     // True when the "TTA1" marker is found; open errors raise.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     // A file with the marker is valid unless it holds no samples or has no
     // sample rate, which would leave it without a duration.

@@ -68,13 +68,13 @@ void TTwinVQ::ResetData() {
     album_.clear();
 }
 
-bool TTwinVQ::ReadFromFile(const std::string& path) {
+bool TTwinVQ::ReadFromStream(TFileStream& stream) {
     ResetData();
     unsigned char bytes[kHeaderSize] = {};
     std::size_t got = 0;
     int64_t fileSize = 0;
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         got = stream.Read(bytes, sizeof bytes);
         fileSize = stream.Size();
     } catch (const std::exception&) {
@@ -101,10 +101,20 @@ bool TTwinVQ::ReadFromFile(const std::string& path) {
     // Valid and keeps a duration of 0.
     valid_ = headerBitRate != 0;
     if (valid_) duration_ = std::abs(static_cast<double>(fileSize_ - headerSize - 20)) / 125 / headerBitRate;
-    ReadTextChunks(path);
+    ReadTextChunks(stream);
     for (std::string* text : {&title_, &comment_, &author_, &copyright_, &sourceFileName_, &album_})
         *text = Trim(*text);
     return true;
+}
+
+bool TTwinVQ::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
 }
 
 std::string* TTwinVQ::TextOf(const std::string& id) {
@@ -121,9 +131,8 @@ std::string* TTwinVQ::TextOf(const std::string& id) {
 // is not text. A text keeps its first 250 bytes; the walk then goes on at
 // the end of the chunk, so a long text cannot be misread as further chunks.
 // Every chunk moves the position on by at least its 8-byte header.
-void TTwinVQ::ReadTextChunks(const std::string& path) {
+void TTwinVQ::ReadTextChunks(TFileStream& stream) {
     try {
-        TFileStream stream(path);
         stream.Seek(kFirstChunk);
         while (stream.Position() < stream.Size()) {
             unsigned char chunkBytes[kChunkHeaderSize] = {};

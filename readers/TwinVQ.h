@@ -3,6 +3,7 @@
 // "DATA" chunk.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,7 @@ public:
     void ResetData();
     // True when the 40 header bytes could be read; the caller tests Valid.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const { return valid_; }
     uint8_t Channels() const { return channels_; }      // 1, 2, or 0 for an unknown mode
@@ -29,7 +31,7 @@ public:
     double Ratio() const;   // percent of 16-bit PCM WAV size
 
 private:
-    void ReadTextChunks(const std::string& path);
+    void ReadTextChunks(TFileStream& stream);
     std::string* TextOf(const std::string& id);
 
     bool valid_ = false;

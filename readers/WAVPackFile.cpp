@@ -127,13 +127,12 @@ void TWAVPackfile::ResetData() {
     blockSamples_ = 0;
 }
 
-bool TWAVPackfile::ReadFromFile(const std::string& path) {
+bool TWAVPackfile::ReadFromStream(TFileStream& stream) {
     ResetData();
-    apeTag_.ReadFromFile(path);
+    apeTag_.ReadFromStream(stream);
     tagSize_ = apeTag_.Size();
 
-    // Other programs may go on writing the file meanwhile.
-    TFileStream stream(path, TFileStream::Share::ReadWrite);
+    stream.Seek(0);
     fileSize_ = stream.Size();
     unsigned char marker[4] = {};
     stream.Read(marker, sizeof marker);
@@ -143,6 +142,13 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
     if (Is(marker, "wvpk")) return ReadBlock(stream);
     if (std::memcmp(marker, "MZP", 3) == 0) return FindSelfExtractorBlock(stream);
     return false;
+}
+
+bool TWAVPackfile::ReadFromFile(const std::string& path) {
+    ResetData();
+    // Other programs may go on writing the file meanwhile.
+    TFileStream stream(path, TFileStream::Share::ReadWrite);
+    return ReadFromStream(stream);
 }
 
 // The version 4 block at the stream position, then the configuration

@@ -4,6 +4,7 @@
 // archives, an executable stub followed by version 4 blocks.
 #pragma once
 
+#include "io/FileStream.h"
 #include "tags/APETag.h"
 
 #include <cstdint>
@@ -18,6 +19,7 @@ public:
     // True when a header was read; the caller also tests Valid. An open error
     // of the file stream is not caught: it reaches the caller.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     int64_t FileSize() const { return fileSize_; }
     bool Valid() const { return valid_; }

@@ -122,10 +122,10 @@ void TWAVfile::ResetData() {
     bitRate_ = 0;
 }
 
-bool TWAVfile::ReadFromFile(const std::string& path) {
+bool TWAVfile::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         const int64_t sizeOnDisk = stream.Size();
 
         unsigned char riff[kRiffHeaderSize];
@@ -174,9 +174,19 @@ bool TWAVfile::ReadFromFile(const std::string& path) {
             sampleCount_ = LE32(fact);
         }
 
-        fileName_ = path;
+        fileName_ = stream.Path();
         bitRate_ = static_cast<double>(uint64_t{bytesPerSecond_} * 8) / 1000.0;
         return true;
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
+}
+
+bool TWAVfile::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
     } catch (const std::exception&) {
         ResetData();
         return false;

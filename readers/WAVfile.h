@@ -6,6 +6,7 @@
 // accepted; the common ones are named (the encoder info of a WAV row).
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,7 @@ public:
     // False only when the file cannot be opened or read; a readable file that
     // is not a WAV file gives true with Valid false.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const { return valid_; }
     uint32_t FormatChunkSize() const { return formatChunkSize_; }

@@ -228,10 +228,10 @@ void TWMAfile::ResetData() {
         text->clear();
 }
 
-bool TWMAfile::ReadFromFile(const std::string& path) {
+bool TWMAfile::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         fileSize_ = stream.Size();
         ASFHeaderReader reader(stream, *this);
         if (!reader.Read()) return true;   // not ASF: read, but not Valid
@@ -245,6 +245,16 @@ bool TWMAfile::ReadFromFile(const std::string& path) {
         codecName_ = CodecNameOf(formatTag_);
     }
     return true;
+}
+
+bool TWMAfile::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
 }
 
 bool TWMAfile::Valid() const { return maxBitRate_ >= 1 && sampleRate_ >= 8000 && sampleRate_ <= 96000; }

@@ -5,6 +5,7 @@
 // 9 Lossless and GSM-AMR.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,7 @@ public:
     // could be opened and its header walked, even if it is not ASF at all;
     // false when a read comes up short or the header is damaged.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Valid() const;
     double Ratio() const;   // percent

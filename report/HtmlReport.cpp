@@ -193,8 +193,8 @@ std::string EncodeReport(const std::vector<std::string>& lines) {
 
 std::string ReportPath(const std::string& folder) { return WithTrailingSeparator(folder) + kReportFileName; }
 
-std::string WriteHtmlReport(const TReportInput& input) {
-    const std::string path = ReportPath(input.Folder);
+std::string WriteHtmlReport(const TReportInput& input, const std::string& destination) {
+    const std::string path = destination.empty() ? ReportPath(input.Folder) : destination;
     ReplaceFileContents(path, EncodeReport(HtmlReportLines(input)));
     return path;
 }

@@ -38,8 +38,9 @@ std::string EncodeReport(const std::vector<std::string>& lines);
 // The report's file name in folder.
 std::string ReportPath(const std::string& folder);
 
-// Writes the report into input.Folder, replacing an earlier one, and returns
-// its path. Raises EFCreateError ("Cannot create file "%s". %s") when the file
-// cannot be created or written, or when the name is taken by something other
-// than a regular file (a planted link or FIFO is neither followed nor opened).
-std::string WriteHtmlReport(const TReportInput& input);
+// Writes the report to destination (by default ReportPath(input.Folder)),
+// replacing an earlier one, and returns its path. Raises EFCreateError
+// ("Cannot create file "%s". %s") when the file cannot be created or written,
+// or when the name is taken by something other than a regular file (a
+// planted link or FIFO is neither followed nor opened).
+std::string WriteHtmlReport(const TReportInput& input, const std::string& destination = {});

@@ -12,9 +12,11 @@
 #include "io/Platform.h"
 #else
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 #endif
@@ -71,6 +73,22 @@ void WriteTextFile(const std::string& path, const std::string& text, bool execut
 
 #endif
 
+// A string value of a GLib key file: a backslash written "\\" and control
+// characters as \n, \t, \r, so the file reads back the text unchanged.
+std::string KeyFileString(const std::string& text) {
+    std::string value;
+    for (char c : text) {
+        switch (c) {
+        case '\\': value += "\\\\"; break;
+        case '\n': value += "\\n"; break;
+        case '\t': value += "\\t"; break;
+        case '\r': value += "\\r"; break;
+        default: value += c;
+        }
+    }
+    return value;
+}
+
 } // namespace
 
 std::string DesktopExecArgument(const std::string& text) {
@@ -101,14 +119,36 @@ std::string FolderCommandExec(const std::string& executable) {
 std::string FolderCommandDesktopEntry(const std::string& executable) {
     return std::string("[Desktop Entry]\n") + "Type=Application\n" + "Name=" + kFolderCommandName + "\n" +
            "Exec=" + FolderCommandExec(executable) + "\n" + "MimeType=inode/directory;\n" + "NoDisplay=true\n" +
-           "Terminal=false\n";
+           "Terminal=false\n" + kFolderCommandMark + "=true\n";
 }
 
 std::string FolderCommandServiceMenu(const std::string& executable) {
     return std::string("[Desktop Entry]\n") + "Type=Service\n" + "MimeType=inode/directory;\n" +
-           "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n" + "Actions=viewWithSondaro;\n" + "\n" +
-           "[Desktop Action viewWithSondaro]\n" + "Name=" + kFolderCommandName + "\n" +
+           "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n" + "Actions=viewWithSondaro;\n" + kFolderCommandMark +
+           "=true\n" + "\n" + "[Desktop Action viewWithSondaro]\n" + "Name=" + kFolderCommandName + "\n" +
            "Exec=" + FolderCommandExec(executable) + "\n";
+}
+
+std::string FolderCommandScript(const std::string& executable) {
+    return std::string("#!/bin/sh\n") + "# " + kFolderCommandName +
+           ": starts Sondaro on each selected folder, or on the current one.\n" + "# " + kFolderCommandMark +
+           ": written by Sondaro's \"" + kFolderCommandName + "\" setting, which removes it when switched off.\n" +
+           "program=" + ShellQuote(executable) + "\n" +
+           "[ $# -gt 0 ] || set -- \"$PWD\"\n"
+           "for folder in \"$@\"; do\n"
+           "    case $folder in\n"
+           "        /*) ;;\n"
+           "        *) folder=$PWD/$folder ;;\n"
+           "    esac\n"
+           "    \"$program\" \"$folder\" &\n"
+           "done\n";
+}
+
+std::string FolderCommandNemoAction(const std::string& executable) {
+    return std::string("[Nemo Action]\n") + "Name=" + kFolderCommandName + "\n" +
+           "Comment=Show what the audio files in this folder are and how they were encoded\n" +
+           "Exec=" + KeyFileString(ShellQuote(executable)) + " %F\n" + "Quote=single\n" + "Selection=s\n" + "Extensions=dir;\n" +
+           "Icon-Name=sondaro\n" + kFolderCommandMark + "=true\n";
 }
 
 std::string WindowsFolderCommandValue(const std::string& executable) {
@@ -123,9 +163,34 @@ std::string FolderCommandServiceMenuPath(const std::string& dataHome) {
     return WithTrailingSeparator(dataHome) + "kio/servicemenus/" + kFolderCommandFile;
 }
 
+std::string FolderCommandNautilusPath(const std::string& dataHome) {
+    return WithTrailingSeparator(dataHome) + "nautilus/scripts/" + kFolderCommandName;
+}
+
+std::string FolderCommandNemoPath(const std::string& dataHome) {
+    return WithTrailingSeparator(dataHome) + "nemo/actions/" + kNemoActionFile;
+}
+
+std::string FolderCommandCajaPath(const std::string& configHome) {
+    return WithTrailingSeparator(configHome) + "caja/scripts/" + kFolderCommandName;
+}
+
+std::string UserConfigHome() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') return config;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.config";
+}
+
+void InstallFolderCommand(const std::string& dataHome, const std::string& executable) {
+    InstallFolderCommand(dataHome, UserConfigHome(), executable);
+}
+
+void RemoveFolderCommand(const std::string& dataHome) { RemoveFolderCommand(dataHome, UserConfigHome()); }
+
 #ifdef _WIN32
 
-void InstallFolderCommand(const std::string&, const std::string& executable) {
+void InstallFolderCommand(const std::string&, const std::string&, const std::string& executable) {
     HKEY key = nullptr;
     const bool opened = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(kFolderCommandValueKey).c_str(), 0,
                                           nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS;
@@ -141,22 +206,34 @@ void InstallFolderCommand(const std::string&, const std::string& executable) {
     if (!written) throw EIntegrationError("Failed to set data for ''");
 }
 
-void RemoveFolderCommand(const std::string&) {
+void RemoveFolderCommand(const std::string&, const std::string&) {
     // A key that is not there (or cannot be removed) leaves nothing to do.
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, WideFromUtf8(kFolderCommandKey).c_str());
 }
 
 #else
 
-void InstallFolderCommand(const std::string& dataHome, const std::string& executable) {
+void InstallFolderCommand(const std::string& dataHome, const std::string& configHome, const std::string& executable) {
     WriteTextFile(FolderCommandEntryPath(dataHome), FolderCommandDesktopEntry(executable), false);
     WriteTextFile(FolderCommandServiceMenuPath(dataHome), FolderCommandServiceMenu(executable), true);
+    // The file managers run only executable scripts.
+    WriteTextFile(FolderCommandNautilusPath(dataHome), FolderCommandScript(executable), true);
+    WriteTextFile(FolderCommandNemoPath(dataHome), FolderCommandNemoAction(executable), false);
+    WriteTextFile(FolderCommandCajaPath(configHome), FolderCommandScript(executable), true);
 }
 
-void RemoveFolderCommand(const std::string& dataHome) {
-    std::error_code ec;
-    fs::remove(FolderCommandEntryPath(dataHome), ec);
-    fs::remove(FolderCommandServiceMenuPath(dataHome), ec);
+void RemoveFolderCommand(const std::string& dataHome, const std::string& configHome) {
+    for (const std::string& path : {FolderCommandEntryPath(dataHome), FolderCommandServiceMenuPath(dataHome),
+                                    FolderCommandNautilusPath(dataHome), FolderCommandNemoPath(dataHome),
+                                    FolderCommandCajaPath(configHome)}) {
+        // Only a file this setting wrote: one that carries the mark.
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        if (text.find(kFolderCommandMark) == std::string::npos) continue;
+        std::error_code ec;
+        fs::remove(path, ec);
+    }
 }
 
 #endif

@@ -2,11 +2,17 @@
 // the file manager, and the script that runs the outside tool auCDtect on a
 // WAV file in a console or terminal window.
 //
-// On Linux the folder command is a freedesktop desktop entry for folders
-// (MimeType inode/directory) in <data home>/applications, plus a Dolphin
-// service-menu entry with the same name and command in
-// <data home>/kio/servicemenus. Both start the executable with the folder as
-// its only argument. The tool runs from the shell script "Sdro.sh".
+// On Linux the folder command is one file per file manager, each starting
+// the executable with the selected folder as its only argument:
+// - a freedesktop desktop entry for folders (MimeType inode/directory) in
+//   <data home>/applications ("Open with" in any file manager);
+// - a Dolphin service menu in <data home>/kio/servicemenus;
+// - a GNOME Files script "View with Sondaro" in <data home>/nautilus/scripts;
+// - a Nemo action in <data home>/nemo/actions;
+// - a Caja script "View with Sondaro" in <config home>/caja/scripts.
+// Every file carries the mark kFolderCommandMark; removing the command
+// deletes only files that carry it, so a file of the user's own with one of
+// these names is never lost. The tool runs from the shell script "Sdro.sh".
 //
 // On Windows the folder command is the registry key
 // "Directory\shell\View with Sondaro\command" under HKEY_CLASSES_ROOT, whose
@@ -21,6 +27,8 @@
 
 inline constexpr const char* kFolderCommandName = "View with Sondaro";
 inline constexpr const char* kFolderCommandFile = "sondaro-view-with-sondaro.desktop";
+inline constexpr const char* kNemoActionFile = "sondaro-view-with-sondaro.nemo_action";
+inline constexpr const char* kFolderCommandMark = "X-Sondaro-Folder-Command";
 inline constexpr const char* kFolderCommandKey = "Directory\\shell\\View with Sondaro";
 inline constexpr const char* kFolderCommandValueKey = "Directory\\shell\\View with Sondaro\\command";
 #ifdef _WIN32
@@ -50,25 +58,46 @@ std::string DesktopExecArgument(const std::string& text);
 // expands "%%", so a path with "%" is started through "env".
 std::string FolderCommandExec(const std::string& executable);
 
-// The two files' texts.
+// The files' texts.
 std::string FolderCommandDesktopEntry(const std::string& executable);
 std::string FolderCommandServiceMenu(const std::string& executable);
+// The GNOME Files and Caja script: starts the executable once for each
+// selected folder (the file manager passes them as arguments, relative to
+// the current folder, which is the script's working folder), or for the
+// current folder when nothing is selected; relative names are made absolute,
+// so a name starting with "-" cannot pass for an option.
+std::string FolderCommandScript(const std::string& executable);
+// The Nemo action, shown for a single selected folder. Nemo puts the path
+// in single quotes (Quote=single, a quote in it written ''') in place of %F
+// and splits the command line as a shell does.
+std::string FolderCommandNemoAction(const std::string& executable);
 
 // The Windows command key's default value: the executable's full path and
 // the shell's folder placeholder, each in double quotes:
 // "C:\Tools\Sondaro.exe" "%1"
 std::string WindowsFolderCommandValue(const std::string& executable);
 
-// Paths of the two files under dataHome (the user's XDG data folder).
+// Paths of the files under dataHome (the user's XDG data folder) and
+// configHome (the user's XDG configuration folder).
 std::string FolderCommandEntryPath(const std::string& dataHome);
 std::string FolderCommandServiceMenuPath(const std::string& dataHome);
+std::string FolderCommandNautilusPath(const std::string& dataHome);
+std::string FolderCommandNemoPath(const std::string& dataHome);
+std::string FolderCommandCajaPath(const std::string& configHome);
 
-// Writes the folder command with the executable's current path (both files
-// under dataHome; on Windows the registry key, dataHome unused); raises
-// EIntegrationError on a failed write.
+// The user's XDG configuration folder: $XDG_CONFIG_HOME when it is an
+// absolute path, else $HOME/.config.
+std::string UserConfigHome();
+
+// Writes the folder command with the executable's current path (every file
+// above; on Windows the registry key, the folders unused); raises
+// EIntegrationError on a failed write. Without configHome, UserConfigHome().
+void InstallFolderCommand(const std::string& dataHome, const std::string& configHome, const std::string& executable);
 void InstallFolderCommand(const std::string& dataHome, const std::string& executable);
-// Deletes the folder command (on Windows the key "View with Sondaro" with
-// everything below it); a command that is not installed is no error.
+// Deletes the folder command's files, each only when it carries
+// kFolderCommandMark (on Windows the key "View with Sondaro" with everything
+// below it); a command that is not installed is no error.
+void RemoveFolderCommand(const std::string& dataHome, const std::string& configHome);
 void RemoveFolderCommand(const std::string& dataHome);
 
 // A single-quoted shell word: nothing in text can end the quote or run a

@@ -30,10 +30,10 @@ void TAPETag::ResetData() {
     fields_.clear();
 }
 
-bool TAPETag::ReadFromFile(const std::string& path) {
+bool TAPETag::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         const int64_t fileSize = stream.Size();
         int64_t id3v1Shift = 0;
         if (fileSize > kID3v1Size) {
@@ -86,6 +86,16 @@ bool TAPETag::ReadFromFile(const std::string& path) {
         }
         return true;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TAPETag::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

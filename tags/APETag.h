@@ -2,6 +2,7 @@
 // 32-byte "APETAGEX" footer, before an ID3v1 tag if there is one.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ public:
     // True when 32 footer bytes could be read where the footer belongs,
     // whether or not they hold a tag; look at Exists.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Exists() const { return exists_; }
     int32_t Version() const { return version_; }

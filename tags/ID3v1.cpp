@@ -84,10 +84,10 @@ int64_t TID3v1::Lyrics3TotalSize() const { return lyrics3Size_ <= 0 ? 0 : int64_
 
 int64_t TID3v1::TrailingTagSize() const { return Lyrics3TotalSize() + (exists_ ? kTagSize : 0); }
 
-bool TID3v1::ReadFromFile(const std::string& path) {
+bool TID3v1::ReadFromStream(TFileStream& stream) {
     ResetData();
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         const int64_t size = stream.Size();
 
         // 1. The ID3v1 block.
@@ -154,6 +154,16 @@ bool TID3v1::ReadFromFile(const std::string& path) {
         }
         return true;
     } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool TID3v1::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
         return false;
     }
 }

@@ -2,6 +2,7 @@
 // and the Lyrics3 version 2 block that may stand before it.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,7 @@ public:
     void ResetData();
     // True when the file could be read, tag or no tag; look at Exists.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Exists() const { return exists_; }
     uint8_t VersionID() const { return versionID_; }   // 1 = ID3v1.0, 2 = ID3v1.1

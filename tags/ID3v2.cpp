@@ -90,11 +90,11 @@ void TID3v2::ResetData() {
         s->clear();
 }
 
-bool TID3v2::ReadFromFile(const std::string& path) {
+bool TID3v2::ReadFromStream(TFileStream& stream) {
     ResetData();
     std::array<std::string, kSlotCount> slots;
     try {
-        TFileStream stream(path);
+        stream.Seek(0);
         std::array<unsigned char, kHeaderSize> header{};
         if (stream.Read(header.data(), header.size()) != header.size()) return false;
         const int64_t fileSize = stream.Size();
@@ -168,4 +168,14 @@ bool TID3v2::ReadFromFile(const std::string& path) {
     link_ = DecodeDescribedText(slots[kLink], 0);
     audioSizeText_ = text(kAudioSize);
     return true;
+}
+
+bool TID3v2::ReadFromFile(const std::string& path) {
+    try {
+        TFileStream stream(path);
+        return ReadFromStream(stream);
+    } catch (const std::exception&) {
+        ResetData();
+        return false;
+    }
 }

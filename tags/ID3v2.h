@@ -2,6 +2,7 @@
 // for every major version; the text frames of versions 2.2, 2.3 and 2.4.
 #pragma once
 
+#include "io/FileStream.h"
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,7 @@ public:
     void ResetData();
     // False only when the file cannot be opened or is shorter than 10 bytes.
     bool ReadFromFile(const std::string& path);
+    bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
     bool Exists() const { return exists_; }
     uint8_t VersionID() const { return versionID_; }

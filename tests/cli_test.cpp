@@ -1,20 +1,47 @@
+// sondaro-cli run as a script would run it: the built binary, its standard
+// output, standard error and exit status.
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 struct RunResult {
     int status = -1;
     std::string out;
+    std::string err;
 };
 
-RunResult RunCli(const std::string& arguments) {
+std::string Quoted(const std::string& path) {
+    std::string out = "'";
+    for (char c : path) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs the command line through the shell; prefix goes before the program
+// (e.g. to run it as another user).
+RunResult RunCli(const std::string& arguments, const std::string& prefix = "") {
     RunResult result;
-    const std::string command = std::string(SONDARO_CLI) + " " + arguments + " 2>/dev/null";
+    const TempDir errors;
+    const std::string errorFile = errors / "stderr";
+    const std::string command = prefix + std::string(SONDARO_CLI) + " " + arguments + " 2>" + Quoted(errorFile);
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[4096];
         std::size_t got;
@@ -22,46 +49,206 @@ RunResult RunCli(const std::string& arguments) {
         const int status = ::pclose(pipe);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    result.err = ReadText(errorFile);
     return result;
 }
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+const std::string kSamples = std::string(SONDARO_SOURCE_DIR) + "/samples";
 
 } // namespace
 
-TEST(Cli, ExitStatusAndOutputs) {
+TEST(Cli, CleanRunIsSilentWithStatusZero) {
+    const RunResult run = RunCli(Quoted(kSamples));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("File Count: 11"), std::string::npos) << run.out;
+}
+
+TEST(Cli, UnrecognisedEmptyAndMissingFilesAreNamedOnceWithStatusOne) {
     TempDir dir;
     dir.Write("a.flac", "not flac");
     dir.Write("Sub/b.mp3", "not mp3");
+    dir.Write("empty.flac", "");
     dir.Write("list.m3u", "a.flac\nmissing.mp3\n");
+    const std::string a = dir / "a.flac";
 
-    RunResult flat = RunCli("--columns 'File Name,Type,Encoder Info' " + Quoted(dir.Path().string()));
-    EXPECT_EQ(flat.status, 0);
+    // The rows are still listed; each bad file is named once on stderr.
+    const RunResult flat = RunCli("--columns 'File Name,Type,Encoder Info' " + Quoted(dir.Path().string()));
+    EXPECT_EQ(flat.status, 1);
     EXPECT_NE(flat.out.find("File Name  Type  Encoder Info"), std::string::npos) << flat.out;
     EXPECT_NE(flat.out.find("a.flac     FLAC  File could not be scanned"), std::string::npos) << flat.out;
     EXPECT_EQ(flat.out.find("b.mp3"), std::string::npos);
     EXPECT_NE(flat.out.find("File Count: 1"), std::string::npos);
+    EXPECT_EQ(flat.err, "sondaro-cli: File \"" + a + "\" could not be scanned: it was not recognised as a valid FLAC file.\n"
+                        "sondaro-cli: File \"" + (dir / "empty.flac") + "\" is empty.\n");
 
-    RunResult csv = RunCli("-r -f csv -c all " + Quoted(dir.Path().string()));
-    EXPECT_EQ(csv.status, 0);
+    const RunResult csv = RunCli("-r -f csv -c all " + Quoted(dir.Path().string()));
+    EXPECT_EQ(csv.status, 1);
     EXPECT_EQ(csv.out,
               "Relative Path,File Name,Type,Size,Length,Sample Rate,Channels,Bits Per Sample,Ratio,Bitrate,Encoder Info\r\n"
               ",a.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned\r\n"
               "Sub/,b.mp3,MP3,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned\r\n");
+    EXPECT_EQ(Lines(csv.err).size(), 3u) << csv.err;
 
-    RunResult json = RunCli("-f json " + Quoted(dir / "a.flac"));
-    EXPECT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("\"FileType\": \"FLAC\""), std::string::npos);
-    EXPECT_NE(json.out.find("\"FileCount\": 1"), std::string::npos);
+    // An empty file named alone is not dropped without a word.
+    const RunResult empty = RunCli("-f json " + Quoted(dir / "empty.flac"));
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "sondaro-cli: File \"" + (dir / "empty.flac") + "\" is empty.\n");
+    EXPECT_NE(empty.out.find("\"FileName\": \"empty.flac\", \"FileType\": \"FLAC\", \"FileSize\": 0"), std::string::npos)
+        << empty.out;
+    EXPECT_NE(empty.out.find("\"scanned\": false, \"error\": \"File \\\"" + (dir / "empty.flac") + "\\\" is empty.\"}"),
+              std::string::npos) << empty.out;
+    EXPECT_NE(empty.out.find("\"FileCount\": 0"), std::string::npos);
 
-    // A playlist entry that cannot be opened: reported, the rest still listed, status 1.
-    RunResult playlist = RunCli("-f tsv " + Quoted(dir / "list.m3u"));
+    // A good and a bad file: "scanned" on each, "error" only on the failure.
+    const RunResult json = RunCli("-f json " + Quoted(kSamples + "/Chord.flac") + " " + Quoted(a));
+    EXPECT_EQ(json.status, 1);
+    EXPECT_NE(json.out.find("\"EncoderInfo\": \"reference libFLAC"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"scanned\": true}"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"scanned\": false, \"error\": \"File \\\"" + a + "\\\" could not be scanned"), std::string::npos);
+    EXPECT_NE(json.out.find("\"errors\": [\n    {\"path\": \"" + a + "\", \"folder\": false"), std::string::npos);
+
+    // A file of a type no reader knows, named alone.
+    dir.Write("notes.txt", "hello");
+    const RunResult text = RunCli(Quoted(dir / "notes.txt"));
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.err, "sondaro-cli: File \"" + (dir / "notes.txt") +
+                            "\" could not be scanned: Sondaro reads no files with the extension \".txt\".\n");
+
+    // A playlist entry that cannot be opened: named with the system's reason.
+    const RunResult playlist = RunCli("-f tsv " + Quoted(dir / "list.m3u"));
     EXPECT_EQ(playlist.status, 1);
     EXPECT_NE(playlist.out.find("a.flac\tFLAC"), std::string::npos);
+    EXPECT_NE(playlist.err.find("sondaro-cli: Cannot open file \"" + (dir / "missing.mp3") +
+                                "\". No such file or directory.\n"), std::string::npos) << playlist.err;
+    EXPECT_EQ(Lines(playlist.err).size(), 2u) << playlist.err;
+}
 
-    EXPECT_EQ(RunCli(Quoted(dir / "nothing-here")).status, 2);
-    EXPECT_EQ(RunCli("--format xml " + Quoted(dir.Path().string())).status, 2);
-    EXPECT_EQ(RunCli("--columns Nonsense " + Quoted(dir.Path().string())).status, 2);
-    EXPECT_EQ(RunCli("").status, 2);
-    EXPECT_EQ(RunCli("--help").status, 0);
+TEST(Cli, UnreadableFilesAndFoldersGiveStatusOne) {
+    TempDir dir;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);   // reachable by another user
+    std::filesystem::copy_file(kSamples + "/Chord.ogg", dir / "good.ogg");
+    dir.Write("locked.ogg", "x");
+    dir.Write("Closed/inside.ogg", "x");
+    ::chmod((dir / "locked.ogg").c_str(), 0);
+    ::chmod((dir / "Closed").c_str(), 0);
+    // Permissions do not stop root: run the program as "nobody" then.
+    std::string prefix;
+    if (::geteuid() == 0) {
+        if (std::system("setpriv --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "running as root without setpriv";
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const RunResult run = RunCli("-r -f tsv -c 'File Name' " + Quoted(dir.Path().string()), prefix);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "File Name\ngood.ogg\n");   // the readable file is still listed
+    EXPECT_EQ(run.err, "sondaro-cli: Cannot open file \"" + (dir / "locked.ogg") + "\". Permission denied.\n"
+                       "sondaro-cli: Cannot list folder \"" + (dir / "Closed") + "\". Permission denied.\n");
+    ::chmod((dir / "Closed").c_str(), 0700);
+}
+
+TEST(Cli, UsageErrorsAndMissingPathsGiveStatusTwo) {
+    TempDir dir;
+    dir.Write("a.flac", "not flac");
+    const std::string missing = dir / "nothing-here";
+    const RunResult run = RunCli(Quoted(dir / "a.flac") + " " + Quoted(missing));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");   // nothing is analysed when a PATH is missing
+    EXPECT_EQ(run.err, "sondaro-cli: Cannot find \"" + missing + "\". No such file or directory.\n");
+
+    for (const std::string arguments :
+         {"--format xml .", "--columns Nonsense .", "", "--numbers cooked .", "--frobnicate .", "-f"}) {
+        const RunResult usage = RunCli(arguments);
+        EXPECT_EQ(usage.status, 2) << arguments;
+        EXPECT_NE(usage.err.find("Try 'sondaro-cli --help'"), std::string::npos) << arguments;
+    }
+    EXPECT_EQ(RunCli("--format xml .").err,
+              "sondaro-cli: There is no output format \"xml\"; use text, tsv, csv or json.\n"
+              "Try 'sondaro-cli --help' for more information.\n");
+
+    // Output that cannot be written is no clean run.
+    if (std::filesystem::exists("/dev/full")) {
+        const RunResult full = RunCli(Quoted(kSamples) + " >/dev/full");
+        EXPECT_EQ(full.status, 1);
+        EXPECT_EQ(full.err, "sondaro-cli: The list could not be written to standard output.\n");
+    }
+
+    const RunResult help = RunCli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
+    EXPECT_NE(help.out.find("--numbers"), std::string::npos);
+    const RunResult version = RunCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("sondaro-cli ", 0), 0u);
+    EXPECT_EQ(version.out.find_first_not_of("0123456789.\n", 12), std::string::npos) << version.out;
+}
+
+TEST(Cli, RawNumbersForSpreadsheets) {
+    // ffprobe: 88244 bytes, 2.000000 s, 22050 Hz mono 16 bit; the PCM of
+    // 2 s plus a 44-byte header is 88244 bytes (ratio 100 %), and
+    // 22050 * 16 bit/s is 352.8 kbit/s.
+    const std::string wav = Quoted(kSamples + "/Chord (mono, 22 kHz).wav");
+    const std::string columns = "-c 'File Name,Size,Length,Sample Rate,Channels,Ratio,Bitrate' ";
+    const RunResult raw = RunCli("-f csv --numbers raw " + columns + wav);
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_EQ(raw.out, "File Name,Size,Length,Sample Rate,Channels,Ratio,Bitrate\r\n"
+                       "\"Chord (mono, 22 kHz).wav\",88244,2.000,22050,1,100.00,353\r\n");
+    const RunResult list = RunCli("-f tsv " + columns + wav);
+    EXPECT_EQ(list.out, "File Name\tSize\tLength\tSample Rate\tChannels\tRatio\tBitrate\n"
+                        "Chord (mono, 22 kHz).wav\t0.08 MB\t00:02\t22050\t1\t100.00%\t353 kbps\n");
+    // The decimal point stays "." under a locale that writes a comma.
+    if (std::system("locale -a 2>/dev/null | grep -qi '^de_DE.utf'") == 0) {
+        const RunResult german = RunCli("-f tsv -n raw -c Length " + wav, "LC_ALL=de_DE.UTF-8 ");
+        EXPECT_EQ(german.out, "Length\n2.000\n");
+    }
+}
+
+TEST(Cli, HtmlReportDestinationAndFailure) {
+    TempDir dir;
+    std::filesystem::copy_file(kSamples + "/Chord.ogg", dir / "a.ogg");
+    const std::string report = dir / "out report.html";
+    const RunResult written = RunCli("-f tsv --html " + Quoted(report) + " " + Quoted(dir.Path().string()));
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.err, "sondaro-cli: The report was written to \"" + report + "\".\n");
+    const Bytes bytes = ReadAll(report);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);   // UTF-16LE with its byte-order mark
+    EXPECT_EQ(bytes[1], 0xFE);
+
+    const RunResult folder = RunCli("-f tsv --html " + Quoted(dir.Path().string()));
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "!Sdro Analysis.html"));
+
+    // The message says the report was not written, and why.
+    const std::string blocked = dir / "no such folder/r.html";
+    const RunResult failed = RunCli("-f tsv --html=" + Quoted(blocked) + " " + Quoted(dir.Path().string()));
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find("a.ogg"), std::string::npos);
+    EXPECT_EQ(failed.err, "sondaro-cli: The report could not be written. Cannot create file \"" + blocked +
+                              "\". No such file or directory.\n");
+}
+
+TEST(Cli, TextColumnsAlignByDisplayWidth) {
+    TempDir dir;
+    // Display widths: CJK ideographs and kana two columns each, Cyrillic one,
+    // the emoji two, the combining acute accent none.
+    const std::vector<std::pair<std::string, int>> names = {
+        {"中文歌曲.mp3", 12}, {"日本語のうた.mp3", 16}, {"Русская песня.mp3", 17},
+        {"\xF0\x9F\x8E\xB5 music.mp3", 12}, {"e\xCC\x81te.mp3", 7}, {"plain.mp3", 9}};
+    for (const auto& [name, width] : names) dir.Write(name, "not an mp3");
+    const RunResult run = RunCli("-c 'File Name,Type,Size' " + Quoted(dir.Path().string()));
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_GE(lines.size(), names.size() + 1);
+    EXPECT_EQ(lines[0], "File Name" + std::string(17 - 9, ' ') + "  Type     Size");
+    for (const auto& [name, width] : names) {
+        const std::string expected = name + std::string(17 - width, ' ') + "  MP3   0.00 MB";
+        EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected << "\n" << run.out;
+    }
 }

@@ -1,11 +1,15 @@
-// The format registry against the places that list the formats, and the
-// shared compression ratio.
+// The format registry against the places that list the formats, the shared
+// compression ratio, and the one open of each analysed file.
+#include "TestSupport.h"
+#include "core/Analysis.h"
 #include "core/FolderScan.h"
 #include "core/FormatRegistry.h"
+#include "io/FileStream.h"
 #include "readers/PcmRatio.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -80,4 +84,34 @@ TEST(PcmRatio, ZeroWhenThePcmSizeCannotBeFormed) {
     EXPECT_EQ(PcmRatio(74088, 44100, 44100, 2, 0, 44), 0);
     EXPECT_EQ(PcmRatio(74088, 0, 44100, 2, 16, 44), 0);
     EXPECT_EQ(PcmRatio(74088, -5, 44100, 2, 16, 44), 0);
+}
+
+TEST(AnalyseFile, OpensEveryFileOnce) {
+    TFormatReaders readers;
+    const auto opensOf = [&](const std::string& path) {
+        const uint64_t before = TFileStream::TotalOpens();
+        try {
+            AnalyseFile(readers, "/", path);
+        } catch (const std::exception&) {
+            // a failure still counts its opens
+        }
+        return TFileStream::TotalOpens() - before;
+    };
+    // Every fixture of every folder, MPEG files with their LAME tag included.
+    int files = 0;
+    for (const std::string& folder : {std::string(SONDARO_FIXTURES), std::string(SONDARO_SOURCE_DIR) + "/samples"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+            const std::string extension = entry.path().extension().string();
+            if (!entry.is_regular_file() || extension.size() < 2 || !FindFormat(extension.substr(1))) continue;
+            EXPECT_EQ(opensOf(entry.path().string()), 1u) << entry.path();
+            ++files;
+        }
+    }
+    EXPECT_GT(files, 100);
+    // Each format's reader on bytes it does not recognise.
+    TempDir dir;
+    Bytes noise(300);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<unsigned char>(i * 37 + 11);
+    for (const std::string& extension : SupportedExtensions())
+        EXPECT_EQ(opensOf(dir.Write("noise." + extension, noise)), 1u) << extension;
 }
