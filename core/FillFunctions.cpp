@@ -61,10 +61,11 @@ TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
     item.BitRate = Rounded(r.BitRate() / 1000.0);   // this reader counts bit/s
-    // A VBR ADTS stream counts its frames of 1024 samples; the others know
-    // only their playing time.
+    // A VBR ADTS stream counts its frames of 1024 samples (2048 output
+    // samples for HE-AAC); the others know only their playing time.
     const bool framesCounted = r.HeaderType() == TAACfile::kHeaderADTS && r.BitRateType() == TAACfile::kBitRateVBR;
-    item.Ratio = WavRatio(item, framesCounted ? double(r.FrameCount()) * 1024 : FramesOfDuration(item));
+    const double samplesPerFrame = r.Profile() == TAACfile::kProfileHE ? 2048 : 1024;
+    item.Ratio = WavRatio(item, framesCounted ? double(r.FrameCount()) * samplesPerFrame : FramesOfDuration(item));
     item.EncoderInfo = r.MPEGVersionName() + " " + r.ProfileName() + " " + r.HeaderTypeName();
     return TReadResult::Ok();
 }
@@ -88,8 +89,8 @@ TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
-    item.Ratio = WavRatio(item, r.SampleFrames(), kCanonicalAiffHeaderBytes);
-    item.EncoderInfo = "AIFF";
+    item.Ratio = WavRatio(item, static_cast<double>(r.SampleCount()), kCanonicalAiffHeaderBytes);
+    item.EncoderInfo = r.FormatName();
     return TReadResult::Ok();
 }
 

@@ -7,7 +7,7 @@ const std::vector<TFormatEntry>& FormatTable() {
     static const std::vector<TFormatEntry> table = {
         {"AAC (ADIF, ADTS)", {"aac"}, FillAAC},
         {"AC-3 and E-AC-3", {"ac3", "eac3", "ec3"}, FillAC3},
-        {"AIFF", {"aif", "aiff"}, FillAIFF},
+        {"AIFF, AIFF-C", {"aif", "aiff", "aifc"}, FillAIFF},
         {"Monkey's Audio", {"ape", "mac"}, FillMonkey},
         {"DSDIFF", {"dff"}, FillDSDIFF},
         {"DSF", {"dsf"}, FillDSF},
@@ -15,7 +15,7 @@ const std::vector<TFormatEntry>& FormatTable() {
         {"FLAC", {"flac"}, FillFLAC},
         {"Matroska and WebM audio", {"mka", "webm", "weba"}, FillMatroska},
         {"MPEG audio (Layer I, II, III)", {"mpa", "mp1", "mp2", "mp3"}, FillMPEG},
-        {"MPEG-4 audio (AAC, ALAC)", {"mp4", "m4a"}, FillMp4},
+        {"MPEG-4 audio (AAC, ALAC, AC-3, Opus, MP3, FLAC)", {"mp4", "m4a", "m4b"}, FillMp4},
         {"Musepack", {"mp+", "mpc", "mpp"}, FillMusepack},
         {"OptimFROG", {"ofr"}, FillOptimFrog},
         {"Ogg (Vorbis, Opus, FLAC, Speex)", {"ogg", "oga", "opus"}, FillOgg},
