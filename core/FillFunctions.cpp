@@ -2,6 +2,7 @@
 
 #include "io/Text.h"
 #include "mpeg/MP3Encoder.h"
+#include "readers/OggContent.h"
 #include "readers/PcmRatio.h"
 
 #include <cstdlib>
@@ -64,7 +65,7 @@ TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, FramesOfDuration(item));
-    item.EncoderInfo = "AC-3 ATSC A/52";
+    item.EncoderInfo = r.IsEAC3() ? "E-AC-3" : "AC-3 ATSC A/52";
     return TReadResult::Ok();
 }
 
@@ -92,6 +93,32 @@ TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem&
     return TReadResult::Ok();
 }
 
+// DSD: one-bit samples at the DSD rate, named by that rate.
+template <typename Reader>
+TReadResult FillDSD(Reader& r, TAudioItem& item, double frames) {
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = Reader::kBitsPerSample;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, frames);
+    item.EncoderInfo = DsdRateName(r.SampleRate());
+    return TReadResult::Ok();
+}
+
+TReadResult FillDSDIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    TDSDIFF& r = readers.DSDIFF;
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    FillDSD(r, item, r.Duration() * r.SampleRate());
+    if (r.IsDST()) item.EncoderInfo += " DST compressed";
+    return TReadResult::Ok();
+}
+
+TReadResult FillDSF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    TDSF& r = readers.DSF;
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    return FillDSD(r, item, static_cast<double>(r.Samples()));
+}
+
 TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDTS& r = readers.DTS;
     if (!Accepted(r, stream)) return TReadResult::NotRecognised();
@@ -114,6 +141,18 @@ TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
     // FLAC compares against the bare samples, without a WAV header.
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
     item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
+    return TReadResult::Ok();
+}
+
+TReadResult FillMatroska(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    TMatroska& r = readers.Matroska;
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = r.WritingApp().empty() ? r.CodecName() : r.CodecName() + " " + r.WritingApp();
     return TReadResult::Ok();
 }
 
@@ -155,7 +194,23 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     return TReadResult::Ok();
 }
 
+namespace {
+
+TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, static_cast<double>(r.SampleCount() - r.BeginningSilence()));
+    item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV 8.0 " + r.ProfileName();
+    return TReadResult::Ok();
+}
+
+} // namespace
+
 TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
     TMPEGplus& r = readers.MPEGplus;
     if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
@@ -182,6 +237,44 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioIt
                           std::abs(item.BitsPerSample), kCanonicalWavHeaderBytes);
     item.EncoderInfo = "OptimFROG " + r.VersionText() + " " + r.CompressionName();
     return TReadResult::Ok();
+}
+
+namespace {
+
+TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    item.EncoderInfo = r.Vendor().empty() ? std::string("Opus") : "Opus " + r.Vendor();
+    return TReadResult::Ok();
+}
+
+TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    // Against the bare samples, as native FLAC.
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
+    item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
+    return TReadResult::Ok();
+}
+
+} // namespace
+
+// Vorbis, and a first packet of no known codec, go to the Vorbis reader as
+// before.
+TReadResult FillOgg(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    switch (IdentifyOggContent(stream)) {
+    case TOggContent::Opus: return FillOpus(readers.Opus, stream, item);
+    case TOggContent::FLAC: return FillOggFLAC(readers.OggFLAC, stream, item);
+    case TOggContent::Speex: return FillSpeex(readers, stream, item);
+    default: return FillOggVorbis(readers, stream, item);
+    }
 }
 
 TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
