@@ -1,8 +1,7 @@
 #include "core/FillFunctions.h"
 
 #include "io/Text.h"
-#include "mpeg/DescriptiveLameTagReader.h"
-#include "mpeg/LameVersion.h"
+#include "mpeg/MP3Encoder.h"
 #include "readers/OggContent.h"
 #include "readers/PcmRatio.h"
 
@@ -39,18 +38,6 @@ constexpr int32_t kCanonicalAiffHeaderBytes = 54;
 
 // Frames from the playing time, for formats that count no samples.
 double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
-
-// The LAME part of the encoder info: "LAME " and the version, then the stored
-// or guessed preset. Versions before 3.90 stored no preset; their long version
-// text ("3.88 (beta)") is shown instead.
-std::string LameText(const TDescriptiveLameTagReader& lame) {
-    const std::string shortVersion = lame.ShortVersion();
-    if (LameVersionBelow(shortVersion, "3.90")) return "LAME " + lame.LongVersion() + " ";
-    std::string preset = lame.PresetText();
-    if (lame.PresetState() == TDescriptiveLameTagReader::kGuessTextIsAnswer)
-        preset = lame.GuessText() + (lame.Modified() ? " (modified)" : " (?)");
-    return "LAME " + shortVersion + " " + preset;
-}
 
 } // namespace
 
@@ -187,14 +174,11 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& it
     item.Ratio = WavRatio(item, static_cast<double>(reader.Samples()));
     item.BitRate = reader.BitRate();
 
-    // Raises "Unexpected End Of File." for a file too short for the tag's
-    // fixed reads; the numbers above stay filled and the encoder info is not set.
-    const TDescriptiveLameTagReader lame(stream);
-    const std::string streamText = reader.Version() + " " + reader.Layer() + " ";
-    if (lame.NoLameTag())
-        item.EncoderInfo = streamText + reader.Encoder();
-    else
-        item.EncoderInfo = streamText + LameText(lame);
+    const TMP3Encoder encoder = DescribeMP3Encoder(reader);
+    const std::string streamText = reader.Version() + " " + reader.Layer();
+    item.EncoderInfo = encoder.Text.empty() ? streamText : streamText + " " + encoder.Text;
+    item.EncoderEvidence = encoder.Evidence;
+    if (encoder.HasLameTag) item.EncoderSettings = LameSettingsText(encoder.Lame);
     return TReadResult::Ok();
 }
 

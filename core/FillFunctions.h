@@ -37,8 +37,7 @@ TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
 TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 
 // The MPEG audio step with a reader of its own: the stream's numbers, then
-// the LAME tag for the encoder info. May raise EReadError ("Unexpected End Of
-// File.") from a LAME tag cut short.
+// the encoder info from the marks the file carries.
 TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item);
 // The same on item.FullPath, opened here (tests, fuzz target).
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item);

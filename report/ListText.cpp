@@ -116,6 +116,8 @@ void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& er
         << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo)
         << "\", \"scanned\": " << (error.empty() ? "true" : "false");
     if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
+    if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
+    if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';
     out << '}';
 }
 
