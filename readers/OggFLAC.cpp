@@ -4,6 +4,7 @@
 #include "io/FileStream.h"
 #include "io/Text.h"
 #include "readers/OggContent.h"
+#include "readers/OggPages.h"
 #include "readers/PcmRatio.h"
 
 #include <algorithm>
@@ -60,7 +61,8 @@ bool TOggFLAC::ReadFromStream(TFileStream& stream) {
     TOggPacketReader packets(stream, start);
 
     std::string packet;
-    if (!packets.Next(packet, kMappingPacketSize)) return false;
+    int64_t packetSize = 0;
+    if (!packets.Next(packet, packetSize, kMappingPacketSize)) return false;
     TByteReader mapping(packet);
     if (!mapping.Expect(kMappingSignature)) return false;
     const uint8_t major = mapping.U8();
@@ -88,19 +90,19 @@ bool TOggFLAC::ReadFromStream(TFileStream& stream) {
     channels_ = channels;
     bitsPerSample_ = bitsPerSample;
     streamInfoSamples_ = static_cast<int64_t>(totalSamples);
-    audioOffset_ = packets.EndOfLastPacketPage();
+    audioOffset_ = std::min(packets.PacketPageEnd(), stream.Size());
 
     // The other metadata blocks, one per packet; the audio pages start after
     // the page on which the last of them ends.
     const int count = headerPackets > 0 ? std::min<int>(headerPackets, kMaxHeaderPackets) : kMaxHeaderPackets;
     for (int i = 0; i < count; ++i) {
-        if (!packets.Next(packet, kCommentKeep)) break;
+        if (!packets.Next(packet, packetSize, kCommentKeep)) break;
         TByteReader block(packet);
         const uint8_t flags = block.U8();
         if (flags == kFrameSyncByte) break;   // an audio frame: the headers are over
         block.Skip(3);   // block length
         if (block.Overrun()) break;
-        audioOffset_ = packets.EndOfLastPacketPage();
+        audioOffset_ = std::min(packets.PacketPageEnd(), stream.Size());
         if ((flags & kBlockTypeMask) == kVorbisCommentType && !hasComment_) {
             const uint32_t vendorLength = block.LE32();
             vendor_ = Trim(block.Text(std::min<std::size_t>(vendorLength, kVendorLimit)));
@@ -109,8 +111,8 @@ bool TOggFLAC::ReadFromStream(TFileStream& stream) {
         if (flags & kLastBlockFlag) break;
     }
 
-    int64_t granule = 0;
-    if (FindLastCompleteOggGranule(stream, packets.Serial(), granule)) granule_ = granule;
+    const TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial());
+    if (last.Found) granule_ = static_cast<int64_t>(last.Page.Granule);
     return true;
 }
 

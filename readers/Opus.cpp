@@ -4,6 +4,7 @@
 #include "io/FileStream.h"
 #include "io/Text.h"
 #include "readers/OggContent.h"
+#include "readers/OggPages.h"
 #include "readers/PcmRatio.h"
 
 #include <algorithm>
@@ -51,7 +52,8 @@ bool TOpus::ReadFromStream(TFileStream& stream) {
     TOggPacketReader packets(stream, start);
 
     std::string packet;
-    if (!packets.Next(packet, kHeadSize)) return false;
+    int64_t packetSize = 0;
+    if (!packets.Next(packet, packetSize, kHeadSize)) return false;
     TByteReader head(packet);
     if (!head.Expect(kHeadSignature)) return false;
     const uint8_t version = head.U8();
@@ -69,21 +71,21 @@ bool TOpus::ReadFromStream(TFileStream& stream) {
     inputSampleRate_ = inputSampleRate;
     outputGain_ = outputGain;
     mappingFamily_ = mappingFamily;
-    audioOffset_ = packets.EndOfLastPacketPage();
+    audioOffset_ = std::min(packets.PacketPageEnd(), stream.Size());
 
     // The comment packet; without it the audio starts after the first page.
-    if (packets.Next(packet, kTagsKeep)) {
+    if (packets.Next(packet, packetSize, kTagsKeep)) {
         TByteReader tags(packet);
         if (tags.Expect(kTagsSignature)) {
             const uint32_t vendorLength = tags.LE32();
             vendor_ = Trim(tags.Text(std::min<std::size_t>(vendorLength, kVendorLimit)));
             hasTags_ = true;
-            audioOffset_ = packets.EndOfLastPacketPage();
+            audioOffset_ = std::min(packets.PacketPageEnd(), stream.Size());
         }
     }
 
-    int64_t granule = 0;
-    if (FindLastCompleteOggGranule(stream, packets.Serial(), granule)) granule_ = granule;
+    const TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial());
+    if (last.Found) granule_ = static_cast<int64_t>(last.Page.Granule);
     return true;
 }
 
