@@ -257,7 +257,8 @@ TEST(HostileIntegration, ProgramPathWithPercentStartsThroughGLib) {
     if (std::system("command -v gio >/dev/null 2>&1") != 0) GTEST_SKIP() << "gio (GLib) is not installed";
     TempDir dir;
     const std::string ran = dir / "ran.txt";
-    const std::string program = dir.Write("100% sure/sondaro", "#!/bin/sh\nprintf '%s\\n' \"$@\" >" + Quoted(ran) + "\n");
+    const std::string program = dir.Write("100% sure/sondaro", "#!/bin/sh\nprintf '%s\\n' \"$@\" >" + Quoted(ran + ".part") + " && mv " +
+                                                               Quoted(ran + ".part") + " " + Quoted(ran) + "\n");
     fs::permissions(program, fs::perms::owner_all);
     const std::string entry = dir.Write("view.desktop", FolderCommandDesktopEntry(program));
     const std::string folder = dir.Folder("some folder");
