@@ -200,6 +200,13 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, FramesOfDuration(item));
     item.EncoderInfo = r.CodecName() + " " + r.EncodingTool();
+    if (!r.EncodingTool().empty()) {
+        item.EncoderEvidence = "MP4 encoding tool";
+    } else if (r.HasITunesMarks()) {
+        item.EncoderInfo += "iTunes";
+        item.EncoderEvidence = "iTunes freeform item";
+    }
+    SetExactLength(item, r.ExactSamples());
     return TReadResult::Ok();
 }
 
