@@ -5,7 +5,11 @@
 // number of bytes it obtained (short at the end of the file, never an error).
 // Reads are served from an internal buffer so that readers that take a few
 // bytes at a time do not cost a system call each; a seek inside the buffered
-// window costs nothing. The bytes a caller sees are exactly the file's bytes.
+// window costs nothing, and every fill is one positioned read (no separate
+// seek). A file no larger than the buffer is read whole by its first fill.
+// Buffers of the default size are reused by the thread's next stream, so a
+// scan does not allocate (or clear) one per file. The bytes a caller sees are
+// exactly the file's bytes.
 //
 // Only regular files are opened: a FIFO, socket or device raises the open
 // error instead of blocking the scan.
@@ -15,10 +19,12 @@
 // Share::ReadWrite. POSIX has no share modes; there the choice has no effect.
 #pragma once
 
+#include "io/Platform.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 class TFileStream {
 public:
@@ -38,6 +44,9 @@ public:
     // The path the stream was opened with.
     const std::string& Path() const { return path_; }
     int64_t Position() const { return position_; }
+    // Size, modification time and file number of the open file (POSIX; on
+    // Windows the size alone).
+    const TFileStamp& Stamp() const { return stamp_; }
 
     // Moves the position; a target before 0 clamps to 0. Returns the new position.
     // Seeking past the end is allowed; reads there return 0 bytes.
@@ -75,8 +84,10 @@ private:
 #endif
     std::string path_;
     int64_t size_ = 0;
+    TFileStamp stamp_;
     int64_t position_ = 0;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t bufferSize_ = 0;
     int64_t bufferStart_ = 0;   // file offset of buffer_[0]
     std::size_t bufferLength_ = 0;
     uint64_t systemReads_ = 0;
