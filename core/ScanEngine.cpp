@@ -8,6 +8,14 @@
 #include <algorithm>
 #include <exception>
 
+namespace {
+
+// The bytes prefetched of a file: what its first read takes (the streams'
+// buffer), which holds the headers of nearly every format.
+constexpr int64_t kPrefetchLength = 64 * 1024;
+
+} // namespace
+
 unsigned TScanEngine::DefaultWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 TScanEngine::TScanEngine(unsigned workers, std::size_t window)
@@ -49,12 +57,32 @@ void TScanEngine::Cancel() {
 }
 
 bool TScanEngine::Add(const std::string& root, const std::string& path) {
+    TJob job{0, root, path, {}, false};
+    std::unique_ptr<TAudioItem> stored;
+    if (store_) {
+        job.HasStamp = RegularFileStamp(path, job.Stamp);
+        if (job.HasStamp && job.Stamp.Size > 0) stored = store_->Find(path, job.Stamp);
+        if (stored) SetItemLocation(*stored, root, path);
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered < window_; });
     if (cancelled_) return false;
-    jobs_.push_back({root, path});
-    ++progress_.Listed;
+    job.Index = progress_.Listed++;
     progress_.Folder = FolderOf(path);
+    if (stored) {
+        // Known to the store: done without a worker.
+        TScanOutput output;
+        output.Index = job.Index;
+        output.Root = root;
+        output.Path = path;
+        output.Item = std::move(stored);
+        output.Stamp = job.Stamp;
+        output.HasStamp = true;
+        output.FromStore = true;
+        PlaceLocked(std::move(output), lock);
+        return true;
+    }
+    jobs_.push_back(std::move(job));
     lock.unlock();
     workCv_.notify_one();
     return true;
@@ -81,26 +109,39 @@ void TScanEngine::RunWorker() {
         if (cancelled_ || jobs_.empty()) return;
         TJob job = std::move(jobs_.front());
         jobs_.pop_front();
-        TScanOutput output;
-        output.Index = nextJob_++;
-        output.Path = job.Path;
+        // The file kPrefetchDistance places behind this one gets its first
+        // pages asked for now; by its turn they are in memory.
+        std::string prefetch;
+        if (jobs_.size() >= kPrefetchDistance) prefetch = jobs_[kPrefetchDistance - 1].Path;
         lock.unlock();
 
+        if (!prefetch.empty()) PrefetchFileStart(prefetch, kPrefetchLength);
+        TScanOutput output;
+        output.Index = job.Index;
+        output.Root = std::move(job.Root);
+        output.Path = std::move(job.Path);
+        output.Stamp = job.Stamp;
+        output.HasStamp = job.HasStamp;
         try {
-            output.Item = AnalyseFile(*readers, job.Root, job.Path);
+            output.Item = AnalyseFile(*readers, output.Root, output.Path);
         } catch (const std::exception& e) {
             output.Error = e.what();
-            if (output.Error.empty()) output.Error = "Cannot read file \"" + job.Path + "\".";
+            if (output.Error.empty()) output.Error = "Cannot read file \"" + output.Path + "\".";
         }
 
         lock.lock();
         if (cancelled_) return;
-        ++progress_.Analysed;
-        const std::size_t slot = output.Index - progress_.Delivered;
-        if (slots_.size() <= slot) slots_.resize(slot + 1);
-        slots_[slot] = std::move(output);
-        if (slot == 0) Notify(lock);
+        PlaceLocked(std::move(output), lock);
     }
+}
+
+// Puts a finished output into its slot; called with the lock held.
+void TScanEngine::PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& lock) {
+    ++progress_.Analysed;
+    const std::size_t slot = output.Index - progress_.Delivered;
+    if (slots_.size() <= slot) slots_.resize(slot + 1);
+    slots_[slot] = std::move(output);
+    if (slot == 0) Notify(lock);
 }
 
 // Called with the lock held; returns with it held.
@@ -182,8 +223,10 @@ TScanLister PlaylistLister(const std::string& playlist) {
     };
 }
 
-void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver) {
+void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver,
+             TScanResultStore* store) {
     TScanEngine engine(workers);
+    engine.SetResultStore(store);
     engine.Start(lister);
     for (;;) {
         TScanBatch batch = engine.WaitReady();
