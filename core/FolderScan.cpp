@@ -160,9 +160,8 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& files, std:
 
 bool ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders,
                 std::string* error) {
-    // Each entry with its sort key, made once per name rather than at every
-    // comparison, and its type as the directory gave it (a plain file or
-    // folder needs no stat; a link or an unknown type is followed).
+    // Each supported file and each folder with its sort key, made once per
+    // name rather than at every comparison.
     struct TEntry {
         std::u32string Key;
         std::string Name;
@@ -179,33 +178,24 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& files, std:
     for (const fs::directory_iterator end; it != end; it.increment(code)) {
         std::string name = it->path().filename().string();
         if (name.empty() || name[0] == '.') continue;   // hidden, "." and ".."
+        // The type comes from the directory entry; only a link (followed) or
+        // an entry of unknown type costs a stat.
         std::error_code typeCode;
-        const fs::file_type type = it->symlink_status(typeCode).type();
-        // A regular file of an unsupported type is never looked at again.
-        if (type == fs::file_type::regular && !IsSupportedFileName(name)) continue;
-        entries.push_back({UpperKey(name), std::move(name), typeCode ? fs::file_type::unknown : type});
+        fs::file_type type = fs::file_type::none;
+        if (IsSupportedFileName(name) && it->is_regular_file(typeCode)) type = fs::file_type::regular;
+        else if (it->is_directory(typeCode)) type = fs::file_type::directory;
+        else continue;
+        entries.push_back({UpperKey(name), std::move(name), type});
     }
     if (code && error) *error = code.message();
     std::sort(entries.begin(), entries.end(), [](const TEntry& a, const TEntry& b) {
         if (a.Key != b.Key) return a.Key < b.Key;
         return a.Name < b.Name;
     });
-    for (const TEntry& entry : entries) {
+    for (TEntry& entry : entries) {
         std::string full = folder + entry.Name;
-        if (entry.Type == fs::file_type::regular) {
-            files.push_back(std::move(full));
-            continue;
-        }
-        if (entry.Type == fs::file_type::directory) {
-            folders.push_back(std::move(full));
-            continue;
-        }
-        const StatInfo info = StatFollowingLinks(full);
-        if (info.isFolder) {
-            folders.push_back(std::move(full));
-        } else if (info.isRegular) {
-            if (IsSupportedFileName(entry.Name)) files.push_back(std::move(full));
-        }
+        if (entry.Type == fs::file_type::regular) files.push_back(std::move(full));
+        else folders.push_back(std::move(full));
     }
     return !code;
 }

@@ -50,6 +50,7 @@ void TScanEngine::Cancel() {
         cancelled_ = true;
         jobs_.clear();
         slots_.clear();
+        readyRun_ = 0;
     }
     workCv_.notify_all();
     listCv_.notify_all();
@@ -97,14 +98,22 @@ void TScanEngine::RunLister(const TScanLister& lister) {
     std::unique_lock<std::mutex> lock(mutex_);
     progress_.ListingDone = true;
     workCv_.notify_all();
+    readyCv_.notify_all();
     // After a cancel the consumer has stopped listening.
     if (!cancelled_) Notify(lock);
 }
 
 void TScanEngine::RunWorker() {
     auto readers = std::make_unique<TFormatReaders>();
+    std::optional<TScanOutput> finished;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        // One turn of the lock hands in the last result and takes the next job.
+        if (finished) {
+            if (cancelled_) return;
+            PlaceLocked(std::move(*finished), lock);
+            finished.reset();
+        }
         workCv_.wait(lock, [&] { return cancelled_ || !jobs_.empty() || progress_.ListingDone; });
         if (cancelled_ || jobs_.empty()) return;
         TJob job = std::move(jobs_.front());
@@ -116,7 +125,7 @@ void TScanEngine::RunWorker() {
         lock.unlock();
 
         if (!prefetch.empty()) PrefetchFileStart(prefetch, kPrefetchLength);
-        TScanOutput output;
+        TScanOutput& output = finished.emplace();
         output.Index = job.Index;
         output.Root = std::move(job.Root);
         output.Path = std::move(job.Path);
@@ -128,10 +137,7 @@ void TScanEngine::RunWorker() {
             output.Error = e.what();
             if (output.Error.empty()) output.Error = "Cannot read file \"" + output.Path + "\".";
         }
-
         lock.lock();
-        if (cancelled_) return;
-        PlaceLocked(std::move(output), lock);
     }
 }
 
@@ -141,12 +147,22 @@ void TScanEngine::PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& 
     const std::size_t slot = output.Index - progress_.Delivered;
     if (slots_.size() <= slot) slots_.resize(slot + 1);
     slots_[slot] = std::move(output);
+    while (readyRun_ < slots_.size() && slots_[readyRun_].has_value()) ++readyRun_;
+    // A blocked consumer is woken for a batch, or when nothing more can come
+    // without the lister; the polling one whenever the next result is ready.
+    if (waiting_ && WaitOverLocked()) readyCv_.notify_all();
     if (slot == 0) Notify(lock);
 }
 
-// Called with the lock held; returns with it held.
+// True when WaitReady should stop waiting.
+bool TScanEngine::WaitOverLocked() const {
+    return readyRun_ >= kWaitBatch || (readyRun_ > 0 && progress_.Analysed == progress_.Listed) ||
+           FinishedLocked();
+}
+
+// Tells the polling consumer that results are ready. Called with the lock
+// held; returns with it held.
 void TScanEngine::Notify(std::unique_lock<std::mutex>& lock) {
-    readyCv_.notify_all();
     if (!notifyArmed_ || !onReady_) return;
     notifyArmed_ = false;
     lock.unlock();
@@ -167,6 +183,7 @@ TScanBatch TScanEngine::TakeLocked(std::size_t max) {
         slots_.pop_front();
         ++progress_.Delivered;
     }
+    readyRun_ -= batch.Outputs.size();
     batch.More = ReadyLocked();
     batch.Finished = FinishedLocked();
     notifyArmed_ = true;
@@ -187,7 +204,9 @@ TScanBatch TScanEngine::WaitReady(std::size_t max) {
     TScanBatch batch;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        readyCv_.wait(lock, [&] { return ReadyLocked() || FinishedLocked(); });
+        waiting_ = true;
+        readyCv_.wait(lock, [&] { return WaitOverLocked(); });
+        waiting_ = false;
         batch = TakeLocked(max);
     }
     if (!batch.Outputs.empty()) listCv_.notify_one();

@@ -79,6 +79,10 @@ public:
     // How many queued files ahead of the one it starts a worker asks the
     // system to prefetch, so that a cold scan reads ahead of the analysis.
     static constexpr std::size_t kPrefetchDistance = 16;
+    // WaitReady returns once this many results are ready in order (or no
+    // more can come without the lister), so that a fast consumer is not
+    // woken for every file.
+    static constexpr std::size_t kWaitBatch = 64;
 
     // workers 0: one per hardware thread.
     explicit TScanEngine(unsigned workers = 0, std::size_t window = kDefaultWindow);
@@ -128,6 +132,7 @@ private:
     bool Add(const std::string& root, const std::string& path);
     void PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& lock);
     bool FinishedLocked() const;
+    bool WaitOverLocked() const;
     bool ReadyLocked() const;
     TScanBatch TakeLocked(std::size_t max);
     void Notify(std::unique_lock<std::mutex>& lock);
@@ -144,6 +149,8 @@ private:
     std::deque<TJob> jobs_;
     std::deque<std::optional<TScanOutput>> slots_;   // slot 0 is the next result to deliver
     TScanProgress progress_;
+    std::size_t readyRun_ = 0;          // filled slots from slot 0 on
+    bool waiting_ = false;              // WaitReady is blocked
     bool cancelled_ = false;
     bool notifyArmed_ = true;
 
