@@ -77,6 +77,7 @@ TResultCache::TResultCache(std::function<void(const std::string&)> onMessage) : 
 
 TResultCache::~TResultCache() {
     Flush();
+    FinishLookups();
     CloseConnections();
     // Found damaged during the scan: the next one starts a new database.
     if (damaged_) {
@@ -96,6 +97,8 @@ void TResultCache::Disable(const std::string& reason) {
 }
 
 void TResultCache::CloseConnections() {
+    lookups_ = 0;
+    pending_ = 0;
     sqlite3_finalize(find_);
     sqlite3_finalize(insert_);
     find_ = insert_ = nullptr;
@@ -150,6 +153,9 @@ bool TResultCache::OpenConnections(const std::string& path, std::string& reason,
         return false;
     }
     sqlite3_busy_timeout(reader_, kBusyTimeoutMs);
+    // Lookups read the pages in place rather than copying each one in.
+    std::string ignored;
+    Exec(reader_, "PRAGMA mmap_size=268435456", ignored);
     code = sqlite3_prepare_v2(reader_, "SELECT size, mtime, inode, version, item FROM results WHERE path = ?1", -1,
                               &find_, nullptr);
     if (code != SQLITE_OK) {
@@ -206,6 +212,14 @@ std::unique_ptr<TAudioItem> TResultCache::Find(const std::string& path, const TF
     // One lister at a time (the desktop program's stopped scan may still be
     // finishing its last file while the next scan lists).
     const std::lock_guard<std::mutex> lock(findMutex_);
+    if (lookups_ == 0) {
+        std::string reason;
+        if (!Exec(reader_, "BEGIN", reason)) {
+            Disable(reason);
+            return nullptr;
+        }
+    }
+    if (++lookups_ >= kLookupBatch) EndLookupsLocked();
     sqlite3_bind_blob(find_, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
     std::unique_ptr<TAudioItem> item;
     const int step = sqlite3_step(find_);
@@ -232,6 +246,21 @@ std::unique_ptr<TAudioItem> TResultCache::Find(const std::string& path, const TF
     }
     sqlite3_reset(find_);
     return item;
+}
+
+// Ends the read transaction; called with findMutex_ held. The statement in
+// use finishes its step first: ending a transaction with it pending would fail.
+void TResultCache::EndLookupsLocked() {
+    if (lookups_ == 0 || !reader_) return;
+    lookups_ = 0;
+    sqlite3_reset(find_);
+    std::string ignored;
+    Exec(reader_, "COMMIT", ignored);
+}
+
+void TResultCache::FinishLookups() {
+    const std::lock_guard<std::mutex> lock(findMutex_);
+    EndLookupsLocked();
 }
 
 void TResultCache::Store(const std::string& path, const TFileStamp& stamp, const TAudioItem& item) {

@@ -37,8 +37,10 @@ public:
     // Empty when no such folder can be named.
     static std::string DefaultPath();
 
-    // Rows written in one transaction.
+    // Rows written in one transaction; lookups made in one read transaction
+    // (which saves the database's locking calls per file).
     static constexpr int kBatchSize = 2000;
+    static constexpr int kLookupBatch = 4096;
 
     // onMessage receives each sentence about the cache (damaged and rebuilt,
     // switched off); it may be called from either thread.
@@ -54,6 +56,7 @@ public:
     bool IsOpen() const { return !disabled_; }
 
     std::unique_ptr<TAudioItem> Find(const std::string& path, const TFileStamp& stamp) override;
+    void FinishLookups() override;
 
     // Keeps item's results for path read under stamp (a file of a format the
     // registry knows). Written in batches of kBatchSize rows.
@@ -68,6 +71,7 @@ private:
     std::string Key(const std::string& path) const;
     bool OpenConnections(const std::string& path, std::string& reason, int& code);
     void CloseConnections();
+    void EndLookupsLocked();
     void Disable(const std::string& reason);
     void Say(const std::string& message);
 
@@ -81,6 +85,7 @@ private:
     sqlite3_stmt* find_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;
     int pending_ = 0;             // rows in the open transaction
+    int lookups_ = 0;             // Finds in the reader's open transaction
     std::atomic<bool> disabled_{true};
     std::atomic<bool> damaged_{false};   // the file is deleted when the cache closes
 };

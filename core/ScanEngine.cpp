@@ -66,7 +66,13 @@ bool TScanEngine::Add(const std::string& root, const std::string& path) {
         if (stored) SetItemLocation(*stored, root, path);
     }
     std::unique_lock<std::mutex> lock(mutex_);
-    listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered < window_; });
+    if (!cancelled_ && progress_.Listed - progress_.Delivered >= window_) {
+        // The window is full: what is ready goes to a blocked consumer now.
+        listerBlocked_ = true;
+        if (waiting_ && WaitOverLocked()) readyCv_.notify_all();
+        listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered < window_; });
+        listerBlocked_ = false;
+    }
     if (cancelled_) return false;
     job.Index = progress_.Listed++;
     progress_.Folder = FolderOf(path);
@@ -95,6 +101,7 @@ void TScanEngine::RunLister(const TScanLister& lister) {
     } catch (const std::exception&) {
         // A listing that fails part-way keeps what it listed.
     }
+    if (store_) store_->FinishLookups();
     std::unique_lock<std::mutex> lock(mutex_);
     progress_.ListingDone = true;
     workCv_.notify_all();
@@ -156,8 +163,10 @@ void TScanEngine::PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& 
 
 // True when WaitReady should stop waiting.
 bool TScanEngine::WaitOverLocked() const {
-    return readyRun_ >= kWaitBatch || (readyRun_ > 0 && progress_.Analysed == progress_.Listed) ||
-           FinishedLocked();
+    if (FinishedLocked()) return true;
+    if (readyRun_ == 0) return false;
+    return readyRun_ >= kWaitBatch || listerBlocked_ ||
+           (progress_.ListingDone && progress_.Analysed == progress_.Listed);
 }
 
 // Tells the polling consumer that results are ready. Called with the lock

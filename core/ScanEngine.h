@@ -51,6 +51,8 @@ public:
     // The results stored for path under exactly this stamp; nullptr when there
     // are none. The item's location fields are set by the engine.
     virtual std::unique_ptr<TAudioItem> Find(const std::string& path, const TFileStamp& stamp) = 0;
+    // The lister has asked for its last file.
+    virtual void FinishLookups() {}
 };
 
 struct TScanProgress {
@@ -79,9 +81,9 @@ public:
     // How many queued files ahead of the one it starts a worker asks the
     // system to prefetch, so that a cold scan reads ahead of the analysis.
     static constexpr std::size_t kPrefetchDistance = 16;
-    // WaitReady returns once this many results are ready in order (or no
-    // more can come without the lister), so that a fast consumer is not
-    // woken for every file.
+    // WaitReady returns once this many results are ready in order (or the
+    // lister waits for room, or the listing is over and all is analysed), so
+    // that a fast consumer is not woken for every file.
     static constexpr std::size_t kWaitBatch = 64;
 
     // workers 0: one per hardware thread.
@@ -151,6 +153,7 @@ private:
     TScanProgress progress_;
     std::size_t readyRun_ = 0;          // filled slots from slot 0 on
     bool waiting_ = false;              // WaitReady is blocked
+    bool listerBlocked_ = false;        // the lister waits for room in the window
     bool cancelled_ = false;
     bool notifyArmed_ = true;
 
