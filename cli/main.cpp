@@ -3,7 +3,9 @@
 #include "CliOptions.h"
 #include "CliOutput.h"
 
+#ifdef SONDARO_HAVE_CACHE
 #include "cache/ResultCache.h"
+#endif
 #include "core/AnalysisList.h"
 #include "core/FolderScan.h"
 #include "core/Playlists.h"
@@ -132,17 +134,25 @@ public:
     explicit TCliRun(const CliOptions& options) : options_(options), list_(options.Columns) {}
 
     void Run() {
+        TScanResultStore* store = nullptr;
+#ifdef SONDARO_HAVE_CACHE
         if (options_.Cache) {
             cache_ = std::make_unique<TResultCache>([this](const std::string& message) {
                 progress_.Done();
                 std::cerr << "sondaro-cli: " + VisibleText(message) + "\n";
             });
             if (!cache_->Open(TResultCache::DefaultPath())) cache_.reset();
+            store = cache_.get();
         }
+#else
+        if (options_.Cache) std::cerr << "sondaro-cli: This build has no results cache; every file is read.\n";
+#endif
         RunScan([this](const TScanAdd& add) { List(add); }, options_.Jobs,
-                [this](TScanOutput& output) { Deliver(output); }, cache_.get());
+                [this](TScanOutput& output) { Deliver(output); }, store);
         FlushTrailers(SIZE_MAX);
+#ifdef SONDARO_HAVE_CACHE
         if (cache_) cache_->Flush();
+#endif
         progress_.Done();
     }
 
@@ -227,13 +237,17 @@ private:
             Add({TCliEntry::kNoRow, output.Root, output.Path, false, "File " + QuotedPath(output.Path) + " is empty."});
             return;
         }
+#ifdef SONDARO_HAVE_CACHE
         if (cache_ && output.HasStamp && !output.FromStore) cache_->Store(output.Path, output.Stamp, *output.Item);
+#endif
         const std::size_t row = list_.Rows().size();
         const TAudioItem& item = *list_.AppendItem(std::move(output.Item))->Item;
         // A reader that rejected the file leaves the item's defaults, and the
         // row says "File could not be scanned".
         const bool recognised = item.EncoderInfo != kNotScannedText;
-        Add({row, output.Root, output.Path, false, recognised ? std::string() : NotRecognisedSentence(item)});
+        // A row read without fault needs no copy of its path: the item has it.
+        if (recognised) Add({row, {}, {}, false, {}});
+        else Add({row, output.Root, output.Path, false, NotRecognisedSentence(item)});
     }
 
     // Why a playlist gave nothing: the open error when it cannot be opened.
@@ -262,7 +276,9 @@ private:
     bool failed_ = false;
     std::mutex trailersMutex_;
     std::deque<TTrailer> trailers_;
+#ifdef SONDARO_HAVE_CACHE
     std::unique_ptr<TResultCache> cache_;
+#endif
 };
 
 // Writes the desktop program's report of the rows; false when it could not be written.

@@ -21,7 +21,7 @@ _sondaro_cli() {
             return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --html --html= -V --version -h --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --cache --no-cache --html --html= -V --version -h --help" -- "$cur"))
         return
     fi
     local IFS=$'\n'
