@@ -116,7 +116,13 @@ bool TResultCache::OpenConnections(const std::string& path, std::string& reason,
     }
     // Another program writing the same database: wait a little, then give up.
     sqlite3_busy_timeout(writer_, kBusyTimeoutMs);
-    if (!Exec(writer_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", reason, &code)) return false;
+    // WAL: lookups and writes do not wait for each other, and a commit does
+    // not wait for the disk. The log is written back when the last
+    // connection closes, not in the middle of a scan (the desktop program
+    // writes from its window's thread).
+    if (!Exec(writer_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=0", reason,
+              &code))
+        return false;
     sqlite3_stmt* version = nullptr;
     int found = -1;
     code = sqlite3_prepare_v2(writer_, "PRAGMA user_version", -1, &version, nullptr);

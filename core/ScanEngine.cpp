@@ -67,10 +67,13 @@ bool TScanEngine::Add(const std::string& root, const std::string& path) {
     }
     std::unique_lock<std::mutex> lock(mutex_);
     if (!cancelled_ && progress_.Listed - progress_.Delivered >= window_) {
-        // The window is full: what is ready goes to a blocked consumer now.
+        // The window is full: what is ready goes to a blocked consumer now,
+        // and the lister goes on once a batch has been taken (not for every
+        // file, which would wake both threads per file).
         listerBlocked_ = true;
         if (waiting_ && WaitOverLocked()) readyCv_.notify_all();
-        listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered < window_; });
+        const std::size_t room = std::min(kWaitBatch, window_);
+        listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered + room <= window_; });
         listerBlocked_ = false;
     }
     if (cancelled_) return false;
@@ -165,8 +168,10 @@ void TScanEngine::PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& 
 bool TScanEngine::WaitOverLocked() const {
     if (FinishedLocked()) return true;
     if (readyRun_ == 0) return false;
-    return readyRun_ >= kWaitBatch || listerBlocked_ ||
-           (progress_.ListingDone && progress_.Analysed == progress_.Listed);
+    // Nothing more comes before these are taken: the listing is over, or the
+    // lister waits for room, and every listed file is analysed.
+    const bool stalled = (progress_.ListingDone || listerBlocked_) && progress_.Analysed == progress_.Listed;
+    return readyRun_ >= kWaitBatch || stalled;
 }
 
 // Tells the polling consumer that results are ready. Called with the lock

@@ -87,7 +87,6 @@ TFileStream::TFileStream(const std::string& path, Share share, std::size_t buffe
     handle_ = handle;
     size_ = static_cast<int64_t>(size.QuadPart);
     stamp_.Size = size_;
-    buffer_ = TakeBuffer(bufferSize_);
 }
 
 TFileStream::~TFileStream() {
@@ -95,7 +94,7 @@ TFileStream::~TFileStream() {
         ::CloseHandle(static_cast<HANDLE>(handle_));
         CountCall();
     }
-    ReturnBuffer(std::move(buffer_), bufferSize_);
+    for (TWindow& window : windows_) ReturnBuffer(std::move(window.Data), bufferSize_);
 }
 
 #else
@@ -125,7 +124,6 @@ TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
     stamp_.Size = size_;
     stamp_.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
     stamp_.Inode = static_cast<uint64_t>(info.st_ino);
-    buffer_ = TakeBuffer(bufferSize_);
 }
 
 TFileStream::~TFileStream() {
@@ -133,7 +131,7 @@ TFileStream::~TFileStream() {
         ::close(fd_);
         CountCall();
     }
-    ReturnBuffer(std::move(buffer_), bufferSize_);
+    for (TWindow& window : windows_) ReturnBuffer(std::move(window.Data), bufferSize_);
 }
 
 #endif
@@ -149,52 +147,75 @@ int64_t TFileStream::Seek(int64_t offset, Origin origin) {
     return position_;
 }
 
-bool TFileStream::Fill(int64_t at) {
-    // A read that continues the previous one fills the whole buffer; a jump
-    // (header probes, tags at the end) fills only a small window, except in a
-    // file that fits the buffer: that is read whole at once.
-    const bool sequential = at == bufferStart_ + static_cast<int64_t>(bufferLength_) && bufferLength_ > 0;
-    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, kProbeWindow);
-    const int64_t requested = at;
-    bufferStart_ = at;
-    bufferLength_ = 0;
-    if (at >= size_) return false;
-    if (!sequential && size_ <= static_cast<int64_t>(bufferSize_)) {
-        bufferStart_ = 0;
-        want = static_cast<std::size_t>(size_);
-    }
+// One system read after another until count bytes from at are in
+// destination, the file ends or a read fails; got is the count obtained.
+bool TFileStream::ReadInto(unsigned char* destination, std::size_t count, int64_t at, std::size_t& got) {
 #ifdef _WIN32
     const TFileHandle file = handle_;
 #else
     const TFileHandle file = fd_;
 #endif
-    while (bufferLength_ < want) {
+    got = 0;
+    while (got < count) {
         ++systemReads_;
         gSystemReads.fetch_add(1, std::memory_order_relaxed);
         CountCall();
-        const std::ptrdiff_t got = ReadAt(file, buffer_.get() + bufferLength_, want - bufferLength_,
-                                          bufferStart_ + static_cast<int64_t>(bufferLength_));
-        if (got <= 0) break;
-        bufferLength_ += static_cast<std::size_t>(got);
-        gBytesRead.fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
-        if (bufferStart_ + static_cast<int64_t>(bufferLength_) >= size_) break;
+        const std::ptrdiff_t read = ReadAt(file, destination + got, count - got, at + static_cast<int64_t>(got));
+        if (read <= 0) break;
+        got += static_cast<std::size_t>(read);
+        gBytesRead.fetch_add(static_cast<uint64_t>(read), std::memory_order_relaxed);
+        if (at + static_cast<int64_t>(got) >= size_) break;
     }
+    readEnd_ = at + static_cast<int64_t>(got);
+    return got > 0;
+}
+
+bool TFileStream::Fill(int64_t at) {
+    if (at >= size_) return false;
+    // Reading on from the last system read refills the window in use with a
+    // whole buffer; a jump fills the other window with a small probe, or
+    // with the whole file when it fits.
+    const bool sequential = at == readEnd_;
+    if (!sequential) current_ = 1 - current_;
+    TWindow& window = windows_[current_];
+    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, kProbeWindow);
+    window.Start = at;
+    window.Length = 0;
+    if (!sequential && size_ <= static_cast<int64_t>(bufferSize_)) {
+        window.Start = 0;
+        want = static_cast<std::size_t>(size_);
+    }
+    if (!window.Data) window.Data = TakeBuffer(bufferSize_);
+    ReadInto(window.Data.get(), want, window.Start, window.Length);
     // A file cut short since it was opened may end before the position asked for.
-    return requested < bufferStart_ + static_cast<int64_t>(bufferLength_);
+    return window.Holds(at);
 }
 
 std::size_t TFileStream::Read(void* destination, std::size_t count) {
     auto* out = static_cast<unsigned char*>(destination);
     std::size_t done = 0;
     while (done < count) {
-        const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(bufferLength_);
-        if (position_ < bufferStart_ || position_ >= bufferEnd) {
-            if (!Fill(position_)) break;
+        if (!windows_[current_].Holds(position_)) {
+            if (windows_[1 - current_].Holds(position_)) {
+                current_ = 1 - current_;
+            } else if (count - done >= bufferSize_) {
+                // A large read goes straight to the caller.
+                if (position_ >= size_) break;
+                std::size_t got = 0;
+                ReadInto(out + done, count - done, position_, got);
+                done += got;
+                position_ += static_cast<int64_t>(got);
+                if (got == 0 || position_ >= size_) break;
+                continue;
+            } else if (!Fill(position_)) {
+                break;
+            }
             continue;
         }
-        const auto offset = static_cast<std::size_t>(position_ - bufferStart_);
-        const std::size_t take = std::min(count - done, bufferLength_ - offset);
-        std::memcpy(out + done, buffer_.get() + offset, take);
+        const TWindow& window = windows_[current_];
+        const auto offset = static_cast<std::size_t>(position_ - window.Start);
+        const std::size_t take = std::min(count - done, window.Length - offset);
+        std::memcpy(out + done, window.Data.get() + offset, take);
         done += take;
         position_ += static_cast<int64_t>(take);
     }
