@@ -15,7 +15,8 @@ For each folder and program: files per second warm (best of --repeat runs
 after one warm-up) and cold (the files' cached pages dropped first with
 posix_fadvise DONTNEED), the ratios to mutagen and to the floor, the bytes
 read per file (/proc/PID/io rchar), the system calls per file (strace -c -f,
-warm) and the peak memory (maxrss). mediainfo reads at most --mediainfo files
+warm, less those of the same command on an empty folder) and the peak memory
+(maxrss). mediainfo reads at most --mediainfo files
 of each folder (it is slow); its files/s come from that share. At the end
 the issue's targets, each with the figure measured in this run.
 """
@@ -118,7 +119,7 @@ def encode_cbr_seeds(folder):
 
 def encode_xing_seeds(folder):
     wav = os.path.join(folder, "src.wav")
-    make_source(wav, 150)
+    make_source(wav, 300)   # about 5 MB at the bitrate -V2 gives this source
     seed = os.path.join(folder, "v2.mp3")
     run(["lame", "--quiet", "-V2", wav, seed])
     return [seed]
@@ -173,7 +174,7 @@ class Bench:
     def evict(self, folder):
         run([self.helper, "evict", folder])
 
-    def syscalls(self, command, env=None):
+    def count_syscalls(self, command, env=None):
         with tempfile.NamedTemporaryFile(mode="r", suffix=".strace") as trace:
             subprocess.run(["strace", "-f", "-c", "-o", trace.name] + command, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, env=env)
@@ -181,6 +182,14 @@ class Bench:
                 if line.strip().endswith("total"):
                     return int(line.split()[3])
         return None
+
+    def syscalls(self, command, folder, env=None):
+        """System calls of command on folder, less those of the same command on an empty folder
+        (the program's start-up: libraries, locale)."""
+        calls = self.count_syscalls(command, env)
+        with tempfile.TemporaryDirectory() as empty:
+            base = self.count_syscalls([empty if part == folder else part for part in command], env)
+        return calls - base if calls is not None and base is not None else calls
 
     def tool(self, folder, files, name, command, repeat, env=None, setup=None, strace=False, cold=True):
         """Measures one program on one folder; files: how many files the command reads."""
@@ -203,7 +212,7 @@ class Bench:
             m = self.measure(command, env)
             result["cold"] = files / m[0]
         if strace:
-            calls = self.syscalls(command, env)
+            calls = self.syscalls(command, folder, env)
             result["syscalls"] = calls / files if calls else None
         say("  %-26s %10.0f files/s warm%s" % (name, result["warm"],
             ("  %10.0f cold" % result["cold"]) if "cold" in result else ""))
@@ -242,6 +251,7 @@ def main():
     parser.add_argument("--memory-files", type=int, default=100000,
                         help="rows for the peak-memory run (the small folder named repeatedly)")
     parser.add_argument("--only", help="comma-separated folders to run (small,mixed,cbr,xing)")
+    parser.add_argument("--make-only", action="store_true", help="make the folders and stop")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     bench = Bench(args)
@@ -256,6 +266,8 @@ def main():
     if args.only:
         plans = [p for p in plans if p[0] in args.only.split(",")]
     folders = {name: make_folder(args.work, name, count, encode) for name, count, encode in plans if count > 0}
+    if args.make_only:
+        return
 
     report = []
     results = {}
