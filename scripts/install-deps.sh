@@ -1,12 +1,13 @@
 #!/bin/sh
 # Installs what building and testing Sondaro needs on Debian 12 or Ubuntu:
-# the compilers, CMake and Ninja, GoogleTest, Google Benchmark and Qt 6; for
+# the compilers, CMake and Ninja, GoogleTest, Google Benchmark, SQLite (the
+# results cache) and Qt 6; for
 # the packaging checks dpkg-dev and file (cpack's shlibdeps), appstream and
 # desktop-file-utils (the validators), gio (runs the folder command's desktop
 # entry in a test), bash-completion, zsh and fish (the completions) and
 # debootstrap (scripts/test-deb.sh).
 set -eu
-packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev xvfb xauth
+packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev qt6-base-dev libgl-dev xvfb xauth
     dpkg-dev file appstream desktop-file-utils libglib2.0-bin bash-completion zsh fish debootstrap"
 missing=""
 for p in $packages; do
