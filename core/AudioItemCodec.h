@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr int kAudioItemCodecVersion = 1;
+inline constexpr int kAudioItemCodecVersion = 2;
 
 // The result fields of item as bytes.
 std::string EncodeItemResults(const TAudioItem& item);
@@ -36,4 +36,5 @@ void TransferResults(Item& item, Transfer&& transfer) {
     transfer(item.EncoderInfo);
     transfer(item.EncoderEvidence);
     transfer(item.EncoderSettings);
+    transfer(item.DurationSamples);
 }
