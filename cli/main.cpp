@@ -161,15 +161,17 @@ private:
         progress_.Update(++analysed_, file);
         const std::size_t rowsBefore = list_.Rows().size();
         try {
-            if (!list_.AnalyseFile(root, file)) {
-                Add({TCliEntry::kNoRow, root, file, false, "File " + QuotedPath(file) + " is empty."});
-                return;
-            }
+            list_.AnalyseFile(root, file);
         } catch (const std::exception& e) {
             Add({TCliEntry::kNoRow, root, file, false, FailureSentence(file, e.what())});
             return;
         }
         const TAudioItem& item = *list_.Rows()[rowsBefore].Item;
+        // An empty file has its row ("Empty file") and is still named.
+        if (HasFinding(item.Health, THealthKind::EmptyFile)) {
+            Add({rowsBefore, root, file, false, "File " + QuotedPath(file) + " is empty."});
+            return;
+        }
         // A reader that rejected the file leaves the item's defaults, and the
         // row says "File could not be scanned".
         const bool recognised = item.EncoderInfo != kNotScannedText;
@@ -208,8 +210,12 @@ bool WriteReport(const CliOptions& options, TAnalysisList& list) {
     TReportInput report;
     report.Folder = FolderExists(first) ? first : FolderOf(first);
     // Each column at its default width, as the desktop program's fresh layout.
-    for (int tag : list.Columns()) report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width});
-    for (const TListRow& row : list.Rows()) report.Rows.push_back(&row.Texts);
+    for (int tag : list.Columns())
+        report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width, tag == kColHealth});
+    for (const TListRow& row : list.Rows()) {
+        report.Rows.push_back(&row.Texts);
+        report.HealthTitles.push_back(HealthSummary(row.Item->Health));
+    }
     report.Totals = list.Totals();
     std::string written;
     try {

@@ -34,7 +34,7 @@ public:
     explicit TAnalysisList(std::vector<int> columnTags = {});
 
     // Analyses one file and appends its item, row and totals. Returns the new
-    // row, or nullptr for an empty file. Raises the open error or a reader's
+    // row (an empty file too: its health says so). Raises the open error or a reader's
     // error (nothing is appended then).
     const TListRow* AnalyseFile(const std::string& root, const std::string& fullPath);
 

@@ -1,6 +1,8 @@
 // TAudioItem: the analysis record of one file, one per list row.
 #pragma once
 
+#include "core/Health.h"
+
 #include <cstdint>
 #include <string>
 
@@ -19,4 +21,5 @@ struct TAudioItem {
     double Ratio = 0;           // percent of the uncompressed PCM size
     int32_t BitRate = 0;        // kbit/s
     std::string EncoderInfo = kNotScannedText;
+    THealth Health;             // findings, most serious first; empty: "OK"
 };

@@ -1,11 +1,14 @@
 #include "core/FillFunctions.h"
 
+#include "core/HealthChecks.h"
 #include "io/Text.h"
 #include "mpeg/DescriptiveLameTagReader.h"
 #include "mpeg/LameVersion.h"
 #include "readers/PcmRatio.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 namespace {
@@ -51,6 +54,69 @@ std::string LameText(const TDescriptiveLameTagReader& lame) {
     return "LAME " + shortVersion + " " + preset;
 }
 
+
+// A truncated stream: the item's length, ratio and (when it was formed from
+// the size over the declared length) bitrate become those of the audio
+// present; the declared length stays in the finding only.
+void ApplyTruncation(TAudioItem& item, double presentSeconds, int32_t headerBytes, bool bitRateFromLength) {
+    const double declared = item.Duration;
+    AddFinding(item.Health, TruncatedFinding(presentSeconds, declared));
+    if (bitRateFromLength) item.BitRate = presentSeconds > 0 && declared > 0 ? Rounded(item.BitRate * declared / presentSeconds) : 0;
+    item.Duration = presentSeconds;
+    item.Ratio = WavRatio(item, presentSeconds * item.SampleRate, headerBytes);
+}
+
+// An ID3v2 tag whose size runs past the end of the file: the tag reader
+// keeps its presence and gives it a size of 0 (a whole tag has at least its
+// 10-byte header).
+void CheckID3v2(const TID3v2& tag, TAudioItem& item) {
+    if (tag.Exists() && tag.Size() == 0) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
+}
+
+// The MPEG stream's own findings, once the reader reports them: the frame
+// walk's damaged stretches, junk before the first frame, a cut VBR stream
+// and the LAME tag's CRC-16.
+template <typename Reader>
+void CheckMpegFindings(const Reader& reader, TAudioItem& item) {
+    if constexpr (requires { reader.Findings().DamagedStretches; }) {
+        const auto& f = reader.Findings();
+        // The reader's length is already that of the frames present.
+        if (f.Truncated && f.ClaimedDuration > item.Duration)
+            AddFinding(item.Health, TruncatedFinding(item.Duration, f.ClaimedDuration));
+        if (f.DamagedStretches > 0) AddFinding(item.Health, DamagedFinding(f.DamagedStretches));
+        if (f.JunkBytes > 0) AddFinding(item.Health, JunkFinding(f.JunkBytes));
+        if (f.LameTagChecked && !f.LameTagCRCMatches) AddFinding(item.Health, Finding(THealthKind::LameTagDamaged));
+    } else {
+        // A Xing or VBRI header counts the stream's bytes: fewer present
+        // means the file was cut. The average bitrate of the frames present
+        // stays that of the whole stream.
+        const auto& vbr = reader.VBR();
+        const int64_t present = reader.AudioEnd() - reader.AudioStart();
+        double presentSeconds = 0;
+        if (vbr.Found && !vbr.ID.empty() && reader.Frame().Found &&
+            TruncatedByBytes(vbr.Bytes, present, 0, item.Duration, presentSeconds))
+            ApplyTruncation(item, presentSeconds, kCanonicalWavHeaderBytes, false);
+    }
+    CheckID3v2(reader.ID3v2(), item);
+}
+
+// The end of an Ogg stream: a last page that is cut, or a stream that ends
+// without its end-of-stream page, was cut; a last page whose checksum fails
+// is damage. The audio present ends at the last whole page's granule; what
+// the stream would have held is unknown unless a cut page's granule was read.
+void CheckOggTail(TFileStream& stream, TAudioItem& item, bool bitRateFromLength) {
+    const TOggTail tail = ReadOggTail(stream);
+    if (!tail.Found) return;
+    if (tail.BadPages > 0) AddFinding(item.Health, DamagedFinding(tail.BadPages));
+    if (!tail.CutPage && tail.EndOfStream) return;
+    const double present = item.SampleRate > 0 ? static_cast<double>(tail.Granule) / item.SampleRate : 0;
+    if (item.Duration > present) {
+        ApplyTruncation(item, present, kCanonicalWavHeaderBytes, bitRateFromLength);
+    } else {
+        AddFinding(item.Health, TruncatedFinding(item.Duration, kUnknownLength));
+    }
+}
+
 } // namespace
 
 TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
@@ -88,6 +154,15 @@ TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
     item.Ratio = WavRatio(item, r.SampleFrames(), kCanonicalAiffHeaderBytes);
+    // Uncompressed sample frames need their bytes after the 54 header bytes
+    // at the least; a shorter file was cut.
+    const int64_t bytesPerFrame = int64_t{item.Channels} * ((item.BitsPerSample + 7) / 8);
+    const int64_t declaredBytes = int64_t{r.SampleFrames()} * bytesPerFrame;
+    const int64_t presentBytes = std::max<int64_t>(stream.Size() - kCanonicalAiffHeaderBytes, 0);
+    double presentSeconds = 0;
+    if (bytesPerFrame > 0 && item.SampleRate > 0 &&
+        TruncatedByBytes(declaredBytes, presentBytes, 0, item.Duration, presentSeconds))
+        ApplyTruncation(item, presentSeconds, kCanonicalAiffHeaderBytes, false);
     item.EncoderInfo = "AIFF";
     return TReadResult::Ok();
 }
@@ -125,6 +200,15 @@ TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
     item.BitRate = r.BitRate();
     // FLAC compares against the bare samples, without a WAV header.
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
+    // The last frame in the file's tail tells where its audio ends.
+    if (r.Samples() > 0 && item.SampleRate > 0) {
+        const auto& header = r.Header();
+        constexpr std::size_t kStreamInfoAt = 8;   // after "fLaC" and the block header
+        const int64_t present = FlacSamplesPresent(
+            stream, r.AudioOffset(), std::span<const uint8_t>(header.data() + kStreamInfoAt, header.size() - kStreamInfoAt));
+        if (present >= 0 && present < r.Samples())
+            ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, 0, true);
+    }
     item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
     return TReadResult::Ok();
 }
@@ -146,9 +230,16 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = 16;
     item.Ratio = WavRatio(item, static_cast<double>(reader.Samples()));
     item.BitRate = reader.BitRate();
+    CheckMpegFindings(reader, item);
 
     // Raises "Unexpected End Of File." for a file too short for the tag's
     // fixed reads; the numbers above stay filled and the encoder info is not set.
+    // An ID3v2 tag that runs past the end of the file leaves the LAME tag
+    // nowhere to be found: the stream's own encoder text then stands.
+    if (HasFinding(item.Health, THealthKind::TagDamaged)) {
+        item.EncoderInfo = reader.Version() + " " + reader.Layer() + " " + reader.Encoder();
+        return TReadResult::Ok();
+    }
     const TDescriptiveLameTagReader lame(stream);
     const std::string streamText = reader.Version() + " " + reader.Layer() + " ";
     if (lame.NoLameTag())
@@ -207,6 +298,7 @@ TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioIt
     item.BitsPerSample = 16;
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, r.Samples());
+    CheckOggTail(stream, item, true);
     item.EncoderInfo = "Vorbis " + r.EncoderRelease() + " - " + std::to_string(r.NominalBitRate()) + " kbps";
     return TReadResult::Ok();
 }
@@ -219,6 +311,7 @@ TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& 
     item.BitsPerSample = 16;
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, r.Samples());
+    CheckOggTail(stream, item, true);
     item.EncoderInfo = "Speex " + r.VersionText();
     return TReadResult::Ok();
 }
@@ -255,6 +348,17 @@ TReadResult FillWAV(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
     item.Ratio = WavRatio(item, r.SampleCount() > 0 ? double(r.SampleCount()) : FramesOfDuration(item));
+    // A data chunk that declares more bytes than follow its header. The sizes
+    // 0 and 0xFFFFFFFF are what streaming writers leave when they cannot go back.
+    const int64_t declared = r.DataChunkSize();
+    const int64_t present = std::max<int64_t>(stream.Size() - r.HeaderSize(), 0);
+    if (declared > 0 && declared != 0xFFFFFFFF && declared > present && r.BytesPerSecond() > 0) {
+        const double declaredSeconds = static_cast<double>(declared) / r.BytesPerSecond();
+        const double presentSeconds = declaredSeconds * static_cast<double>(present) / static_cast<double>(declared);
+        // Sample formats already count only the samples present.
+        item.Duration = declaredSeconds;
+        ApplyTruncation(item, presentSeconds, kCanonicalWavHeaderBytes, false);
+    }
     item.EncoderInfo = r.FormatName();
     return TReadResult::Ok();
 }

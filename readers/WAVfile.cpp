@@ -116,6 +116,7 @@ void TWAVfile::ResetData() {
     blockAlign_ = 0;
     bitsPerSample_ = 0;
     sampleCount_ = 0;
+    dataChunkSize_ = 0;
     headerSize_ = 0;
     fileSize_ = 0;
     fileName_.clear();
@@ -159,6 +160,7 @@ bool TWAVfile::ReadFromStream(TFileStream& stream) {
         int64_t dataSize = 0;
         if (places.data >= 0) {
             headerSize_ = places.data + kChunkHeaderSize;
+            dataChunkSize_ = places.dataSize;
             dataSize = std::min<int64_t>(places.dataSize, sizeOnDisk - headerSize_);
         } else {
             headerSize_ = places.format + kChunkHeaderSize + places.formatSize + kChunkHeaderSize;

@@ -29,6 +29,7 @@ public:
     uint8_t BitsPerSample() const { return bitsPerSample_; } // low byte of the 16-bit field
     uint32_t SampleCount() const { return sampleCount_; }
     int64_t HeaderSize() const { return headerSize_; }      // bytes before the sample data
+    uint32_t DataChunkSize() const { return dataChunkSize_; } // as the data chunk declares it; 0 without one
     int64_t FileSize() const { return fileSize_; }          // RIFF size + 8, at most the size on disk
     const std::string& FileName() const { return fileName_; }
     double BitRate() const { return bitRate_; }             // kbit/s
@@ -48,6 +49,7 @@ private:
     uint8_t bitsPerSample_ = 0;
     uint32_t sampleCount_ = 0;
     int64_t headerSize_ = 0;
+    uint32_t dataChunkSize_ = 0;
     int64_t fileSize_ = 0;
     std::string fileName_;
     double bitRate_ = 0;

@@ -168,11 +168,16 @@ std::vector<std::string> HtmlReportLines(const TReportInput& input) {
     for (const TReportColumn& column : input.Columns)
         lines.push_back("<th  width = " + std::to_string(column.Width) + ">" + CellOrSpace(column.Caption) + "</th>");
     lines.push_back("</tr>");
-    for (const std::vector<std::string>* row : input.Rows) {
+    for (std::size_t r = 0; r < input.Rows.size(); ++r) {
+        const std::vector<std::string>* row = input.Rows[r];
         lines.push_back("<tr>");
         for (std::size_t c = 0; c < input.Columns.size(); ++c) {
             const std::string text = row && c < row->size() ? (*row)[c] : std::string();
-            lines.push_back("<td " + std::to_string(input.Columns[c].Width) + ">" + CellOrSpace(text) + "</td>");
+            std::string title;
+            if (input.Columns[c].Health && r < input.HealthTitles.size())
+                title = " title=\"" + HtmlEscape(input.HealthTitles[r]) + "\"";
+            lines.push_back("<td " + std::to_string(input.Columns[c].Width) + title + ">" + CellOrSpace(text) +
+                            "</td>");
         }
         lines.push_back("</tr>");
     }

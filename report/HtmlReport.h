@@ -15,6 +15,7 @@ inline constexpr const char* kReportFileName = "!Sdro Analysis.html";
 struct TReportColumn {
     std::string Caption;
     int32_t Width = 0;   // pixels
+    bool Health = false; // the Health column: its cells carry every finding as their title
 };
 
 struct TReportInput {
@@ -22,6 +23,7 @@ struct TReportInput {
     std::vector<TReportColumn> Columns;                  // shown columns, display order
     std::vector<const std::vector<std::string>*> Rows;   // row texts in list order, one per column
     TAnalysisTotals Totals;                              // as last computed by ShowTotals
+    std::vector<std::string> HealthTitles;               // per row: all findings ("OK" or joined by "; ")
 };
 
 // "&", "<", ">" and the double quote as character references; everything

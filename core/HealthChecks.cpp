@@ -1,0 +1,230 @@
+#include "core/HealthChecks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Bytes of the file's tail searched for the last frame header: a little
+// more than the largest frame STREAMINFO allows, within bounds.
+constexpr int64_t kMinTailWindow = 16 * 1024;
+constexpr int64_t kMaxTailWindow = 1024 * 1024;
+
+// Block sizes of the 4-bit code; 0: reserved, -1/-2: 8/16-bit value at the header's end.
+constexpr int32_t kBlockSizeOfCode[16] = {0, 192, 576, 1152, 2304, 4608, -1, -2,
+                                          256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
+
+} // namespace
+
+uint8_t FlacCrc8(const uint8_t* bytes, std::size_t size) {
+    uint8_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+bool ParseFlacFrameHeader(const uint8_t* b, std::size_t size, int32_t fixedBlockSize, TFlacFrameHeader& header) {
+    if (size < 6 || b[0] != 0xFF || (b[1] & 0xFE) != 0xF8) return false;
+    const bool variableBlocks = b[1] & 0x01;
+    const int blockCode = b[2] >> 4;
+    const int rateCode = b[2] & 0x0F;
+    const int channelCode = b[3] >> 4;
+    const int sizeCode = (b[3] >> 1) & 0x07;
+    if (blockCode == 0 || rateCode == 15 || channelCode > 10 || sizeCode == 3 || (b[3] & 0x01)) return false;
+
+    // The frame or sample number, UTF-8 style: up to 7 bytes.
+    std::size_t at = 4;
+    const uint8_t lead = b[at++];
+    int extra = 0;
+    uint64_t number = 0;
+    if (lead < 0x80) number = lead;
+    else if ((lead & 0xE0) == 0xC0) { number = lead & 0x1F; extra = 1; }
+    else if ((lead & 0xF0) == 0xE0) { number = lead & 0x0F; extra = 2; }
+    else if ((lead & 0xF8) == 0xF0) { number = lead & 0x07; extra = 3; }
+    else if ((lead & 0xFC) == 0xF8) { number = lead & 0x03; extra = 4; }
+    else if ((lead & 0xFE) == 0xFC) { number = lead & 0x01; extra = 5; }
+    else if (lead == 0xFE) { extra = 6; }
+    else return false;
+    if (!variableBlocks && extra > 5) return false;   // frame numbers have at most 31 bits
+    for (int k = 0; k < extra; ++k) {
+        if (at >= size || (b[at] & 0xC0) != 0x80) return false;
+        number = (number << 6) | (b[at++] & 0x3F);
+    }
+
+    int64_t blockSize = kBlockSizeOfCode[blockCode];
+    if (blockSize == -1) {
+        if (at + 1 > size) return false;
+        blockSize = b[at] + 1;
+        at += 1;
+    } else if (blockSize == -2) {
+        if (at + 2 > size) return false;
+        blockSize = ((b[at] << 8) | b[at + 1]) + 1;
+        at += 2;
+    }
+    if (rateCode == 12) at += 1;
+    else if (rateCode == 13 || rateCode == 14) at += 2;
+    if (at + 1 > size || FlacCrc8(b, at) != b[at]) return false;
+
+    header.BlockSize = blockSize;
+    header.FirstSample = variableBlocks ? static_cast<int64_t>(number)
+                                        : static_cast<int64_t>(number) * std::max<int32_t>(fixedBlockSize, 1);
+    header.Length = static_cast<int32_t>(at + 1);
+    return true;
+}
+
+uint16_t FlacCrc16Step(uint16_t crc, uint8_t byte) {
+    crc ^= static_cast<uint16_t>(byte << 8);
+    for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+    return crc;
+}
+
+namespace {
+
+// What may follow the last frame of a complete file: nothing, a tag, or zeros.
+bool IsTrailer(const uint8_t* bytes, std::size_t size) {
+    const auto startsWith = [&](std::string_view text) {
+        return size >= text.size() && std::equal(text.begin(), text.end(), bytes);
+    };
+    if (size == 0 || startsWith("TAG") || startsWith("APETAGEX") || startsWith("ID3")) return true;
+    return std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; });
+}
+
+} // namespace
+
+int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<const uint8_t> streamInfo) {
+    if (streamInfo.size() < 18) return -1;
+    const int32_t minBlock = (streamInfo[0] << 8) | streamInfo[1];
+    const int32_t maxBlock = (streamInfo[2] << 8) | streamInfo[3];
+    const int64_t maxFrame = (int64_t{streamInfo[7]} << 16) | (streamInfo[8] << 8) | streamInfo[9];
+    // Fixed-size frames are numbered by frame; frames of varying sizes number
+    // their first sample, so the block size does not matter there.
+    const int32_t fixedBlock = minBlock == maxBlock ? minBlock : maxBlock;
+    const int64_t fileSize = stream.Size();
+    if (audioOffset <= 0 || audioOffset >= fileSize) return audioOffset == fileSize ? 0 : -1;
+    // An unknown largest frame (0) takes the widest window.
+    const int64_t window =
+        maxFrame > 0 ? std::clamp<int64_t>(2 * maxFrame + 64, kMinTailWindow, kMaxTailWindow) : kMaxTailWindow;
+    const int64_t from = std::max(audioOffset, fileSize - window);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(fileSize - from));
+    stream.Seek(from);
+    const std::size_t got = stream.Read(bytes.data(), bytes.size());
+
+    int64_t end = -1;
+    TFlacFrameHeader last;
+    std::size_t lastAt = 0;
+    for (std::size_t i = 0; i + 6 <= got; ++i) {
+        if (bytes[i] != 0xFF) continue;
+        TFlacFrameHeader header;
+        if (ParseFlacFrameHeader(bytes.data() + i, got - i, fixedBlock, header) &&
+            header.FirstSample + header.BlockSize > end) {
+            end = header.FirstSample + header.BlockSize;
+            last = header;
+            lastAt = i;
+        }
+    }
+    if (end < 0) return from == audioOffset ? 0 : -1;
+
+    // The frame is whole when its CRC-16 closes at the end of the file or
+    // where a trailer begins.
+    uint16_t crc = 0;
+    for (std::size_t i = lastAt; i < got; ++i) {
+        crc = FlacCrc16Step(crc, bytes[i]);
+        if (crc == 0 && i + 1 >= lastAt + static_cast<std::size_t>(last.Length) + 2 &&
+            IsTrailer(bytes.data() + i + 1, got - i - 1))
+            return end;
+    }
+    return last.FirstSample;
+}
+
+namespace {
+
+// Ogg page header fields used here (RFC 3533).
+constexpr std::size_t kOggHeaderBytes = 27;
+constexpr std::size_t kOggFlagsAt = 5;
+constexpr std::size_t kOggGranuleAt = 6;
+constexpr std::size_t kOggChecksumAt = 22;
+constexpr std::size_t kOggSegmentsAt = 26;
+constexpr uint8_t kOggEndOfStream = 0x04;
+// The tail read first, and the widest: a page holds at most 65,307 bytes.
+constexpr int64_t kOggTailWindow = 8 * 1024;
+constexpr int64_t kOggWideTailWindow = 66 * 1024;
+
+uint32_t LE32At(const uint8_t* b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24; }
+
+TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
+    TOggTail tail;
+    for (std::size_t i = 0; i + 4 <= size; ++i) {
+        if (bytes[i] != 'O' || std::memcmp(bytes + i, "OggS", 4) != 0) continue;
+        const int64_t length = OggPageLength(bytes + i, size - i);
+        if (length < 0) continue;
+        if (length == 0) {
+            // Runs past the end: the file was cut inside this page, unless a
+            // whole page follows (then this was a stray "OggS" in a body).
+            tail.CutPage = true;
+            continue;
+        }
+        const uint8_t* page = bytes + i;
+        if (OggPageCrc(page, static_cast<std::size_t>(length)) != LE32At(page + kOggChecksumAt)) {
+            // Right after a whole page a damaged page follows; elsewhere this
+            // may be a stray "OggS" inside a body.
+            if (tail.Found && i == tail.NextPageAt) {
+                ++tail.BadPages;
+                tail.NextPageAt = i + static_cast<std::size_t>(length);
+                i += static_cast<std::size_t>(length) - 1;
+            }
+            continue;
+        }
+        // A bad page before this whole one still counts.
+        tail.Found = true;
+        tail.CutPage = false;
+        uint64_t granule = 0;
+        for (int k = 7; k >= 0; --k) granule = (granule << 8) | page[kOggGranuleAt + k];
+        tail.Granule = static_cast<int64_t>(granule);
+        tail.EndOfStream = page[kOggFlagsAt] & kOggEndOfStream;
+        tail.NextPageAt = i + static_cast<std::size_t>(length);
+        i += static_cast<std::size_t>(length) - 1;
+    }
+    return tail;
+}
+
+} // namespace
+
+uint32_t OggPageCrc(const uint8_t* page, std::size_t size) {
+    uint32_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const uint8_t byte = i >= kOggChecksumAt && i < kOggChecksumAt + 4 ? 0 : page[i];
+        crc ^= uint32_t{byte} << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+int64_t OggPageLength(const uint8_t* bytes, std::size_t size) {
+    if (size < 4 || std::memcmp(bytes, "OggS", 4) != 0) return -1;
+    if (size > 4 && bytes[4] != 0) return -1;   // stream structure version 0 only
+    if (size < kOggHeaderBytes) return 0;
+    const std::size_t segments = bytes[kOggSegmentsAt];
+    if (size < kOggHeaderBytes + segments) return 0;
+    std::size_t body = 0;
+    for (std::size_t k = 0; k < segments; ++k) body += bytes[kOggHeaderBytes + k];
+    const std::size_t length = kOggHeaderBytes + segments + body;
+    return length <= size ? static_cast<int64_t>(length) : 0;
+}
+
+TOggTail ReadOggTail(TFileStream& stream) {
+    const int64_t fileSize = stream.Size();
+    TOggTail tail;
+    for (int64_t window : {kOggTailWindow, kOggWideTailWindow}) {
+        const int64_t from = std::max<int64_t>(0, fileSize - window);
+        std::vector<uint8_t> bytes(static_cast<std::size_t>(fileSize - from));
+        stream.Seek(from);
+        const std::size_t got = stream.Read(bytes.data(), bytes.size());
+        tail = ScanOggTail(bytes.data(), got);
+        if (tail.Found || from == 0) break;
+    }
+    return tail;
+}

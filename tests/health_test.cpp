@@ -1,0 +1,176 @@
+// File health: the damaged files of tests/files/health (made by its make.sh
+// from real encoder output) each get their finding, and no real-encoder
+// fixture of the suite gets any.
+#include "core/Analysis.h"
+#include "core/Columns.h"
+#include "core/Health.h"
+#include "core/FolderScan.h"
+#include "core/HealthChecks.h"
+#include "io/Paths.h"
+#include "mpeg/MPEGaudio.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+std::unique_ptr<TAudioItem> Analyse(const std::string& path) {
+    TFormatReaders readers;
+    return AnalyseFile(readers, "/", path);
+}
+
+std::string HealthOf(const std::string& name) {
+    const auto item = Analyse(FixturePath("health/" + name));
+    return item ? HealthText(item->Health) : "no row";
+}
+
+// The MPEG reader reports junk, damaged stretches and the LAME tag's CRC
+// once it walks the frames; until then these files say "OK".
+template <typename Reader>
+constexpr bool kReportsFindings = requires(const Reader& r) { r.Findings().DamagedStretches; };
+constexpr bool kMpegFindings = kReportsFindings<TMPEGaudio>;
+
+} // namespace
+
+TEST(Health, CutFilesAreTruncatedWithTheLengthThere) {
+    // Lengths by hand: 2 s of tone; WAV 44 header bytes + 8000 data bytes at
+    // 4000 bytes/s, AIFF 54 + 8000 (+ 34 bytes of other chunks); the MP3's
+    // Xing header counts 3312 bytes for 2.16 s (30 frames of 576 samples at
+    // 8 kHz). An Ogg stream declares no length: its cut page's granule, or "?".
+    const struct {
+        const char* name;
+        const char* health;
+        int64_t lengthMs;   // the Length now shown, milliseconds (rounded)
+    } cases[] = {
+        {"cut10.wav", "Truncated: 00:00 of 00:02", 189},    // 804 - 44 = 760 bytes
+        {"cut50.wav", "Truncated: 00:01 of 00:02", 995},    // 4022 - 44 = 3978 bytes
+        {"cut99.wav", "Truncated: 00:02 of 00:02", 1980},   // 7963 - 44 = 7919 bytes
+        {"cut10.aiff", "Truncated: 00:00 of 00:02", 189},   // 808 - 54 bytes
+        {"cut50.aiff", "Truncated: 00:01 of 00:02", 998},   // 4044 - 54 bytes
+        {"cut99.aiff", "Truncated: 00:02 of 00:02", 1988},  // 8007 - 54 bytes
+        {"cut10.mp3", "Truncated: 00:00 of 00:02", 216},    // 331 of 3312 bytes
+        {"cut50.mp3", "Truncated: 00:01 of 00:02", 1080},   // 1656 of 3312 bytes
+        {"cut99.mp3", "Truncated: 00:02 of 00:02", 2138},   // 3278 of 3312 bytes
+        {"cut50.flac", "Truncated: 00:00 of 00:02", 0},     // the first frame (4096 samples) is cut
+        {"cut99.flac", "Truncated: 00:01 of 00:02", 1024},  // the second frame starts at sample 4096
+        {"cut10.ogg", "Truncated: 00:00 of ", 0},   // only the header pages
+        {"cut50.ogg", "Truncated: 00:00 of ", 0},   // the one audio page is cut
+        {"cut99.ogg", "Truncated: 00:00 of ", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto item = Analyse(FixturePath(std::string("health/") + c.name));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health).substr(0, std::string(c.health).size()), c.health);
+        EXPECT_NEAR(item->Duration * 1000, c.lengthMs, 1.0);
+    }
+}
+
+TEST(Health, TruncatedLengthFeedsBitrateRatioAndTotals) {
+    // FLAC: 1.024 s present; the bitrate is the file's audio bytes over it.
+    const auto flac = Analyse(FixturePath("health/cut99.flac"));
+    ASSERT_TRUE(flac);
+    EXPECT_EQ(flac->BitRate, 23);   // (3575 - 588 bytes of metadata) x 8 / 1.024 s
+    EXPECT_NEAR(flac->Ratio, 3575.0 / (4096 * 1) * 100, 0.01);   // 8-bit mono samples, no header
+    // WAV: the data present, not the chunk's promise.
+    const auto wav = Analyse(FixturePath("health/cut50.wav"));
+    ASSERT_TRUE(wav);
+    EXPECT_EQ(CellText(*wav, kColLength), "00:01");
+    EXPECT_EQ(wav->BitRate, 32);
+    EXPECT_NEAR(wav->Ratio, 4022.0 / (3978 + 44) * 100, 0.01);
+}
+
+TEST(Health, DamageJunkAndTags) {
+    EXPECT_EQ(HealthOf("flipped.ogg"), "Damaged: 1 bad stretch");   // the last page's checksum fails
+    EXPECT_EQ(HealthOf("id3past.mp3"), "Tag damaged");
+    const auto tagged = Analyse(FixturePath("health/id3past.mp3"));
+    EXPECT_EQ(tagged->EncoderInfo, "MPEG 2.5 Layer III LAME 3.100");   // the audio is still read
+    EXPECT_EQ(CellText(*tagged, kColLength), "00:02");
+    if (!kMpegFindings) GTEST_SKIP() << "the MPEG reader does not report its frame walk yet";
+    EXPECT_EQ(HealthOf("junk.mp3"), "Junk before audio: 700 bytes");
+    EXPECT_EQ(HealthOf("lametag.mp3"), "LAME tag damaged");
+}
+
+TEST(Health, EmptyAndUnrecognisedFilesHaveRows) {
+    TempDir dir;
+    const auto empty = Analyse(dir.Write("empty.mp3", ""));
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(CellText(*empty, kColHealth), "Empty file");
+    const auto text = Analyse(dir.Write("text.flac", "not a flac file"));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(CellText(*text, kColEncoderInfo), kNotScannedText);
+    EXPECT_EQ(CellText(*text, kColHealth), "Not recognised");
+    // A FLAC cut inside its metadata is not read at all.
+    EXPECT_EQ(HealthOf("cut10.flac"), "Not recognised");
+}
+
+TEST(Health, FindingsMostSeriousFirstAndReplacedByKind) {
+    THealth health;
+    AddFinding(health, Finding(THealthKind::TagDamaged));
+    AddFinding(health, JunkFinding(1));
+    AddFinding(health, DamagedFinding(3));
+    AddFinding(health, TruncatedFinding(3.4, 31.2));
+    AddFinding(health, DamagedFinding(4));   // a verify pass counts more
+    EXPECT_EQ(HealthTexts(health), (std::vector<std::string>{"Truncated: 00:03 of 00:31", "Damaged: 4 bad stretches",
+                                                             "Junk before audio: 1 byte", "Tag damaged"}));
+    EXPECT_EQ(HealthText(health), "Truncated: 00:03 of 00:31");
+    EXPECT_EQ(HealthSummary({}), "OK");
+    AddFinding(health, Finding(THealthKind::AudioChanged));
+    AddFinding(health, Finding(THealthKind::LameTagDamaged));
+    EXPECT_EQ(HealthSummary(health), "Truncated: 00:03 of 00:31; Damaged: 4 bad stretches; Audio changed after "
+                                     "encoding; LAME tag damaged; Junk before audio: 1 byte; Tag damaged");
+}
+
+TEST(Health, NoFalseAlarmOnRealEncoderFiles) {
+    // Every fixture made by a real encoder, and the samples; files built to
+    // be broken live in health/ and regressions/.
+    const std::filesystem::path roots[] = {FixturePath(""), std::string(SONDARO_SOURCE_DIR) + "/samples"};
+    int checked = 0;
+    for (const auto& root : roots)
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+            if (!entry.is_regular_file()) continue;
+            const std::string path = entry.path().string();
+            if (path.find("/files/health/") != std::string::npos || path.find("/files/regressions/") != std::string::npos)
+                continue;
+            if (!IsSupportedExtension(FileTypeOf(path))) continue;
+            TFormatReaders readers;
+            std::unique_ptr<TAudioItem> item;
+            try {
+                item = AnalyseFile(readers, "/", path);
+            } catch (const std::exception&) {
+                continue;   // failures are other tests' business
+            }
+            if (!item || HasFinding(item->Health, THealthKind::NotRecognised)) continue;
+            ++checked;
+            EXPECT_EQ(HealthText(item->Health), "OK") << path;
+        }
+    EXPECT_GT(checked, 100);
+}
+
+TEST(Health, FlacFrameHeaderAndChecksums) {
+    // The first frame header of tests/files/health/ok.flac, as flac wrote it:
+    // fixed blocks of 4096 (code 12), 4 kHz from STREAMINFO, mono, 8 bits,
+    // frame 0, CRC-8 0x?? checked by the parser.
+    const Bytes file = ReadAll(FixturePath("health/ok.flac"));
+    std::size_t at = 0;
+    for (std::size_t i = 42; i + 1 < file.size(); ++i)
+        if (file[i] == 0xFF && file[i + 1] == 0xF8) { at = i; break; }
+    ASSERT_GT(at, 0u);
+    TFlacFrameHeader header;
+    ASSERT_TRUE(ParseFlacFrameHeader(file.data() + at, file.size() - at, 4096, header));
+    EXPECT_EQ(header.FirstSample, 0);
+    EXPECT_EQ(header.BlockSize, 4096);
+    Bytes damaged(file.begin() + at, file.begin() + at + 16);
+    damaged[4] ^= 0x01;   // frame number 1: the CRC-8 no longer holds
+    EXPECT_FALSE(ParseFlacFrameHeader(damaged.data(), damaged.size(), 4096, header));
+    // Check values of the CRCs: "123456789" gives 0xF4 (CRC-8) and 0xFEE8
+    // (CRC-16/UMTS, FLAC's).
+    const std::string check = "123456789";
+    const auto* bytes = reinterpret_cast<const uint8_t*>(check.data());
+    EXPECT_EQ(FlacCrc8(bytes, check.size()), 0xF4);
+    uint16_t crc16 = 0;
+    for (uint8_t b : check) crc16 = FlacCrc16Step(crc16, b);
+    EXPECT_EQ(crc16, 0xFEE8);
+}
