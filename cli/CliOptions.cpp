@@ -22,6 +22,9 @@ const char* const kHelpHead =
 const char* const kHelpOptions =
     "Options:\n"
     "  -r, --recursive        scan subfolders too\n"
+    "      --verify           read every byte of the audio for the Health column:\n"
+    "                         the whole MPEG frame walk and the LAME music CRC,\n"
+    "                         every Ogg page checksum, every FLAC frame\n"
     "  -f, --format FORMAT    text (default): a table aligned for the terminal,\n"
     "                         then the totals;\n"
     "                         tsv, csv: a header line of captions and one line\n"
@@ -164,6 +167,8 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
             }
         } else if (arg == "-r" || arg == "--recursive") {
             options.Recursive = true;
+        } else if (arg == "--verify") {
+            options.Verify = true;
         } else if (takes("-f", "--format", value)) {
             if (!error.empty()) return false;
             if (value == "text") options.Format = OutputFormat::Text;

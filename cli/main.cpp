@@ -123,7 +123,7 @@ private:
 // folder with its row or the sentence that says what went wrong.
 class TCliRun {
 public:
-    explicit TCliRun(const CliOptions& options) : list_(options.Columns) {}
+    explicit TCliRun(const CliOptions& options) : list_(options.Columns) { list_.SetVerify(options.Verify); }
 
     void Path(const std::string& path, bool recursive) {
         if (FolderExists(path)) {

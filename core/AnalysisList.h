@@ -45,6 +45,10 @@ public:
     // Empties the rows, the items and the totals (start of a folder scan).
     void Clear();
 
+    // Verify mode: every file analysed later also gets the verify pass
+    // (core/Verify.h) before its row is made.
+    void SetVerify(bool verify) { verify_ = verify; }
+
     // The list columns (tags in list order); rows made later use them.
     void SetColumns(std::vector<int> columnTags) { columnTags_ = std::move(columnTags); }
     const std::vector<int>& Columns() const { return columnTags_; }
@@ -65,4 +69,5 @@ private:
     std::vector<TListRow> rows_;
     TAnalysisTotals totals_;
     std::vector<int> columnTags_;
+    bool verify_ = false;
 };

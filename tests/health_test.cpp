@@ -6,6 +6,7 @@
 #include "core/Health.h"
 #include "core/FolderScan.h"
 #include "core/HealthChecks.h"
+#include "core/Verify.h"
 #include "io/Paths.h"
 #include "mpeg/MPEGaudio.h"
 #include "TestSupport.h"
@@ -145,6 +146,8 @@ TEST(Health, NoFalseAlarmOnRealEncoderFiles) {
             if (!item || HasFinding(item->Health, THealthKind::NotRecognised)) continue;
             ++checked;
             EXPECT_EQ(HealthText(item->Health), "OK") << path;
+            VerifyItem(readers, *item);   // every byte, every checksum
+            EXPECT_EQ(HealthText(item->Health), "OK") << path << " (verified)";
         }
     EXPECT_GT(checked, 100);
 }
@@ -173,4 +176,58 @@ TEST(Health, FlacFrameHeaderAndChecksums) {
     uint16_t crc16 = 0;
     for (uint8_t b : check) crc16 = FlacCrc16Step(crc16, b);
     EXPECT_EQ(crc16, 0xFEE8);
+}
+
+TEST(Health, VerifyReadsEveryByte) {
+    const struct {
+        const char* name;
+        const char* scan;     // the normal scan's finding
+        const char* verify;   // every finding after the verify pass
+    } cases[] = {
+        // Eight bytes inverted mid-file: an MP3 frame header (and so the music
+        // CRC), a FLAC frame's CRC-16, an Ogg page's checksum.
+        {"flipped.mp3", "OK", "Damaged: 1 bad stretch; Audio changed after encoding"},
+        {"flipped.flac", "OK", "Damaged: 1 bad stretch"},
+        {"flipped.ogg", "Damaged: 1 bad stretch", "Damaged: 1 bad stretch"},
+        // Global gain lowered by hand in every granule: the frames still
+        // chain, only the music CRC tells.
+        {"gain.mp3", "OK", "Audio changed after encoding"},
+        {"ok-vbr.mp3", "OK", "OK"},
+        // A cut is the scan's finding; verify adds no damage for the cut page or frame.
+        {"cut50.mp3", "Truncated: 00:01 of 00:02", "Truncated: 00:01 of 00:02"},
+        {"cut99.flac", "Truncated: 00:01 of 00:02", "Truncated: 00:01 of 00:02"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFormatReaders readers;
+        const auto item = AnalyseFile(readers, "/", FixturePath(std::string("health/") + c.name));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health), c.scan);
+        VerifyItem(readers, *item);
+        EXPECT_EQ(HealthSummary(item->Health), c.verify);
+    }
+}
+
+TEST(Health, LameCrcCheckValue) {
+    // CRC-16/ARC of "123456789" is 0xBB3D; LAME's tag and music CRCs use it.
+    const std::string check = "123456789";
+    EXPECT_EQ(LameCrc16(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0xBB3D);
+}
+
+TEST(Health, CliVerifyAndJsonFindings) {
+    const std::string cli = SONDARO_CLI;
+    const std::string file = FixturePath("health/gain.mp3");
+    const auto run = [&](const std::string& args) {
+        std::string out;
+        FILE* pipe = popen((cli + " " + args + " '" + file + "' 2>/dev/null").c_str(), "r");
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        pclose(pipe);
+        return out;
+    };
+    EXPECT_NE(run("-f tsv -c 'File Name,Health'").find("gain.mp3\tOK\n"), std::string::npos);
+    EXPECT_NE(run("--verify -f tsv -c 'File Name,Health'").find("gain.mp3\tAudio changed after encoding\n"),
+              std::string::npos);
+    EXPECT_NE(run("--verify -f json").find("\"Health\": [\"Audio changed after encoding\"]"), std::string::npos);
+    EXPECT_NE(run("-f json").find("\"Health\": [\"OK\"]"), std::string::npos);
 }
