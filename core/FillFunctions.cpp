@@ -126,10 +126,11 @@ TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.Channels = r.Channels();
     item.BitsPerSample = 16;
     item.BitRate = Rounded(r.BitRate() / 1000.0);   // this reader counts bit/s
-    // A VBR ADTS stream counts its frames of 1024 samples; the others know
-    // only their playing time.
+    // A VBR ADTS stream counts its frames of 1024 samples (2048 output
+    // samples for HE-AAC); the others know only their playing time.
     const bool framesCounted = r.HeaderType() == TAACfile::kHeaderADTS && r.BitRateType() == TAACfile::kBitRateVBR;
-    item.Ratio = WavRatio(item, framesCounted ? double(r.FrameCount()) * 1024 : FramesOfDuration(item));
+    const double samplesPerFrame = r.Profile() == TAACfile::kProfileHE ? 2048 : 1024;
+    item.Ratio = WavRatio(item, framesCounted ? double(r.FrameCount()) * samplesPerFrame : FramesOfDuration(item));
     item.EncoderInfo = r.MPEGVersionName() + " " + r.ProfileName() + " " + r.HeaderTypeName();
     return TReadResult::Ok();
 }
@@ -153,17 +154,19 @@ TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
     item.Channels = r.Channels();
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
-    item.Ratio = WavRatio(item, r.SampleFrames(), kCanonicalAiffHeaderBytes);
+    item.Ratio = WavRatio(item, static_cast<double>(r.SampleCount()), kCanonicalAiffHeaderBytes);
     // Uncompressed sample frames need their bytes after the 54 header bytes
-    // at the least; a shorter file was cut.
+    // at the least; a shorter file was cut. Compressed AIFF-C is not judged.
+    const bool uncompressed = !r.IsAIFC() || r.CompressionType() == "NONE" || r.CompressionType() == "twos" ||
+                              r.CompressionType() == "sowt";
     const int64_t bytesPerFrame = int64_t{item.Channels} * ((item.BitsPerSample + 7) / 8);
-    const int64_t declaredBytes = int64_t{r.SampleFrames()} * bytesPerFrame;
+    const int64_t declaredBytes = static_cast<int64_t>(r.SampleCount()) * bytesPerFrame;
     const int64_t presentBytes = std::max<int64_t>(stream.Size() - kCanonicalAiffHeaderBytes, 0);
     double presentSeconds = 0;
-    if (bytesPerFrame > 0 && item.SampleRate > 0 &&
+    if (uncompressed && bytesPerFrame > 0 && item.SampleRate > 0 &&
         TruncatedByBytes(declaredBytes, presentBytes, 0, item.Duration, presentSeconds))
         ApplyTruncation(item, presentSeconds, kCanonicalAiffHeaderBytes, false);
-    item.EncoderInfo = "AIFF";
+    item.EncoderInfo = r.FormatName();
     return TReadResult::Ok();
 }
 

@@ -1,17 +1,14 @@
-// Runs one input through the whole analysis under every supported extension:
-// every format reader is reached through the same dispatch the scan uses.
+// Runs one input through the whole analysis under one extension of every
+// format in the registry: every format reader is reached through the same
+// dispatch the scan uses.
 #include "FuzzSupport.h"
 #include "core/Analysis.h"
-
-#include <array>
+#include "core/FormatRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TFormatReaders readers;
-    static const std::array<const char*, 17> extensions = {
-        ".aac", ".ac3", ".aiff", ".ape", ".dts", ".flac", ".mp3", ".m4a", ".mpc",
-        ".ofr", ".ogg", ".spx", ".tta", ".vqf", ".wav", ".wma", ".wv"};
-    for (const char* extension : extensions) {
-        const std::string path = WriteFuzzInput(data, size, extension);
+    for (const TFormatEntry& format : FormatTable()) {
+        const std::string path = WriteFuzzInput(data, size, "." + format.Extensions.front());
         try {
             AnalyseFile(readers, "/", path);
         } catch (const std::exception&) {

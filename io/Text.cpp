@@ -56,7 +56,9 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-std::string DecodeUtf8(std::string_view bytes) {
+namespace {
+
+std::string DecodeUtf8Sequences(std::string_view bytes, bool fourByte) {
     std::string out;
     out.reserve(bytes.size());
     std::size_t i = 0;
@@ -76,12 +78,26 @@ std::string DecodeUtf8(std::string_view bytes) {
             if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
             AppendUtf8(out, cp);
             i += 3;
+        } else if (fourByte && (lead & 0xF8) == 0xF0 && continuation(i + 1) && continuation(i + 2) &&
+                   continuation(i + 3)) {
+            const char32_t cp = (char32_t(lead & 0x07) << 18) | (char32_t(at(i + 1) & 0x3F) << 12) |
+                                (char32_t(at(i + 2) & 0x3F) << 6) | (at(i + 3) & 0x3F);
+            // Overlong forms and values beyond U+10FFFF are malformed.
+            if (cp < 0x10000 || cp > 0x10FFFF) break;
+            AppendUtf8(out, cp);
+            i += 4;
         } else {
             break;
         }
     }
     return out;
 }
+
+} // namespace
+
+std::string DecodeUtf8(std::string_view bytes) { return DecodeUtf8Sequences(bytes, false); }
+
+std::string DecodeUtf8AllPlanes(std::string_view bytes) { return DecodeUtf8Sequences(bytes, true); }
 
 std::string DecodeUtf16LE(std::string_view bytes, bool stopAtZero) {
     std::string out;

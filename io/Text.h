@@ -19,6 +19,11 @@ std::string TrimRight(std::string_view text);
 // came before. The result is re-encoded as UTF-8 (the system code page).
 std::string DecodeUtf8(std::string_view bytes);
 
+// The same decoding with four-byte sequences (characters outside the Basic
+// Multilingual Plane, U+10000 to U+10FFFF) kept as well, as the MP4 item
+// list needs for emoji and rare CJK characters.
+std::string DecodeUtf8AllPlanes(std::string_view bytes);
+
 // Decodes UTF-16 little-endian code units to UTF-8. Unpaired surrogates become
 // U+FFFD. Decoding stops at a zero code unit when stopAtZero is set.
 std::string DecodeUtf16LE(std::string_view bytes, bool stopAtZero = true);

@@ -1,8 +1,11 @@
 // TAACfile: raw AAC streams (ISO/IEC 13818-7 and 14496-3) in either of their
 // self-describing forms: ADIF (one header at the start of the stream) and
 // ADTS (a header on every frame), MPEG-2 and MPEG-4, profiles Main, LC, SSR
-// and LTP. Tags around the stream (ID3v2 in front, ID3v1 and APE behind) are
-// detected and stepped over.
+// and LTP. An ADTS stream whose frames end with spectral band replication
+// data (HE-AAC, signalled only inside the frames) is named HE-AAC and shows
+// its output rate, twice the core rate of the header. Tags around the
+// stream (ID3v2 in front, ID3v1 and APE behind) are detected and stepped
+// over.
 #pragma once
 
 #include "io/FileStream.h"
@@ -13,6 +16,8 @@
 #include <cstdint>
 #include <string>
 
+class TByteReader;
+
 class TAACfile {
 public:
     // HeaderType values.
@@ -21,7 +26,7 @@ public:
     static constexpr uint8_t kMPEGUnknown = 0, kMPEG2 = 1, kMPEG4 = 2;
     // Profile values.
     static constexpr uint8_t kProfileUnknown = 0, kProfileMain = 1, kProfileLC = 2, kProfileSSR = 3,
-                             kProfileLTP = 4;
+                             kProfileLTP = 4, kProfileHE = 5;
     // BitRateType values.
     static constexpr uint8_t kBitRateUnknown = 0, kBitRateCBR = 1, kBitRateVBR = 2;
 
@@ -41,7 +46,8 @@ public:
     uint8_t MPEGVersion() const { return mpegVersion_; }
     uint8_t Profile() const { return profile_; }
     uint8_t Channels() const { return channels_; }
-    int32_t SampleRate() const { return sampleRate_; }
+    int32_t SampleRate() const { return sampleRate_; }      // the output rate (the SBR rate for HE-AAC)
+    int32_t CoreSampleRate() const { return coreSampleRate_; }
     int32_t BitRate() const { return bitRate_; }   // bit/s
     uint8_t BitRateType() const { return bitRateType_; }
     int64_t FrameCount() const { return frameCount_; }
@@ -64,6 +70,7 @@ private:
     uint8_t profile_ = 0;
     uint8_t channels_ = 0;
     int32_t sampleRate_ = 0;
+    int32_t coreSampleRate_ = 0;
     int32_t bitRate_ = 0;
     uint8_t bitRateType_ = 0;
     int64_t frameCount_ = 0;
@@ -71,3 +78,13 @@ private:
     TID3v2 id3v2_;
     TAPETag apeTag_;
 };
+
+// A program config element (ISO/IEC 13818-7 and 14496-3), read from its
+// element instance tag on. The channel count counts channels, not elements:
+// a channel pair element carries two, a single channel or LFE element one.
+struct TProgramConfig {
+    uint8_t objectType = 0;      // profile - 1
+    uint8_t samplingIndex = 0;
+    uint8_t channels = 0;        // 0 when the element is cut short
+};
+TProgramConfig ReadProgramConfig(TByteReader& r);

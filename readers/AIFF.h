@@ -1,8 +1,12 @@
-// TAIFF: Audio Interchange File Format files (Apple AIFF 1.3, form type
-// "AIFF"; the compressed form type "AIFC" is not read). The reader checks the
-// FORM header, walks the chunks to the first "COMM" chunk and takes channels,
-// sample frames, sample size and the sample rate (an IEEE 754 80-bit extended
-// number) from it; size, playing time, bitrate and ratio follow.
+// TAIFF: Audio Interchange File Format files: Apple AIFF 1.3 (form type
+// "AIFF") and AIFF-C (form type "AIFC", draft of 1991), whose "COMM" chunk
+// adds a compression type and name after the sample rate. The reader checks
+// the FORM header, walks the chunks to the first "COMM" chunk and takes
+// channels, sample frames, sample size, the sample rate (an IEEE 754 80-bit
+// extended number) and, for AIFF-C, the compression from it; size, playing
+// time, bitrate and ratio follow. "NONE", "sowt" (little-endian), "twos",
+// "fl32", "fl64" and the other sample codes are PCM; any other compression
+// ("alaw", "ulaw", "ima4", ...) is named.
 #pragma once
 
 #include "io/FileStream.h"
@@ -28,6 +32,12 @@ public:
     double BitRate() const { return bitRate_; }             // kbit/s
     double Duration() const { return duration_; }           // seconds
     double Ratio() const { return ratio_; }                 // percent of a canonical PCM file
+    bool IsAIFC() const { return aifc_; }
+    const std::string& CompressionType() const { return compressionType_; }   // AIFF-C only
+    const std::string& CompressionName() const { return compressionName_; }   // AIFF-C only
+    uint64_t SampleCount() const { return sampleCount_; }   // samples per channel
+    // "AIFF", or "AIFF-C" and the compression name (its code when unnamed).
+    std::string FormatName() const;
 
 private:
     bool valid_ = false;
@@ -40,6 +50,9 @@ private:
     double bitRate_ = 0;
     double duration_ = 0;
     double ratio_ = 0;
+    bool aifc_ = false;
+    std::string compressionType_, compressionName_;
+    uint64_t sampleCount_ = 0;
 };
 
 // The IEEE 754 80-bit extended number in the 10 big-endian bytes at p,

@@ -1,13 +1,18 @@
-// TMp4file: MPEG-4 / QuickTime-structured audio files (MP4, M4A) as laid down
-// in ISO/IEC 14496-12 and 14496-14, with the iTunes-style metadata item list.
+// TMp4file: MPEG-4 / QuickTime-structured audio files (MP4, M4A, M4B) as laid
+// down in ISO/IEC 14496-12 and 14496-14, with the iTunes-style metadata item
+// list.
 //
 // One pass over the atoms (boxes) in storage order: containers are opened,
 // everything else skipped. It reads 32-bit and 64-bit atom sizes, version 0
-// and version 1 media headers ("mdhd"), the "mp4a" and "alac" audio sample
-// entries (for AAC the channel count comes from the stream's own
-// AudioSpecificConfig, since ISO files store the template value 2 in the
-// entry), and every item of the "udta/meta/ilst" list including freeform
-// ("----") items and cover pictures.
+// and version 1 headers, every track's handler, media header and sample
+// description, and fragmented files ("mvex", then "moof"/"mdat" pairs). The
+// first sound track decides: its media header gives the playing time and
+// its first audio sample entry the codec, channels and rate, refined by the
+// codec's own configuration box ("esds" AudioSpecificConfig for AAC, with
+// HE-AAC and HE-AACv2 signalling; "alac", "dOps", "dfLa", "dac3", "dec3").
+// Video, text and chapter tracks are ignored. Tags are optional: every item
+// of the "udta/meta/ilst" list is read (freeform "----" items and cover
+// pictures included), and an item that cannot be read is skipped.
 #pragma once
 
 #include "io/FileStream.h"
@@ -34,10 +39,12 @@ public:
     TMp4file() { ResetData(); }
     void ResetData();
     // The path is the system's 8-bit path (UTF-8 here). True when the file
-    // starts with "ftyp", was walked, is Valid and its bitrate was formed.
+    // starts with "ftyp", was walked and is Valid.
     bool ReadFromFile(const std::string& path);
     bool ReadFromStream(TFileStream& stream);   // the same on a stream opened already
 
+    // A "moov" with a sound track that has a sample entry and a playing time
+    // (from its media header or its fragments), and media data.
     bool Valid() const;
     double Duration() const;
     double Ratio() const;
@@ -62,6 +69,10 @@ public:
     uint8_t BitsPerSample() const { return bitsPerSample_; }
     int32_t BitRate() const { return bitRate_; }
     const std::string& CodecName() const { return codecName_; }
+    uint8_t ObjectType() const { return objectType_; }   // esds objectTypeIndication, 0 without one
+    bool Fragmented() const { return fragmented_; }     // has "moof" fragments
+    int TrackCount() const { return trackCount_; }
+    bool HasAudioTrack() const { return hasAudioTrack_; }
     const std::string& EncodingTool() const { return encodingTool_; }
 
     // Item list.
@@ -126,6 +137,10 @@ private:
     uint8_t bitsPerSample_ = 0;
     int32_t bitRate_ = 0;
     std::string codecName_, encodingTool_;
+    uint8_t objectType_ = 0;
+    bool fragmented_ = false;
+    int trackCount_ = 0;
+    bool hasAudioTrack_ = false;
 
     std::string title_, artist_, album_, comment_, year_, genre_, track_, disc_, composer_;
     bool compilation_ = false;

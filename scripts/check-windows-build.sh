@@ -27,7 +27,7 @@ cmake -S . -B "$build" -G Ninja \
     -DCMAKE_CXX_FLAGS="-Werror" \
     -DSONDARO_TESTS=OFF -DSONDARO_UI=OFF >/dev/null
 status=0
-cmake --build "$build" --clean-first -j 2 --target sondaro_core sondaro-cli >"$build/build.log" 2>&1 || status=$?
+cmake --build "$build" --clean-first -j 2 --target sondaro_settings sondaro-cli >"$build/build.log" 2>&1 || status=$?
 cat "$build/build.log"
 if [ "$status" != 0 ]; then
     echo "check-windows-build: the build failed" >&2

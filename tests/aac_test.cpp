@@ -1,5 +1,6 @@
 #include "core/Analysis.h"
 #include "io/FileStream.h"
+#include "io/Text.h"
 #include "readers/AACfile.h"
 #include "TestSupport.h"
 
@@ -25,6 +26,50 @@ private:
     Bytes bytes_;
     std::size_t bits_ = 0;
 };
+
+// One ADTS frame of HE-AAC as an encoder with SBR writes it: a header that
+// announces the LC core, then a raw data block of a channel element (here
+// just filler bits), a fill element with SBR data of sbrBytes bytes,
+// optionally a padding fill element, ID_END, and zero bits to the byte.
+Bytes HeAacFrame(unsigned samplingIndex, unsigned sbrBytes, bool padding, unsigned extensionType = 13) {
+    BitWriter block;
+    block.Put(1, 3);                       // ID_CPE
+    for (int i = 0; i < 40; ++i) block.Put(0xA5, 8);
+    block.Put(6, 3);                       // ID_FIL
+    if (sbrBytes >= 15) {
+        block.Put(15, 4);
+        block.Put(sbrBytes - 14, 8);       // count = 15 + escape - 1
+    } else {
+        block.Put(sbrBytes, 4);
+    }
+    block.Put(extensionType, 4);           // EXT_SBR_DATA
+    block.Put(1, 1);                       // bs_header_flag
+    for (unsigned i = 0; i < sbrBytes * 8 - 5; ++i) block.Put(i % 3 == 0, 1);
+    if (padding) {
+        block.Put(6, 3);
+        block.Put(2, 4);
+        block.Put(0, 4);                   // EXT_FILL
+        block.Put(0, 12);
+    }
+    block.Put(7, 3);                       // ID_END
+    const Bytes payload = block.Done();
+    BitWriter w;
+    w.Put(0xFFF, 12);
+    w.Put(0, 1);
+    w.Put(0, 2);
+    w.Put(1, 1);
+    w.Put(1, 2);                           // LC
+    w.Put(samplingIndex, 4);
+    w.Put(0, 1);
+    w.Put(2, 3);
+    w.Put(0, 4);
+    w.Put(7 + payload.size(), 13);
+    w.Put(0x7FF, 11);
+    w.Put(0, 2);
+    Bytes frame = w.Done();
+    Append(frame, payload);
+    return frame;
+}
 
 struct AdtsHeader {
     bool mpeg2 = false;
@@ -68,14 +113,23 @@ Bytes AdifHeader(bool withCopyrightId, bool vbr, uint32_t bitRate, unsigned samp
     w.Put(bitRate, 23);
     w.Put(0, 4);            // one program config element
     if (!vbr) w.Put(0x12345, 20);
-    // Program config element.
+    // Program config element: a front channel pair, a side single channel
+    // and an LFE: 4 channels in 3 elements.
     w.Put(0, 4);            // element instance tag
     w.Put(1, 2);            // object type: LC
     w.Put(samplingIndex, 4);
-    w.Put(1, 4);            // front
-    w.Put(1, 4);            // side
-    w.Put(0, 4);            // back
-    w.Put(1, 2);            // LFE
+    w.Put(1, 4);            // front elements
+    w.Put(1, 4);            // side elements
+    w.Put(0, 4);            // back elements
+    w.Put(1, 2);            // LFE elements
+    w.Put(0, 3);            // associated data elements
+    w.Put(0, 4);            // coupling channel elements
+    w.Put(0, 3);            // no mono or stereo mixdown, no matrix mixdown
+    w.Put(1, 1);            // front: channel pair
+    w.Put(0, 4);
+    w.Put(0, 1);            // side: single channel
+    w.Put(1, 4);
+    w.Put(0, 4);            // LFE element tag
     Bytes bytes = w.Done();
     AppendZeros(bytes, 200);
     return bytes;
@@ -178,7 +232,7 @@ TEST(AACfile, AdifHeaderWithAndWithoutCopyrightId) {
             EXPECT_EQ(aac.BitRateTypeName(), vbr ? "VBR" : "CBR");
             EXPECT_EQ(aac.BitRate(), 96000);
             EXPECT_EQ(aac.SampleRate(), 22050);
-            EXPECT_EQ(aac.Channels(), 3);   // front, side and LFE elements
+            EXPECT_EQ(aac.Channels(), 4);   // a pair, a single channel and an LFE
             EXPECT_EQ(aac.FrameCount(), 0);
             EXPECT_TRUE(aac.Valid());
             // Not the size over a 44-byte header: the playing time gives the samples.
@@ -251,4 +305,43 @@ TEST(AACfile, FrameWalkReadsThroughTheBuffer) {
     const uint64_t reads = TFileStream::TotalSystemReads() - before;
     EXPECT_EQ(aac.FrameCount(), 2000);
     EXPECT_LT(reads, 200u);   // 600 kB in windows of several kB
+}
+
+// HE-AAC in ADTS: the header gives the core rate (22050 here), the fill
+// element with SBR data at the end of each frame doubles it.
+TEST(AACfile, AdtsHeAacIsNamedWithItsOutputRate) {
+    Bytes stream;
+    for (int i = 0; i < 10; ++i) Append(stream, HeAacFrame(7, 12 + i % 4, i % 3 == 0));
+    const TAACfile he = ReadAac(stream);
+    EXPECT_EQ(he.ProfileName(), "HE-AAC");
+    EXPECT_EQ(he.SampleRate(), 44100);
+    EXPECT_EQ(he.CoreSampleRate(), 22050);
+    EXPECT_EQ(he.FrameCount(), 10);
+    // The bitrate counts the core frames of 1024 samples at 22050 Hz.
+    EXPECT_EQ(he.BitRate(), RoundHalfEven(double(stream.size()) * 8 / 10 / 1024 * 22050));
+    TempDir dir;
+    TFormatReaders readers;
+    auto row = AnalyseFile(readers, "/", dir.Write("he.aac", stream));
+    EXPECT_EQ(row->EncoderInfo, "MPEG-4 HE-AAC ADTS");
+    EXPECT_EQ(row->SampleRate, 44100);
+
+    // A long SBR payload (escape count).
+    stream.clear();
+    for (int i = 0; i < 4; ++i) Append(stream, HeAacFrame(6, 40, false));
+    EXPECT_EQ(ReadAac(stream).SampleRate(), 48000);
+
+    // Fill elements of another type, or SBR data in fewer than three of the
+    // first frames: LC as the header says.
+    stream.clear();
+    for (int i = 0; i < 10; ++i) Append(stream, HeAacFrame(7, 12, false, 2));
+    EXPECT_EQ(ReadAac(stream).ProfileName(), "AAC LC");
+    stream.clear();
+    Append(stream, HeAacFrame(7, 12, false));
+    Append(stream, HeAacFrame(7, 12, false));
+    for (int i = 0; i < 6; ++i) Append(stream, HeAacFrame(7, 12, false, 2));
+    EXPECT_EQ(ReadAac(stream).SampleRate(), 22050);
+    // ffmpeg's LC stream stays LC.
+    TAACfile lc;
+    ASSERT_TRUE(lc.ReadFromFile(AacFixture("adts.aac")));
+    EXPECT_EQ(lc.ProfileName(), "AAC LC");
 }

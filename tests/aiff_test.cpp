@@ -86,7 +86,7 @@ TEST(AIFF, ExtendedSampleRateRoundsHalvesToEven) {
 }
 
 // sox writes "COMT" and ffmpeg "NAME" (for a title) before "COMM"; the
-// durations agree with ffprobe. AIFF-C files are not read.
+// durations agree with ffprobe.
 TEST(AIFF, RealFilesFromSoxAndFfmpeg) {
     struct Case {
         const char* file;
@@ -119,11 +119,85 @@ TEST(AIFF, RealFilesFromSoxAndFfmpeg) {
         EXPECT_DOUBLE_EQ(aiff.Ratio(), double(size) / (c.frames * (c.channels * c.bits / 8.0) + 54) * 100);
         EXPECT_EQ(aiff.FileName(), path);
     }
-    for (const char* file : {"sox-s8-mono-8k.aifc", "ffmpeg-alaw-mono-8k.aifc"}) {
-        ASSERT_TRUE(aiff.ReadFromFile(FixturePath(std::string("wavaiff/") + file)));
-        EXPECT_FALSE(aiff.Valid());
-        EXPECT_EQ(aiff.FileSize(), 0);
+    EXPECT_EQ(aiff.FormatName(), "AIFF");
+}
+
+// AIFF-C from sox and ffmpeg: "NONE", "sowt" (little-endian) and "fl32" are
+// samples; "alaw", "ulaw" and "ima4" are compressed and their bitrate comes
+// from the sound data. ffmpeg stores no compression name, so the code shows.
+// Frames and durations agree with ffprobe (ima4 packs 64 samples a frame).
+TEST(AIFF, AiffCFilesFromSoxAndFfmpeg) {
+    struct Case {
+        const char* file;
+        const char* type;
+        const char* formatName;
+        uint8_t bits;
+        uint64_t samples;
+        double bitRate;   // kbit/s
+    };
+    const Case cases[] = {
+        {"sox-s8-mono-8k.aifc", "NONE", "AIFF-C not compressed", 8, 2000, 64},
+        {"sox-fl32-mono-8k.aifc", "fl32", "AIFF-C 32-bit floating point", 32, 2000, 256},
+        {"ffmpeg-sowt-mono-8k.aif", "sowt", "AIFF-C sowt", 16, 2000, 128},
+        {"ffmpeg-alaw-mono-8k.aifc", "alaw", "AIFF-C alaw", 8, 2000, 2000 * 8 / 0.25 / 1000},
+        {"ffmpeg-ulaw-mono-8k.aifc", "ulaw", "AIFF-C ulaw", 8, 2000, 2000 * 8 / 0.25 / 1000},
+        {"ffmpeg-ima4-mono-8k.aif", "ima4", "AIFF-C ima4", 4, 63 * 64, 2142 * 8 / 0.504 / 1000},
+    };
+    TAIFF aiff;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = FixturePath(std::string("wavaiff/") + c.file);
+        ASSERT_TRUE(aiff.ReadFromFile(path));
+        ASSERT_TRUE(aiff.Valid());
+        EXPECT_TRUE(aiff.IsAIFC());
+        EXPECT_EQ(aiff.CompressionType(), c.type);
+        EXPECT_EQ(aiff.FormatName(), c.formatName);
+        EXPECT_EQ(aiff.FileSize(), static_cast<int64_t>(std::filesystem::file_size(path)));
+        EXPECT_EQ(aiff.Channels(), 1);
+        EXPECT_EQ(aiff.SampleRate(), 8000);
+        EXPECT_EQ(aiff.BitsPerSample(), c.bits);
+        EXPECT_EQ(aiff.SampleCount(), c.samples);
+        EXPECT_DOUBLE_EQ(aiff.Duration(), c.samples / 8000.0);
+        EXPECT_NEAR(aiff.BitRate(), c.bitRate, 1e-9);
     }
+    TFormatReaders readers;
+    TAudioItem item;
+    item.FullPath = FixturePath("wavaiff/sox-fl32-mono-8k.aifc");
+    item.FileType = "AIFC";
+    FillFromReader(readers, item);
+    EXPECT_EQ(item.EncoderInfo, "AIFF-C 32-bit floating point");
+    EXPECT_EQ(item.BitRate, 256);
+}
+
+TEST(AIFF, AiffCCommonChunkVariants) {
+    TempDir dir;
+    TAIFF aiff;
+    const auto comm = [](std::string_view type, std::string_view name) {
+        Bytes out;
+        AppendBE16(out, 2);
+        AppendBE32(out, 4410);
+        AppendBE16(out, 16);
+        const Extended rate = Rate(44100);
+        out.insert(out.end(), rate.begin(), rate.end());
+        Append(out, type);
+        out.push_back(static_cast<uint8_t>(name.size()));
+        Append(out, name);
+        if (name.size() % 2 == 0) out.push_back(0);   // the Pascal string is padded to even
+        return Chunk("COMM", out);
+    };
+    ASSERT_TRUE(aiff.ReadFromFile(dir.Write("a.aifc", Form("AIFC", comm("twos", "")))));
+    EXPECT_EQ(aiff.FormatName(), "AIFF-C twos");
+    EXPECT_DOUBLE_EQ(aiff.BitRate(), 1411.2);
+    ASSERT_TRUE(aiff.ReadFromFile(dir.Write("b.aifc", Form("AIFC", comm("fl64", " 64-bit float ")))));
+    EXPECT_EQ(aiff.FormatName(), "AIFF-C 64-bit float");
+    // A COMM chunk of plain AIFF size in an AIFF-C file: uncompressed.
+    ASSERT_TRUE(aiff.ReadFromFile(dir.Write("c.aifc", Form("AIFC", Comm(2, 4410, 16, Rate(44100))))));
+    EXPECT_EQ(aiff.CompressionType(), "NONE");
+    EXPECT_DOUBLE_EQ(aiff.Duration(), 0.1);
+    // A compressed stream without sound data: the bitrate from the sample fields.
+    ASSERT_TRUE(aiff.ReadFromFile(dir.Write("d.aifc", Form("AIFC", comm("GSM ", "GSM 6.10")))));
+    EXPECT_EQ(aiff.FormatName(), "AIFF-C GSM 6.10");
+    EXPECT_DOUBLE_EQ(aiff.BitRate(), 1411.2);
 }
 
 TEST(AIFF, RowOfAnAiffFile) {
@@ -176,7 +250,7 @@ TEST(AIFF, ChunkWalkSizesAndDamagedFiles) {
     EXPECT_EQ(aiff.BitsPerSample(), 16);
     EXPECT_EQ(aiff.SampleRate(), 0);
     // Not AIFF: readable, not valid, nothing of the previous file kept.
-    for (const Bytes& bad : {Form("AIFC", comm), Bytes{'F', 'O', 'R', 'M'}}) {
+    for (const Bytes& bad : {Form("AIFX", comm), Bytes{'F', 'O', 'R', 'M'}}) {
         ASSERT_TRUE(aiff.ReadFromFile(dir.Write("f.aiff", bad)));
         EXPECT_FALSE(aiff.Valid());
         EXPECT_EQ(aiff.SampleFrames(), 0u);

@@ -119,6 +119,65 @@ std::unique_ptr<TAudioItem> Analyse(const std::string& path) {
     return AnalyseFile(readers, "/", path);
 }
 
+
+Bytes AudioEntryWith(std::string_view format, uint16_t channels, uint16_t bits, uint32_t rateField,
+                     const Bytes& children) {
+    Bytes body;
+    AppendZeros(body, 6);
+    AppendBE16(body, 1);
+    AppendZeros(body, 8);
+    AppendBE16(body, channels);
+    AppendBE16(body, bits);
+    AppendZeros(body, 4);
+    AppendBE32(body, rateField);
+    Append(body, children);
+    return Atom(format, body);
+}
+
+// An "esds" box: ES descriptor, decoder config (object type, audio stream),
+// decoder specific info holding the AudioSpecificConfig.
+Bytes Esds(uint8_t objectType, const Bytes& config) {
+    Bytes dsi{5, static_cast<uint8_t>(config.size())};
+    Append(dsi, config);
+    Bytes dcd{4, static_cast<uint8_t>(13 + dsi.size()), objectType, 0x15};
+    AppendZeros(dcd, 11);
+    Append(dcd, dsi);
+    Bytes es{3, static_cast<uint8_t>(3 + dcd.size()), 0, 1, 0};
+    Append(es, dcd);
+    Bytes body(4, 0);
+    Append(body, es);
+    return Atom("esds", body);
+}
+
+Bytes Hdlr(std::string_view handler) {
+    Bytes body(8, 0);
+    Append(body, handler);
+    AppendZeros(body, 13);
+    return Atom("hdlr", body);
+}
+
+Bytes Tkhd(uint32_t id) {
+    Bytes body(12, 0);
+    AppendBE32(body, id);
+    AppendZeros(body, 68);
+    return Atom("tkhd", body);
+}
+
+Bytes Trak(uint32_t id, std::string_view handler, const Bytes& mdhd, const Bytes& stsd) {
+    return Atom("trak", Concat({Tkhd(id), Atom("mdia", Concat({mdhd, Hdlr(handler), Atom("minf", Atom("stbl", stsd))}))}));
+}
+
+Bytes Movie(const Bytes& moovChildren, const Bytes& after) {
+    return Concat({Atom("ftyp", Concat({ToBytes("M4A "), Bytes(4, 0)})), Atom("moov", moovChildren), after});
+}
+
+Bytes FullBox(std::string_view type, uint8_t version, uint32_t flags, const Bytes& fields) {
+    Bytes body{version};
+    AppendBE24(body, flags);
+    Append(body, fields);
+    return Atom(type, body);
+}
+
 } // namespace
 
 TEST(Mp4File, RealAacFilesGiveTheirRows) {
@@ -145,12 +204,16 @@ TEST(Mp4File, RealAacFilesGiveTheirRows) {
     EXPECT_EQ(mp4->Channels, 1);
     EXPECT_DOUBLE_EQ(mp4->Duration, 1.032);
 
-    // Without udta/meta the file is not valid.
+    // Tags are optional: without udta/meta the file reads all the same.
     TMp4file stripped;
-    EXPECT_FALSE(stripped.ReadFromFile(Mp4Fixture("aac-stripped.m4a")));
+    EXPECT_TRUE(stripped.ReadFromFile(Mp4Fixture("aac-stripped.m4a")));
     EXPECT_EQ(stripped.UserDataOffset(), 0);
-    EXPECT_GT(stripped.MovieOffset(), 0);
-    EXPECT_EQ(Analyse(Mp4Fixture("aac-stripped.m4a"))->EncoderInfo, "File could not be scanned");
+    EXPECT_EQ(stripped.MetaOffset(), 0);
+    EXPECT_FALSE(stripped.HasItemList());
+    auto strippedRow = Analyse(Mp4Fixture("aac-stripped.m4a"));
+    EXPECT_EQ(strippedRow->EncoderInfo, "MPEG-4 AAC ");
+    EXPECT_EQ(strippedRow->SampleRate, 44100);
+    EXPECT_EQ(strippedRow->Channels, 2);
 }
 
 TEST(Mp4File, ClipsShorterThanHalfASecondUseTheirExactDuration) {
@@ -167,11 +230,11 @@ TEST(Mp4File, ClipsShorterThanHalfASecondUseTheirExactDuration) {
     EXPECT_EQ(ReadMp4(BuildMp4(p)).BitRate(), 40);   // 2008 bytes * 8 / 0.4 s
     p.mdhd = Mdhd(1000, 600);
     EXPECT_EQ(ReadMp4(BuildMp4(p)).BitRate(), 16);   // over D = 1 s
-    // No duration at all: a zero bitrate, not a failure.
+    // A time scale or duration of 0 without fragments: not valid.
     p.mdhd = Mdhd(0, 600);
-    const TMp4file zero = ReadMp4(BuildMp4(p));
-    EXPECT_EQ(zero.BitRate(), 0);
-    EXPECT_EQ(zero.Duration(), 0);
+    EXPECT_FALSE(ReadMp4(BuildMp4(p), false).Valid());
+    p.mdhd = Mdhd(1000, 0);
+    EXPECT_FALSE(ReadMp4(BuildMp4(p), false).Valid());
 }
 
 TEST(Mp4File, AppleLosslessIsNamedByItsFormatCode) {
@@ -182,8 +245,9 @@ TEST(Mp4File, AppleLosslessIsNamedByItsFormatCode) {
     EXPECT_EQ(alac->BitsPerSample, 16);
     EXPECT_DOUBLE_EQ(alac->Duration, 1.0);
 
-    // Other formats keep their four-character code; an "mp4a" or "alac"
-    // entry (any case) replaces an earlier name, other codes do not.
+    // Other formats keep their four-character code and give their channels
+    // and rate; the first entry of a codec this reader names wins over
+    // entries it does not know.
     Mp4Parts p;
     p.stsd = Stsd({AudioEntry("samr", 1, 16, 8000), AudioEntry("MP4A", 2, 16, 22050)});
     TMp4file mixed = ReadMp4(BuildMp4(p));
@@ -192,19 +256,20 @@ TEST(Mp4File, AppleLosslessIsNamedByItsFormatCode) {
     p.stsd = Stsd({AudioEntry("samr", 1, 16, 8000), AudioEntry("sawb", 1, 16, 16000)});
     mixed = ReadMp4(BuildMp4(p));
     EXPECT_EQ(mixed.CodecName(), "samr");
-    EXPECT_EQ(mixed.SampleRate(), 0);
+    EXPECT_EQ(mixed.SampleRate(), 8000);
+    EXPECT_EQ(mixed.Channels(), 1);
     p.stsd = Stsd({AudioEntry("mp4a", 2, 16, 44100), AudioEntry("Alac", 1, 24, 48000)});
     mixed = ReadMp4(BuildMp4(p));
-    EXPECT_EQ(mixed.CodecName(), "ALAC");
-    EXPECT_EQ(mixed.BitsPerSample(), 24);
-    EXPECT_EQ(mixed.SampleRate(), 48000);
+    EXPECT_EQ(mixed.CodecName(), "MPEG-4 AAC");
+    EXPECT_EQ(mixed.BitsPerSample(), 16);
+    EXPECT_EQ(mixed.SampleRate(), 44100);
 }
 
 TEST(Mp4File, SampleEntriesAreFoundAtTheirDeclaredEnds) {
     // A first entry with a child box (as every real entry has) must not hide
     // the second one.
-    Bytes first = AudioEntry("alac", 1, 16, 22050);
-    Append(first, Atom("alac", Bytes(28, 0)));
+    Bytes first = AudioEntry("samr", 1, 16, 8000);
+    Append(first, Atom("damr", Bytes(28, 0)));
     first[3] = static_cast<uint8_t>(first.size());
     Mp4Parts p;
     p.stsd = Stsd({first, AudioEntry("mp4a", 2, 16, 32000)});
@@ -382,13 +447,7 @@ TEST(Mp4File, DamagedFilesFailWithoutHarm) {
         mp4.ReadFromFile(cuts.Write("cut.m4a", Bytes(good.begin(), good.begin() + cut)));
     }
 
-    // A value atom shorter than its 16-byte header fails the read.
     Mp4Parts p;
-    Bytes shortValue;
-    AppendBE32(shortValue, 8);
-    Append(shortValue, "data");
-    p.items = Atom(A9("nam"), shortValue);
-    ReadMp4(BuildMp4(p), false);
 
     // A value claiming 4 GB reads what the file holds, no more.
     p.items.clear();
@@ -414,4 +473,234 @@ TEST(Mp4File, DamagedFilesFailWithoutHarm) {
     p.stsd = Atom("stsd", stsd);
     p.extra = Bytes{0, 0, 0, 3, 'x', 'x', 'x', 'x', 0, 0, 0, 2, 'y', 'y', 'y', 'y'};
     EXPECT_EQ(ReadMp4(BuildMp4(p)).SampleRate(), 44100);
+}
+
+// Files from ffmpeg with every audio codec it puts in MP4. Rates, channels
+// and lengths are ffprobe's (read with -ignore_editlist 1: the row's length
+// is the media header's, encoder priming included).
+TEST(Mp4File, RealFilesOfEveryCodec) {
+    struct Case {
+        const char* file;
+        const char* type;
+        const char* encoderInfo;
+        int32_t rate;
+        int channels;
+        int bits;
+        double duration;
+    };
+    const Case cases[] = {
+        {"ac3.m4a", "M4A", "AC-3 Lavf59.27.100", 32000, 1, 16, 0.528},
+        {"eac3.mp4", "MP4", "E-AC-3 Lavf59.27.100", 32000, 2, 16, 0.528},
+        {"opus.mp4", "MP4", "Opus Lavf59.27.100", 48000, 1, 16, 0.5065},
+        {"mp3.mp4", "MP4", "MP3 Lavf59.27.100", 22050, 1, 16, 0.550113},
+        {"mp2.mp4", "MP4", "MP2 Lavf59.27.100", 22050, 1, 16, 0.522449},
+        {"flac.mp4", "MP4", "FLAC Lavf59.27.100", 8000, 1, 16, 0.5},
+        {"alac-96k.m4a", "M4A", "ALAC Lavf59.27.100", 96000, 1, 16, 0.1},
+        {"frag.mp4", "MP4", "MPEG-4 AAC Lavf59.27.100", 16000, 1, 16, 1.064},
+        {"video-and-audio.mp4", "MP4", "MPEG-4 AAC Lavf59.27.100", 8000, 1, 16, 1.128},
+        {"notags.m4a", "M4A", "MPEG-4 AAC ", 16000, 1, 16, 0.564},
+        {"audiobook.m4b", "M4B", "MPEG-4 AAC Lavf59.27.100", 8000, 1, 16, 1.128},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto row = Analyse(Mp4Fixture(c.file));
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->FileType, c.type);
+        EXPECT_EQ(row->EncoderInfo, c.encoderInfo);
+        EXPECT_EQ(row->SampleRate, c.rate);
+        EXPECT_EQ(row->Channels, c.channels);
+        EXPECT_EQ(row->BitsPerSample, c.bits);
+        EXPECT_NEAR(row->Duration, c.duration, 0.000001);
+        EXPECT_GT(row->BitRate, 0);
+    }
+    // The 96 kHz ALAC ratio: 4388 bytes against 0.1 s of 16-bit mono PCM.
+    EXPECT_NEAR(Analyse(Mp4Fixture("alac-96k.m4a"))->Ratio, 4388 / (9600 * 2 + 44.0) * 100, 1e-9);
+
+    // The fragmented file: 3448-byte mdat (3440 payload bytes) over 1.064 s
+    // rounded to 1 s.
+    TMp4file frag;
+    ASSERT_TRUE(frag.ReadFromFile(Mp4Fixture("frag.mp4")));
+    EXPECT_TRUE(frag.Fragmented());
+    EXPECT_EQ(frag.MediaDataSize(), 3440);
+    EXPECT_EQ(frag.BitRate(), 28);
+    // The music-video layout: a 3 s video track first, the 1 s sound track second.
+    TMp4file video;
+    ASSERT_TRUE(video.ReadFromFile(Mp4Fixture("video-and-audio.mp4")));
+    EXPECT_EQ(video.TrackCount(), 2);
+    EXPECT_EQ(video.TimeScale(), 8000u);
+}
+
+TEST(Mp4File, TagsAreOptionalAndOddItemsAreSkipped) {
+    // No udta at all.
+    const Bytes trak = Trak(1, "soun", Mdhd(8000, 8000), Stsd({AudioEntry("mp4a", 1, 16, 8000)}));
+    TMp4file bare = ReadMp4(Movie(trak, Atom("mdat", Bytes(1000, 1))));
+    EXPECT_TRUE(bare.Valid());
+    EXPECT_EQ(bare.CodecName(), "MPEG-4 AAC");
+    EXPECT_EQ(bare.EncodingTool(), "");
+
+    // A "covr" item with a "name" atom, a value atom shorter than its
+    // header, an item claiming more than its list: each is skipped, the
+    // other items are read.
+    Bytes shortValue;
+    AppendBE32(shortValue, 12);
+    Append(shortValue, "data");
+    AppendZeros(shortValue, 4);
+    Mp4Parts p;
+    p.items = Concat({Atom("covr", Concat({Atom("name", ToBytes("Front")), Value(13, Bytes{0xFF, 0xD8})})),
+                      Atom(A9("nam"), shortValue), Text(A9("too"), "Tool 2.0"), Text(A9("ART"), "Artist")});
+    TMp4file odd = ReadMp4(BuildMp4(p));
+    EXPECT_EQ(odd.Title(), "");
+    EXPECT_EQ(odd.EncodingTool(), "Tool 2.0");
+    EXPECT_EQ(odd.Artist(), "Artist");
+    ASSERT_EQ(odd.Pictures().size(), 1u);
+    EXPECT_EQ(odd.Pictures()[0].MIME, "IMAGE/jpg");
+
+    // Characters outside the Basic Multilingual Plane stay.
+    p.items = Text(A9("too"), "Enc \xF0\x9F\x8E\xB5 \xF0\xA0\x80\x80");
+    EXPECT_EQ(ReadMp4(BuildMp4(p)).EncodingTool(), "Enc \xF0\x9F\x8E\xB5 \xF0\xA0\x80\x80");
+    // A malformed four-byte sequence still ends the text.
+    p.items = Text(A9("too"), "Enc \xF0\x9F\x8E(");
+    EXPECT_EQ(ReadMp4(BuildMp4(p)).EncodingTool(), "Enc ");
+}
+
+TEST(Mp4File, TheFirstSoundTrackDecides) {
+    // Video (3 s) and text tracks around a 1 s sound track.
+    const Bytes video = Trak(1, "vide", Mdhd(600, 1800), Stsd({Atom("mp4v", Bytes(78, 0))}));
+    const Bytes sound = Trak(2, "soun", Mdhd(44100, 44100), Stsd({AudioEntry("mp4a", 2, 16, 44100)}));
+    const Bytes text = Trak(3, "text", Mdhd(1000, 5000), Stsd({Atom("tx3g", Bytes(30, 0))}));
+    const Bytes second = Trak(4, "soun", Mdhd(48000, 96000), Stsd({AudioEntry("ac-3", 6, 16, 48000)}));
+    const TMp4file mp4 = ReadMp4(Movie(Concat({video, sound, text, second}), Atom("mdat", Bytes(4000, 1))));
+    EXPECT_DOUBLE_EQ(mp4.Duration(), 1.0);
+    EXPECT_EQ(mp4.SampleRate(), 44100);
+    EXPECT_EQ(mp4.Channels(), 2);
+    EXPECT_EQ(mp4.CodecName(), "MPEG-4 AAC");
+    EXPECT_EQ(mp4.TrackCount(), 4);
+
+    // Without a sound track (video only) the file is not valid.
+    ReadMp4(Movie(video, Atom("mdat", Bytes(4000, 1))), false);
+}
+
+TEST(Mp4File, SampleRatesAbove65535Hz) {
+    // The 16.16 field holds 0 or the rate cut to 16 bits: the time scale
+    // gives the rate. A field that differs otherwise (a time scale of 1000)
+    // stays.
+    const auto read = [](uint32_t timeScale, uint32_t rateField) {
+        const Bytes trak = Trak(1, "soun", Mdhd(timeScale, timeScale), Stsd({AudioEntryWith("mp4a", 2, 16, rateField, {})}));
+        return ReadMp4(Movie(trak, Atom("mdat", Bytes(100, 1)))).SampleRate();
+    };
+    EXPECT_EQ(read(88200, 0), 88200);
+    EXPECT_EQ(read(96000, (96000u & 0xFFFF) << 16), 96000);
+    EXPECT_EQ(read(192000, 0), 192000);
+    EXPECT_EQ(read(1000, 44100u << 16), 44100);
+
+    // ALAC: rate, channels and bit depth from the "alac" box.
+    Bytes alac(4, 0);
+    AppendBE32(alac, 4096);                      // frame length
+    Append(alac, Bytes{0, 24, 40, 10, 14, 2});   // version, bit depth 24, pb, mb, kb, 2 channels
+    AppendBE16(alac, 255);
+    AppendBE32(alac, 0);
+    AppendBE32(alac, 0);
+    AppendBE32(alac, 176400);
+    const Bytes trak = Trak(1, "soun", Mdhd(44100, 44100),
+                            Stsd({AudioEntryWith("alac", 1, 16, 0, Atom("alac", alac))}));
+    const TMp4file mp4 = ReadMp4(Movie(trak, Atom("mdat", Bytes(100, 1))));
+    EXPECT_EQ(mp4.SampleRate(), 176400);
+    EXPECT_EQ(mp4.Channels(), 2);
+    EXPECT_EQ(mp4.BitsPerSample(), 24);
+}
+
+// AudioSpecificConfig bytes written out by hand (ISO/IEC 14496-3 1.6.2.1).
+TEST(Mp4File, AacProfilesFromTheAudioSpecificConfig) {
+    struct Case {
+        uint8_t objectType;
+        Bytes config;
+        const char* name;
+        int32_t rate;
+        int channels;
+    };
+    const Case cases[] = {
+        // LC (2), 44100 (index 4), stereo: as ffmpeg writes.
+        {0x40, {0x12, 0x10}, "MPEG-4 AAC", 44100, 2},
+        // Explicit SBR: type 5, core 22050 (7), stereo, SBR 44100 (4), core LC.
+        {0x40, {0x2B, 0x92, 0x08, 0x00}, "MPEG-4 HE-AAC", 44100, 2},
+        // Explicit PS: type 29, core 22050, mono core, SBR 44100, core LC: stereo out.
+        {0x40, {0xEB, 0x8A, 0x08, 0x00}, "MPEG-4 HE-AACv2", 44100, 2},
+        // Backward compatible: LC 22050 stereo, then sync 0x2B7, type 5, SBR on, 44100.
+        {0x40, {0x13, 0x90, 0x56, 0xE5, 0xA0}, "MPEG-4 HE-AAC", 44100, 2},
+        // The same, mono, with sync 0x548 and PS on.
+        {0x40, {0x13, 0x88, 0x56, 0xE5, 0xA5, 0x48, 0x80}, "MPEG-4 HE-AACv2", 44100, 2},
+        // Explicit SBR: core 24000 (6), SBR 48000 (3).
+        {0x40, {0x2B, 0x11, 0x88, 0x00}, "MPEG-4 HE-AAC", 48000, 2},
+        // MPEG-2 AAC LC (object type 0x67).
+        {0x67, {0x12, 0x10}, "MPEG-2 AAC", 44100, 2},
+        // Channel configuration 0: a program config element with one front
+        // pair, one front single and an LFE: 4 channels.
+        {0x40, {0x12, 0x00, 0x05, 0x08, 0x01, 0x00, 0x20, 0x10, 0x00}, "MPEG-4 AAC", 44100, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes trak = Trak(1, "soun", Mdhd(44100, 44100),
+                                Stsd({AudioEntryWith("mp4a", 2, 16, 22050u << 16, Esds(c.objectType, c.config))}));
+        const TMp4file mp4 = ReadMp4(Movie(trak, Atom("mdat", Bytes(100, 1))));
+        EXPECT_EQ(mp4.CodecName(), c.name);
+        EXPECT_EQ(mp4.ObjectType(), c.objectType);
+        EXPECT_EQ(mp4.Channels(), c.channels);
+        // LC keeps the entry's rate field (22050 here); HE-AAC gives the SBR rate.
+        EXPECT_EQ(mp4.SampleRate(), std::string(c.name).find("HE") != std::string::npos ? c.rate : 22050);
+    }
+}
+
+TEST(Mp4File, FragmentedFiles) {
+    // mvhd time scale 1000; one sound track (ID 7, time scale 16000) with
+    // default sample duration 1024 in "trex".
+    Bytes mvhdFields(8, 0);
+    AppendBE32(mvhdFields, 1000);
+    AppendBE32(mvhdFields, 0);
+    AppendZeros(mvhdFields, 80);
+    const Bytes mvhd = FullBox("mvhd", 0, 0, mvhdFields);
+    const Bytes trak = Trak(7, "soun", Mdhd(16000, 0), Stsd({AudioEntry("mp4a", 1, 16, 16000)}));
+    Bytes trexFields;
+    AppendBE32(trexFields, 7);
+    AppendBE32(trexFields, 1);
+    AppendBE32(trexFields, 1024);
+    AppendZeros(trexFields, 8);
+    const Bytes trex = FullBox("trex", 0, 0, trexFields);
+
+    // Fragment 1: tfhd without a default duration, trun of 10 samples (trex
+    // default). Fragment 2: tfhd default 2048, trun of 5 samples. Fragment
+    // 3: trun with its own durations (1000 + 3000) and sizes.
+    const auto tfhd = [](uint32_t flags, const Bytes& fields) {
+        Bytes f;
+        AppendBE32(f, 7);
+        Append(f, fields);
+        return FullBox("tfhd", 0, flags, f);
+    };
+    Bytes run10, run5, runOwn, d2048;
+    AppendBE32(run10, 10);
+    AppendBE32(run5, 5);
+    AppendBE32(runOwn, 2);
+    AppendBE32(runOwn, 1000); AppendBE32(runOwn, 300);
+    AppendBE32(runOwn, 3000); AppendBE32(runOwn, 400);
+    AppendBE32(d2048, 2048);
+    const Bytes moof1 = Atom("moof", Atom("traf", Concat({tfhd(0x20000, {}), FullBox("trun", 0, 0, run10)})));
+    const Bytes moof2 = Atom("moof", Atom("traf", Concat({tfhd(0x08, d2048), FullBox("trun", 0, 0, run5)})));
+    const Bytes moof3 = Atom("moof", Atom("traf", Concat({tfhd(0, {}), FullBox("trun", 0, 0x300, runOwn)})));
+    const Bytes fragments = Concat({moof1, Atom("mdat", Bytes(1000, 1)), moof2, Atom("mdat", Bytes(500, 1)),
+                                    moof3, Atom("mdat", Bytes(700, 1))});
+    TMp4file mp4 = ReadMp4(Movie(Concat({mvhd, trak, Atom("mvex", trex)}), fragments));
+    EXPECT_TRUE(mp4.Fragmented());
+    EXPECT_EQ(mp4.MediaDuration(), 10 * 1024u + 5 * 2048u + 4000u);   // 24480
+    EXPECT_DOUBLE_EQ(mp4.Duration(), 1.53);
+    EXPECT_EQ(mp4.MediaDataSize(), 2200);                               // payloads of the three mdat
+    EXPECT_EQ(mp4.BitRate(), 9);                                        // 2200 * 8 bits over 2 s
+
+    // "mehd" gives the whole duration in the movie's time scale.
+    Bytes mehdFields;
+    AppendBE32(mehdFields, 2500);
+    const Bytes mvex = Atom("mvex", Concat({FullBox("mehd", 0, 0, mehdFields), trex}));
+    mp4 = ReadMp4(Movie(Concat({mvhd, trak, mvex}), fragments));
+    EXPECT_DOUBLE_EQ(mp4.Duration(), 2.5);
+
+    // "mvex" without any fragment and an empty media header: not valid.
+    ReadMp4(Movie(Concat({mvhd, trak, Atom("mvex", trex)}), Atom("mdat", Bytes(10, 1))), false);
 }

@@ -26,7 +26,9 @@ const char* const kEveryReader[] = {".aac", ".ac3", ".aiff", ".ape", ".dts", ".f
 void AnalyseQuietly(TFormatReaders& readers, const std::string& path) {
     try {
         const auto item = AnalyseFile(readers, FolderOf(path), path);
-        if (item) EXPECT_EQ(item->FullPath, path);
+        if (item) {
+            EXPECT_EQ(item->FullPath, path);
+        }
     } catch (const std::exception&) {
         // A reader may report a damaged file by raising.
     }

@@ -69,29 +69,33 @@ struct WavCase {
 
 // Real files from sox and ffmpeg; the sample counts (hence the durations)
 // agree with ffprobe. ffmpeg puts a "LIST" chunk before "data"; compressed
-// formats take their sample count from "fact".
+// formats take their sample count from "fact". The extensible format
+// (65534) is named by its sub-format.
 TEST(WAVfile, RealFilesFromSoxAndFfmpeg) {
     const WavCase cases[] = {
         {"sox-u8-mono-8k.wav", 1, 1, 8000, 8, 4000, 44, "Windows PCM"},
         {"sox-s16-stereo-22k.wav", 1, 2, 22050, 16, 5512, 44, "Windows PCM"},
-        {"sox-s24-mono-16k.wav", 65534, 1, 16000, 24, 4000, 80, ""},
-        {"sox-s32-mono-8k.wav", 65534, 1, 8000, 32, 2000, 80, ""},
-        {"sox-float-mono-8k.wav", 3, 1, 8000, 32, 2000, 58, ""},
+        {"sox-s24-mono-16k.wav", 65534, 1, 16000, 24, 4000, 80, "Windows PCM"},
+        {"sox-s32-mono-8k.wav", 65534, 1, 8000, 32, 2000, 80, "Windows PCM"},
+        {"sox-float-mono-8k.wav", 3, 1, 8000, 32, 2000, 58, "IEEE Float"},
         {"sox-msadpcm-mono-8k.wav", 2, 1, 8000, 4, 8000, 90, "Microsoft ADPCM"},
         {"sox-imaadpcm-mono-8k.wav", 17, 1, 8000, 4, 8000, 60, "DVI/IMA ADPCM"},
-        {"sox-gsm-mono-8k.wav", 49, 1, 8000, 0, 8000, 60, ""},
+        {"sox-gsm-mono-8k.wav", 49, 1, 8000, 0, 8000, 60, "GSM 6.10"},
         {"sox-alaw-mono-8k.wav", 6, 1, 8000, 8, 4000, 58, "A-LAW"},
         {"sox-ulaw-mono-8k.wav", 7, 1, 8000, 8, 4000, 58, "MU-LAW"},
         {"ffmpeg-s16-list-mono-11k.wav", 1, 1, 11025, 16, 2756, 78, "Windows PCM"},
-        {"ffmpeg-f32-stereo-8k.wav", 65534, 2, 8000, 32, 2000, 114, ""},
-        {"ffmpeg-s16-51-8k.wav", 65534, 6, 8000, 16, 800, 102, ""},
+        {"ffmpeg-f32-stereo-8k.wav", 65534, 2, 8000, 32, 2000, 114, "IEEE Float"},
+        {"ffmpeg-s16-51-8k.wav", 65534, 6, 8000, 16, 800, 102, "Windows PCM"},
         {"ffmpeg-adpcm-ms-stereo-22k.wav", 2, 2, 22050, 4, 11132, 124, "Microsoft ADPCM"},
         {"ffmpeg-adpcm-ima-mono-16k.wav", 17, 1, 16000, 4, 8164, 94, "DVI/IMA ADPCM"},
         {"ffmpeg-alaw-mono-8k.wav", 6, 1, 8000, 8, 4000, 92, "A-LAW"},
         {"ffmpeg-mulaw-mono-8k.wav", 7, 1, 8000, 8, 4000, 92, "MU-LAW"},
-        {"ffmpeg-gsm-ms-mono-8k.wav", 49, 1, 8000, 0, 8000, 94, ""},
+        {"ffmpeg-gsm-ms-mono-8k.wav", 49, 1, 8000, 0, 8000, 94, "GSM 6.10"},
         {"ffmpeg-mp3-mono-22k.wav", 85, 1, 22050, 0, 23155, 104, "MPEG Layer III"},
         {"ffmpeg-pipe-s16-mono-8k.wav", 1, 1, 8000, 16, 2000, 78, "Windows PCM"},
+        // RF64: RIFF and data sizes 0xFFFFFFFF, the real ones in "ds64".
+        {"ffmpeg-rf64-s16-mono-8k.wav", 1, 1, 8000, 16, 2000, 114, "Windows PCM"},
+        {"ffmpeg-s24-mono-96k.wav", 65534, 1, 96000, 24, 4800, 102, "Windows PCM"},
     };
     TWAVfile wav;
     for (const WavCase& c : cases) {
@@ -243,4 +247,87 @@ TEST(WAVfile, ValidityAndZeroDivisors) {
     ASSERT_TRUE(wav.ReadFromFile(dir.Write("r0.wav", Riff(Fmt(1, 1, 0, 2, 2, 16) + data))));
     EXPECT_EQ(wav.SampleCount(), 20u);
     EXPECT_DOUBLE_EQ(wav.Duration(), 0);
+}
+
+TEST(WAVfile, EveryFormatCodeHasAName) {
+    TempDir dir;
+    TWAVfile wav;
+    const Bytes data = Chunk("data", Bytes(40));
+    // Codes outside the table: "Format 0x" and four hex digits.
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("wma.wav", Riff(Fmt(0x0161, 2, 44100, 16000, 2973, 16) + data))));
+    EXPECT_EQ(wav.FormatName(), "Format 0x0161");
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("zero.wav", Riff(Fmt(0, 1, 8000, 8000, 1, 8) + data))));
+    EXPECT_EQ(wav.FormatName(), "Format 0x0000");
+
+    // Extensible: the sub-format GUID names it; a standard GUID with a code
+    // outside the table shows that code, a GUID of another family 0xFFFE.
+    const auto extensible = [](uint16_t subFormat, bool standard) {
+        Bytes fmt;
+        AppendLE16(fmt, 0xFFFE);
+        AppendLE16(fmt, 2);
+        AppendLE32(fmt, 48000);
+        AppendLE32(fmt, 384000);
+        AppendLE16(fmt, 8);
+        AppendLE16(fmt, 32);
+        AppendLE16(fmt, 22);        // cbSize
+        AppendLE16(fmt, 32);        // valid bits
+        AppendLE32(fmt, 3);         // front left and right
+        AppendLE16(fmt, subFormat);
+        if (standard) Append(fmt, Bytes{0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+        else Append(fmt, Bytes{0, 0, 0x21, 0x07, 0xD3, 0x11, 0x86, 0x44, 0xC8, 0xC1, 0xCA, 0, 0, 0});
+        return Chunk("fmt ", fmt);
+    };
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("float.wav", Riff(extensible(3, true) + data))));
+    EXPECT_EQ(wav.FormatTag(), 0xFFFE);
+    EXPECT_EQ(wav.FormatName(), "IEEE Float");
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("odd.wav", Riff(extensible(0x1234, true) + data))));
+    EXPECT_EQ(wav.FormatName(), "Format 0x1234");
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("ambisonic.wav", Riff(extensible(1, false) + data))));
+    EXPECT_EQ(wav.FormatName(), "Format 0xFFFE");
+    EXPECT_EQ(wav.SampleCount(), 5u);   // 40 bytes in blocks of 8
+}
+
+// A 64-bit WAV as broadcast tools write it: "BW64" (or "RF64"), then "ds64"
+// with the RIFF size, data size and sample count; the 32-bit fields say
+// 0xFFFFFFFF.
+TEST(WAVfile, SixtyFourBitFormsReadTheirSizesFromDs64) {
+    TempDir dir;
+    TWAVfile wav;
+    const auto build = [](std::string_view id, const Bytes& fmt, const Bytes& between, uint64_t sampleCount) {
+        const Bytes payload(4000);
+        Bytes ds64;
+        const uint64_t riffSize = 4 + 8 + 28 + fmt.size() + between.size() + 8 + payload.size();
+        AppendLE64(ds64, riffSize);
+        AppendLE64(ds64, payload.size());
+        AppendLE64(ds64, sampleCount);
+        AppendLE32(ds64, 0);        // no table
+        Bytes out;
+        Append(out, id);
+        AppendLE32(out, 0xFFFFFFFF);
+        Append(out, "WAVE");
+        Append(out, Chunk("ds64", ds64) + fmt + between + Chunk("data", payload, 0xFFFFFFFF));
+        return out;
+    };
+    const Bytes bw64 = build("BW64", Pcm16Stereo44k(), Bytes(), 1000);
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("a.wav", bw64)));
+    ASSERT_TRUE(wav.Valid());
+    EXPECT_TRUE(wav.Is64Bit());
+    EXPECT_EQ(wav.FileSize(), int64_t(bw64.size()));
+    EXPECT_EQ(wav.SampleCount(), 1000u);             // 4000 bytes of 4-byte frames
+    EXPECT_EQ(wav.HeaderSize(), 12 + 36 + 24 + 8);
+    EXPECT_EQ(wav.FormatName(), "Windows PCM");
+
+    // A compressed format: the sample count of "ds64" where "fact" says 0xFFFFFFFF.
+    const Bytes ima = Fmt(17, 1, 8000, 4055, 256, 4, 4);
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("b.wav", build("RF64", ima, Fact(0xFFFFFFFF), 7875))));
+    EXPECT_EQ(wav.SampleCount(), 7875u);
+    EXPECT_DOUBLE_EQ(wav.Duration(), 7875 / 8000.0);
+
+    // "RF64" without a usable "ds64": the sizes on disk bound the figures.
+    Bytes broken = build("RF64", Pcm16Stereo44k(), Bytes(), 1000);
+    std::copy_n("junk", 4, broken.begin() + 12);
+    ASSERT_TRUE(wav.ReadFromFile(dir.Write("c.wav", broken)));
+    ASSERT_TRUE(wav.Valid());
+    EXPECT_EQ(wav.FileSize(), int64_t(broken.size()));
+    EXPECT_EQ(wav.SampleCount(), 1000u);             // data size limited to the bytes present
 }

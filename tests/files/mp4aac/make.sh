@@ -60,3 +60,26 @@ $FF -f lavfi -i "$(sine 1 44100)" -ac 2 -c:a wmav2 -b:a 128k \
     -metadata title="WMA Title" -metadata artist="WMA Artist" -metadata album="WMA Album" \
     -metadata genre="Ambient" -metadata track=7 -metadata date=2019 \
     -metadata comment="WMA comment" -metadata copyright="WMA rights" wmav2-tags.wma
+
+# Every audio codec ffmpeg puts in MP4, short and at low rates: AC-3 and
+# E-AC-3 (channels from "dac3"/"dec3"), Opus ("dOps"), MP3 and MP2 (object
+# types 0x6B/0x69, named by the layer of the first frame), FLAC ("dfLa").
+$FF -f lavfi -i "$(sine 0.5 32000)" -ac 1 -c:a ac3 -b:a 64k ac3.m4a
+$FF -f lavfi -i "$(sine 0.5 32000)" -ac 2 -c:a eac3 -b:a 64k eac3.mp4
+$FF -f lavfi -i "$(sine 0.5 48000)" -ac 1 -c:a libopus -b:a 16k opus.mp4
+$FF -f lavfi -i "$(sine 0.5 22050)" -ac 1 -c:a libmp3lame -b:a 32k mp3.mp4
+$FF -f lavfi -i "$(sine 0.5 22050)" -ac 1 -c:a mp2 -b:a 32k mp2.mp4
+$FF -f lavfi -i "$(sine 0.5 8000)" -ac 1 -c:a flac -strict -2 flac.mp4
+# 96 kHz Apple Lossless: the entry's 16.16 rate field cannot hold the rate.
+$FF -f lavfi -i "$(sine 0.1 96000)" -ac 1 -c:a alac -sample_fmt s16p alac-96k.m4a
+# Fragmented: an empty "moov" with "mvex", then "moof"/"mdat" pairs.
+$FF -f lavfi -i "$(sine 1 16000)" -ac 1 -c:a aac -b:a 24k -movflags frag_keyframe+empty_moov frag.mp4
+# A 3 s video track before a 1 s audio track.
+$FF -f lavfi -i "$(sine 1 8000)" -f lavfi -i "color=c=red:s=16x16:d=3:r=2" -map 1:v -map 0:a \
+    -c:v mpeg4 -ac 1 -c:a aac -b:a 16k video-and-audio.mp4
+# No metadata at all, and an audiobook (.m4b) with a chapter track.
+$FF -f lavfi -i "$(sine 0.5 16000)" -ac 1 -c:a aac -b:a 24k -map_metadata -1 -fflags +bitexact notags.m4a
+printf ';FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=500\ntitle=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=500\nEND=1000\ntitle=Two\n' > chapters.txt
+$FF -f lavfi -i "$(sine 1 8000)" -i chapters.txt -map_metadata 1 -map_chapters 1 -ac 1 -c:a aac -b:a 16k \
+    -metadata title="Book" -f ipod audiobook.m4b
+rm -f chapters.txt

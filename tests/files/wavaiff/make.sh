@@ -39,6 +39,9 @@ ff 8000 0.5 -c:a pcm_alaw ffmpeg-alaw-mono-8k.wav
 ff 8000 0.5 -c:a pcm_mulaw ffmpeg-mulaw-mono-8k.wav
 ff 8000 1 -c:a libgsm_ms ffmpeg-gsm-ms-mono-8k.wav
 ff 22050 1 -c:a libmp3lame -b:a 32k ffmpeg-mp3-mono-22k.wav
+# RF64 (sizes in "ds64") and an extensible 24-bit 96 kHz file.
+ff 8000 0.25 -c:a pcm_s16le -rf64 always ffmpeg-rf64-s16-mono-8k.wav
+ff 96000 0.05 -c:a pcm_s24le ffmpeg-s24-mono-96k.wav
 # Written to a pipe: the RIFF and data sizes stay 0xFFFFFFFF.
 ff 8000 0.25 -c:a pcm_s16le -f wav - > ffmpeg-pipe-s16-mono-8k.wav
 
@@ -49,9 +52,14 @@ synth 11025 2 0.25 -b 8 -e signed-integer sox-s8-stereo-11k.aif
 synth 44100 2 0.05 -b 24 -e signed-integer sox-s24-stereo-44k.aiff
 ff 22050 0.25 -c:a pcm_s16be -ac 2 -metadata title=Tone ffmpeg-s16-name-stereo-22k.aiff
 ff 16000 0.25 -c:a pcm_s32be ffmpeg-s32-mono-16k.aif
-# AIFF-C (compressed form type): not read as AIFF.
+# AIFF-C (form type "AIFC"): sox writes "NONE" and "fl32" with their names,
+# ffmpeg "sowt" (little-endian PCM), "alaw", "ulaw" and "ima4" without one.
 synth 8000 1 0.25 -b 8 -e signed-integer sox-s8-mono-8k.aifc
+synth 8000 1 0.25 -b 32 -e floating-point sox-fl32-mono-8k.aifc
 ff 8000 0.25 -c:a pcm_alaw -f aiff ffmpeg-alaw-mono-8k.aifc
+ff 8000 0.25 -c:a pcm_mulaw -f aiff ffmpeg-ulaw-mono-8k.aifc
+ff 8000 0.25 -c:a pcm_s16le -f aiff ffmpeg-sowt-mono-8k.aif
+ff 8000 0.5 -c:a adpcm_ima_qt -f aiff ffmpeg-ima4-mono-8k.aif
 
 # --- AC-3 elementary streams.
 ff 32000 0.25 -c:a ac3 -ac 1 -b:a 64k ffmpeg-mono-32k-64.ac3
