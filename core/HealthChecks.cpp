@@ -1,15 +1,33 @@
 #include "core/HealthChecks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
 namespace {
 
+// Table-driven CRCs, most significant bit first: FLAC's CRC-8 (0x07) and
+// CRC-16 (0x8005), Ogg's CRC-32 (0x04C11DB7), all with initial value 0.
+template <typename T, T Polynomial>
+constexpr std::array<T, 256> CrcTable() {
+    std::array<T, 256> table{};
+    constexpr int kTop = sizeof(T) * 8 - 1;
+    for (unsigned n = 0; n < 256; ++n) {
+        T crc = static_cast<T>(T(n) << (kTop - 7));
+        for (int bit = 0; bit < 8; ++bit) crc = static_cast<T>((crc >> kTop) & 1 ? (crc << 1) ^ Polynomial : crc << 1);
+        table[n] = crc;
+    }
+    return table;
+}
+constexpr auto kCrc8Table = CrcTable<uint8_t, 0x07>();
+constexpr auto kCrc16Table = CrcTable<uint16_t, 0x8005>();
+constexpr auto kCrc32Table = CrcTable<uint32_t, 0x04C11DB7u>();
+
 // Bytes of the file's tail searched for the last frame header: a little
 // more than the largest frame STREAMINFO allows, within bounds.
-constexpr int64_t kMinTailWindow = 16 * 1024;
+constexpr int64_t kMinTailWindow = 1024;
 constexpr int64_t kMaxTailWindow = 1024 * 1024;
 
 // Block sizes of the 4-bit code; 0: reserved, -1/-2: 8/16-bit value at the header's end.
@@ -20,10 +38,7 @@ constexpr int32_t kBlockSizeOfCode[16] = {0, 192, 576, 1152, 2304, 4608, -1, -2,
 
 uint8_t FlacCrc8(const uint8_t* bytes, std::size_t size) {
     uint8_t crc = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint8_t>(crc & 0x80 ? (crc << 1) ^ 0x07 : crc << 1);
-    }
+    for (std::size_t i = 0; i < size; ++i) crc = kCrc8Table[crc ^ bytes[i]];
     return crc;
 }
 
@@ -77,9 +92,7 @@ bool ParseFlacFrameHeader(const uint8_t* b, std::size_t size, int32_t fixedBlock
 }
 
 uint16_t FlacCrc16Step(uint16_t crc, uint8_t byte) {
-    crc ^= static_cast<uint16_t>(byte << 8);
-    for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
-    return crc;
+    return static_cast<uint16_t>((crc << 8) ^ kCrc16Table[(crc >> 8) ^ byte]);
 }
 
 namespace {
@@ -107,7 +120,7 @@ int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<c
     if (audioOffset <= 0 || audioOffset >= fileSize) return audioOffset == fileSize ? 0 : -1;
     // An unknown largest frame (0) takes the widest window.
     const int64_t window =
-        maxFrame > 0 ? std::clamp<int64_t>(2 * maxFrame + 64, kMinTailWindow, kMaxTailWindow) : kMaxTailWindow;
+        maxFrame > 0 ? std::clamp<int64_t>(maxFrame + 64, kMinTailWindow, kMaxTailWindow) : kMaxTailWindow;
     const int64_t from = std::max(audioOffset, fileSize - window);
     std::vector<uint8_t> bytes(static_cast<std::size_t>(fileSize - from));
     stream.Seek(from);
@@ -197,8 +210,7 @@ uint32_t OggPageCrc(const uint8_t* page, std::size_t size) {
     uint32_t crc = 0;
     for (std::size_t i = 0; i < size; ++i) {
         const uint8_t byte = i >= kOggChecksumAt && i < kOggChecksumAt + 4 ? 0 : page[i];
-        crc ^= uint32_t{byte} << 24;
-        for (int bit = 0; bit < 8; ++bit) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        crc = (crc << 8) ^ kCrc32Table[(crc >> 24) ^ byte];
     }
     return crc;
 }
