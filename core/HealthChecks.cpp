@@ -97,13 +97,13 @@ uint16_t FlacCrc16Step(uint16_t crc, uint8_t byte) {
 
 namespace {
 
-// What may follow the last frame of a complete file: nothing, a tag, or zeros.
-bool IsTrailer(const uint8_t* bytes, std::size_t size) {
+// What may follow the last frame of a complete file: nothing, a tag, or
+// zeros (allZeros: the bytes from here to the end are all zero).
+bool IsTrailer(const uint8_t* bytes, std::size_t size, bool allZeros) {
     const auto startsWith = [&](std::string_view text) {
         return size >= text.size() && std::equal(text.begin(), text.end(), bytes);
     };
-    if (size == 0 || startsWith("TAG") || startsWith("APETAGEX") || startsWith("ID3")) return true;
-    return std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; });
+    return size == 0 || allZeros || startsWith("TAG") || startsWith("APETAGEX") || startsWith("ID3");
 }
 
 } // namespace
@@ -143,11 +143,13 @@ int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<c
 
     // The frame is whole when its CRC-16 closes at the end of the file or
     // where a trailer begins.
+    std::size_t zerosFrom = got;   // the trailing run of zero bytes starts here
+    while (zerosFrom > lastAt && bytes[zerosFrom - 1] == 0) --zerosFrom;
     uint16_t crc = 0;
     for (std::size_t i = lastAt; i < got; ++i) {
         crc = FlacCrc16Step(crc, bytes[i]);
         if (crc == 0 && i + 1 >= lastAt + static_cast<std::size_t>(last.Length) + 2 &&
-            IsTrailer(bytes.data() + i + 1, got - i - 1))
+            IsTrailer(bytes.data() + i + 1, got - i - 1, i + 1 >= zerosFrom))
             return end;
     }
     return last.FirstSample;
@@ -183,12 +185,13 @@ TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
         const uint8_t* page = bytes + i;
         if (OggPageCrc(page, static_cast<std::size_t>(length)) != LE32At(page + kOggChecksumAt)) {
             // Right after a whole page a damaged page follows; elsewhere this
-            // may be a stray "OggS" inside a body.
+            // may be a stray "OggS" inside a body. Either way the search goes
+            // on after its claimed length, so that each byte is summed once.
             if (tail.Found && i == tail.NextPageAt) {
                 ++tail.BadPages;
                 tail.NextPageAt = i + static_cast<std::size_t>(length);
-                i += static_cast<std::size_t>(length) - 1;
             }
+            i += static_cast<std::size_t>(length) - 1;
             continue;
         }
         // A bad page before this whole one still counts.

@@ -113,10 +113,12 @@ int32_t VerifyOggPages(const std::vector<uint8_t>& file) {
             ++bad;   // a page cut by the end of the file
             break;
         }
-        // A page that fails, or bytes between pages: one stretch until the next good page.
+        // A page that fails, or bytes between pages: one stretch until the
+        // next good page. A failed page is passed over whole, so that each
+        // byte is summed once.
         if (!lost) ++bad;
         lost = true;
-        ++at;
+        at += length > 0 ? static_cast<std::size_t>(length) : 1;
     }
     return bad;
 }
@@ -128,6 +130,10 @@ int32_t VerifyFlacFrames(const std::vector<uint8_t>& file, int64_t audioOffset, 
     int32_t bad = 0;
     int64_t expectedSample = 0;
     int64_t frameStart = -1;
+    // The running CRC-16 of the frame so far, over the bytes before crcEnd:
+    // each byte enters it once, however many false syncs the frame holds.
+    uint16_t crc = 0;
+    std::size_t crcEnd = 0;
     for (std::size_t i = static_cast<std::size_t>(std::max<int64_t>(audioOffset, 0)); i + 6 <= file.size(); ++i) {
         if (file[i] != 0xFF) continue;
         TFlacFrameHeader header;
@@ -135,8 +141,7 @@ int32_t VerifyFlacFrames(const std::vector<uint8_t>& file, int64_t audioOffset, 
         if (header.FirstSample < expectedSample) continue;   // a false sync inside a frame
         if (frameStart >= 0) {
             // The frame before ends here: its CRC-16 closes over its bytes.
-            uint16_t crc = 0;
-            for (std::size_t k = static_cast<std::size_t>(frameStart); k < i; ++k) crc = FlacCrc16Step(crc, file[k]);
+            for (; crcEnd < i; ++crcEnd) crc = FlacCrc16Step(crc, file[crcEnd]);
             if (crc != 0) {
                 // A false sync inside the frame: look further before judging.
                 if (header.FirstSample != expectedSample) continue;
@@ -145,6 +150,8 @@ int32_t VerifyFlacFrames(const std::vector<uint8_t>& file, int64_t audioOffset, 
         }
         if (header.FirstSample > expectedSample && frameStart >= 0) ++bad;   // frames missing
         frameStart = static_cast<int64_t>(i);
+        crc = 0;
+        crcEnd = i;
         expectedSample = header.FirstSample + header.BlockSize;
         i += static_cast<std::size_t>(header.Length) - 1;
     }

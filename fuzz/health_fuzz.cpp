@@ -1,0 +1,25 @@
+// Feeds each input to the health checks and the verify passes, as FLAC, Ogg
+// and MPEG bytes: the tail reads, the frame and page walks, the CRCs.
+#include "FuzzSupport.h"
+#include "core/HealthChecks.h"
+#include "core/Verify.h"
+
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::vector<uint8_t> bytes(data, data + size);
+    const std::string path = WriteFuzzInput(data, size, ".bin");
+    TFileStream stream(path);
+    // STREAMINFO from the input's first bytes when there are enough.
+    uint8_t streamInfo[34] = {};
+    for (std::size_t i = 0; i < sizeof streamInfo && i < size; ++i) streamInfo[i] = data[i];
+    const int64_t offset = size > 42 ? 42 : 0;
+    volatile int64_t sink = FlacSamplesPresent(stream, offset, std::span<const uint8_t>(streamInfo, sizeof streamInfo));
+    const TOggTail tail = ReadOggTail(stream);
+    sink = sink + tail.Granule + tail.BadPages + tail.CutPage + tail.EndOfStream;
+    const TMpegVerifyResult mpeg = VerifyMpegFrames(bytes, 0, static_cast<int64_t>(size));
+    sink = sink + mpeg.BadStretches + mpeg.MusicCrcChecked + mpeg.MusicCrcMatches;
+    sink = sink + VerifyOggPages(bytes) + VerifyFlacFrames(bytes, offset, streamInfo);
+    (void)sink;
+    return 0;
+}
