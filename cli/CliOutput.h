@@ -4,6 +4,7 @@
 
 #include "CliOptions.h"
 #include "core/AnalysisList.h"
+#include "report/ListText.h"
 
 #include <cstddef>
 #include <ostream>
@@ -46,11 +47,3 @@ std::string FailureSentence(const std::string& path, const std::string& errorTex
 // The sentence for a file that gave a row but no reader recognised it.
 std::string NotRecognisedSentence(const TAudioItem& item);
 
-std::string JsonEscape(const std::string& text);
-// A field for CSV: quoted when it holds a comma, a quote, a control or a byte
-// that is not UTF-8; controls other than CR, LF and tab, and such bytes, are
-// shown as in VisibleText.
-std::string CsvField(const std::string& text);
-// Text for a terminal: C0 controls and DEL as "\x1b", C1 controls as
-// "\u009b", bytes that are not UTF-8 as "\xff"; everything else unchanged.
-std::string VisibleText(const std::string& text);

@@ -12,7 +12,7 @@ const std::array<TColumnDefault, kColumnCount> kColumnDefaults = {{
     {"Sample Rate", "SampleRate", 8, 73, true},
     {"Channels", "Channels", 9, 56, true},
     {"Bits Per Sample", "BitsPerSample", 10, 38, true},
-    {"Ratio", "Ratio", 5, 53, true},
+    {"Ratio", "Ratio", 5, 60, true},   // wide enough for "100.00%"
     {"Bitrate", "Bitrate", 6, 62, true},
     {"Encoder Info", "EncoderInfo", 7, 250, true},
     {"Health", "Health", 11, 150, true},

@@ -19,7 +19,8 @@ bool Cancelled(const TCancelCheck& cancelled) { return cancelled && cancelled();
 void Analyse(const TEntryHandler& handler, const std::string& playlist, const std::string& path,
              TPlaylistResult& result) {
     try {
-        handler(playlist, path);
+        // Entries are placed relative to the playlist's folder.
+        handler(FolderOf(playlist), path);
     } catch (const std::exception& e) {
         result.Failures.push_back(FailureOf(path, e.what()));
     }

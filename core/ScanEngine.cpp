@@ -20,10 +20,20 @@ TScanEngine::~TScanEngine() {
         if (worker.joinable()) worker.join();
 }
 
-void TScanEngine::Start(TScanLister lister, std::function<void()> onReady) {
+void TScanEngine::Start(TScanLister lister, std::function<void()> onReady, std::function<void()> threadStart) {
     onReady_ = std::move(onReady);
-    for (unsigned i = 0; i < workerCount_; ++i) workers_.emplace_back([this] { RunWorker(); });
-    lister_ = std::thread([this, lister = std::move(lister)] { RunLister(lister); });
+    started_ = workerCount_ + 1;
+    for (unsigned i = 0; i < workerCount_; ++i)
+        workers_.emplace_back([this, threadStart] {
+            if (threadStart) threadStart();
+            RunWorker();
+            ++exited_;
+        });
+    lister_ = std::thread([this, threadStart, lister = std::move(lister)] {
+        if (threadStart) threadStart();
+        RunLister(lister);
+        ++exited_;
+    });
 }
 
 void TScanEngine::Cancel() {
@@ -59,7 +69,8 @@ void TScanEngine::RunLister(const TScanLister& lister) {
     std::unique_lock<std::mutex> lock(mutex_);
     progress_.ListingDone = true;
     workCv_.notify_all();
-    Notify(lock);
+    // After a cancel the consumer has stopped listening.
+    if (!cancelled_) Notify(lock);
 }
 
 void TScanEngine::RunWorker() {
@@ -162,9 +173,12 @@ TScanLister FolderLister(const std::string& path, bool recursive) {
 TScanLister PlaylistLister(const std::string& playlist) {
     return [playlist](const TScanAdd& add) {
         bool stopped = false;
-        LoadPlaylist(playlist, [&](const std::string& root, const std::string& file) {
-            if (!stopped && !add(root, file)) stopped = true;
-        });
+        LoadPlaylist(
+            playlist,
+            [&](const std::string& root, const std::string& file) {
+                if (!stopped && !add(root, file)) stopped = true;
+            },
+            [&] { return stopped; });
     };
 }
 

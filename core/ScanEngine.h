@@ -15,6 +15,7 @@
 
 #include "core/AnalysisList.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -67,8 +68,10 @@ public:
 
     // Starts one scan (an engine runs one). onReady is called from an engine
     // thread when results become ready or the scan ends; after a call it is
-    // not called again until the consumer has called TakeReady.
-    void Start(TScanLister lister, std::function<void()> onReady = {});
+    // not called again until the consumer has called TakeReady. threadStart
+    // runs first on each of the engine's threads (the desktop program lowers
+    // their priority there, so that its window comes first).
+    void Start(TScanLister lister, std::function<void()> onReady = {}, std::function<void()> threadStart = {});
 
     // Stops the scan: nothing more is listed or delivered.
     void Cancel();
@@ -80,6 +83,9 @@ public:
 
     TScanProgress Progress() const;
     unsigned Workers() const { return workerCount_; }
+    // True once every thread of the scan has ended (destroying the engine
+    // then waits for nothing).
+    bool Stopped() const { return exited_ == started_; }
     static unsigned DefaultWorkers();
 
 private:
@@ -111,6 +117,8 @@ private:
     bool cancelled_ = false;
     bool notifyArmed_ = true;
 
+    std::atomic<unsigned> started_{0};
+    std::atomic<unsigned> exited_{0};
     std::thread lister_;
     std::vector<std::thread> workers_;
 };

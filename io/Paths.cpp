@@ -102,7 +102,12 @@ std::string RelativeFolderPath(std::string_view base, std::string_view folder, P
 }
 
 std::string RelativePathOf(std::string_view root, std::string_view folder, PathStyle style) {
-    return RelativeFolderPath(WithTrailingSeparator(root, style), folder, style);
+    std::string relative = RelativeFolderPath(WithTrailingSeparator(root, style), folder, style);
+    // A folder outside the root (a playlist entry kept elsewhere) is shown by
+    // its full path: a chain of "../" says less and reads worse.
+    const std::string up = std::string("..") + PathSeparator(style);
+    if (relative.compare(0, up.size(), up) == 0) return std::string(folder);
+    return relative;
 }
 
 std::string ResolvePlaylistEntry(std::string_view entry, std::string_view playlist, PathStyle style) {

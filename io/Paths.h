@@ -47,7 +47,8 @@ std::string RelativeFolderPath(std::string_view base, std::string_view folder,
                                PathStyle style = kNativePathStyle);
 
 // RelativePath of an item: the relative path from root (with a separator
-// appended when missing) to the folder of the file.
+// appended when missing) to the folder of the file; a folder outside root
+// (or on another drive) is given in full.
 std::string RelativePathOf(std::string_view root, std::string_view folder,
                            PathStyle style = kNativePathStyle);
 

@@ -4,7 +4,9 @@
 // Reads STREAMINFO (sample rate, channels, bits per sample, the 36-bit total
 // sample count), walks the other metadata blocks, and parses VORBIS_COMMENT:
 // its vendor string names the encoder, its fields fill 28 known slots and a
-// list of extra fields. The audio frames are never read.
+// list of extra fields. The audio frames are read only when STREAMINFO leaves
+// the total sample count unknown (0, as streaming encoders write it): the
+// first and the last frame header then give it.
 #pragma once
 
 #include "io/FileStream.h"
@@ -59,6 +61,10 @@ public:
     int32_t SampleRate() const { return sampleRate_; }
     uint8_t BitsPerSample() const { return bitsPerSample_; }
     int64_t Samples() const { return samples_; }
+    // STREAMINFO left the total unknown and the frame headers gave Samples.
+    bool SamplesFromFrames() const { return samplesFromFrames_; }
+    uint16_t MinBlockSize() const { return minBlockSize_; }
+    uint16_t MaxBlockSize() const { return maxBlockSize_; }
     int64_t AudioOffset() const { return audioOffset_; }
     int32_t BitRate() const { return bitRate_; }
     int32_t PaddingSize() const { return paddingSize_; }
@@ -78,8 +84,9 @@ public:
 
 private:
     void DecodeStreamInfo();
-    void WalkMetadataBlocks(class TFileStream& stream);
-    void ReadVorbisComment(class TFileStream& stream, int64_t blockEnd);
+    bool WalkMetadataBlocks(class TFileStream& stream);
+    void ReadVorbisComment(const std::vector<unsigned char>& payload);
+    int64_t SamplesFromFrames(class TFileStream& stream, int64_t audioOffset) const;
     void StoreCommentField(std::string_view field);
 
     TID3v2 id3v2_;
@@ -90,6 +97,9 @@ private:
     int32_t sampleRate_ = 0;
     uint8_t bitsPerSample_ = 0;
     int64_t samples_ = 0;
+    bool samplesFromFrames_ = false;
+    uint16_t minBlockSize_ = 0;
+    uint16_t maxBlockSize_ = 0;
     int64_t audioOffset_ = 0;
     int32_t bitRate_ = 0;
     int32_t paddingSize_ = 0;

@@ -1,5 +1,6 @@
 #include "readers/Musepack.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
@@ -10,34 +11,53 @@
 
 namespace {
 
-// The stream header: 32 bytes, seen both as bytes B0..B31 and as the
-// little-endian words W0..W7 (W0 = B0..B3).
+// The stream header: 32 bytes, little-endian.
+//   Versions 7 and 7.1: "MP+" and the version byte (0x07, 0x17), the frame
+//   count, the maximum level (2 bytes), a byte with the profile (high nibble)
+//   and the sample-rate index (low 2 bits), a byte whose bits 6-0 tell the
+//   channel mode, 15 bytes not used here, and the encoder version byte.
+//   Versions 4 to 6: one word of bit fields (bitrate in bits 23-31, the
+//   stream version from bit 11, the stereo bits in bits 21-22 and the
+//   bands in bits 6-10), then the frame count (version 4: its high half).
+//   These versions have no sample-rate field and no encoder version: they
+//   are 44,100 Hz.
 constexpr std::size_t kHeaderSize = 32;
-struct StreamHeader {
-    std::array<unsigned char, kHeaderSize> bytes{};
 
-    uint8_t B(std::size_t i) const { return bytes[i]; }
-    uint32_t W(std::size_t i) const {
-        const std::size_t at = i * 4;
-        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-               uint32_t(bytes[at + 3]) << 24;
-    }
+struct StreamHeader {
+    uint32_t firstWord = 0;       // marker (7, 7.1) or bit fields (4 to 6)
+    uint32_t frameWord = 0;
+    uint8_t rateAndProfile = 0;
+    uint8_t channelByte = 0;
+    uint8_t encoderVersion = 0;
 };
 
-// Fields of the header used below.
-constexpr std::size_t kVersionBitsByte = 1;       // B1: stream version bits (versions 4 to 6)
-constexpr std::size_t kOldChannelByte = 2;        // B2: channel mode (versions 4 to 6)
-constexpr std::size_t kRateProfileByte = 10;      // B10: sample rate index (bits 0-1), profile (bits 4-7)
-constexpr std::size_t kChannelByte = 11;          // B11: channel mode (versions 7 and 7.1)
-constexpr std::size_t kEncoderVersionByte = 27;   // B27: encoder version, 0 = none
-constexpr std::size_t kMarkerWord = 0;            // W0: "MP+" and the version byte
-constexpr std::size_t kFrameCountWord = 1;        // W1: frame count
+StreamHeader ParseStreamHeader(const std::array<unsigned char, kHeaderSize>& bytes) {
+    TByteReader r(bytes.data(), bytes.size());
+    StreamHeader h;
+    h.firstWord = r.LE32();
+    h.frameWord = r.LE32();
+    r.Skip(2);                          // maximum level
+    h.rateAndProfile = r.U8();
+    h.channelByte = r.U8();
+    r.Skip(15);                         // not used
+    h.encoderVersion = r.U8();
+    r.Skip(4);                          // not used
+    return h;
+}
 
 constexpr uint32_t kMarkerSV7 = 0x072B504D;    // "MP+" followed by 0x07
 constexpr uint32_t kMarkerSV71 = 0x172B504D;   // "MP+" followed by 0x17
+// Versions 4 to 6: the bits of the first word that tell the version (bits
+// 9-12), the channel mode (bits 16-22) and the bitrate (bits 23-31).
+constexpr int kOldVersionShift = 9;
+constexpr uint32_t kOldVersionMask = 0x0F;
+constexpr int kOldChannelShift = 16;
+constexpr uint32_t kOldChannelMask = 0x7F;
+constexpr int kOldBitRateShift = 23;
 
 constexpr int64_t kSamplesPerFrame = 1152;
 constexpr std::array<int32_t, 4> kSampleRates = {44100, 48000, 37800, 32000};
+constexpr int32_t kOldSampleRate = 44100;
 
 // Profile index by the high nibble of B10 (versions 7 and 7.1), and the
 // name of each profile index.
@@ -59,10 +79,9 @@ constexpr std::array<const char*, 13> kProfileNames = {
 };
 
 uint8_t StreamVersionOf(const StreamHeader& h) {
-    const uint32_t marker = h.W(kMarkerWord);
-    if (marker == kMarkerSV7) return 7;
-    if (marker == kMarkerSV71) return 71;
-    switch ((h.B(kVersionBitsByte) & 0x1F) >> 1) {
+    if (h.firstWord == kMarkerSV7) return 7;
+    if (h.firstWord == kMarkerSV71) return 71;
+    switch ((h.firstWord >> kOldVersionShift) & kOldVersionMask) {
     case 3: return 4;
     case 7: return 5;
     case 11: return 6;
@@ -73,21 +92,20 @@ uint8_t StreamVersionOf(const StreamHeader& h) {
 bool IsVersion7(uint8_t version) { return version == 7 || version == 71; }
 
 uint8_t ChannelModeOf(const StreamHeader& h, uint8_t version) {
-    if (IsVersion7(version)) return (h.B(kChannelByte) & 0x7F) >= 0x40 ? 2 : 1;
-    return (h.B(kOldChannelByte) & 0x7F) != 0 ? 2 : 1;
+    if (IsVersion7(version)) return (h.channelByte & 0x7F) >= 0x40 ? 2 : 1;
+    return ((h.firstWord >> kOldChannelShift) & kOldChannelMask) != 0 ? 2 : 1;
 }
 
 int32_t FrameCountOf(const StreamHeader& h, uint8_t version) {
-    const uint32_t word = h.W(kFrameCountWord);
-    return static_cast<int32_t>(version == 4 ? word >> 16 : word);
+    return static_cast<int32_t>(version == 4 ? h.frameWord >> 16 : h.frameWord);
 }
 
 uint16_t HeaderBitRateOf(const StreamHeader& h, uint8_t version) {
-    return (version == 4 || version == 5) ? static_cast<uint16_t>(h.W(kMarkerWord) >> 23) : 0;
+    return (version == 4 || version == 5) ? static_cast<uint16_t>(h.firstWord >> kOldBitRateShift) : 0;
 }
 
 uint8_t ProfileOf(const StreamHeader& h, uint8_t version) {
-    return IsVersion7(version) ? kProfileByNibble[h.B(kRateProfileByte) >> 4] : 0;
+    return IsVersion7(version) ? kProfileByNibble[h.rateAndProfile >> 4] : 0;
 }
 
 // The last decimal digit of the version byte tells the release kind:
@@ -128,27 +146,24 @@ bool TMPEGplus::ReadFromStream(TFileStream& stream) {
         int64_t headerOffset = 0;
         if (id3v2_.ReadFromStream(stream)) headerOffset = id3v2_.Size();
 
-        StreamHeader header;
-        int64_t fileSize = 0;
-        {
-            stream.Seek(0);
-            stream.Seek(headerOffset);
-            if (stream.Read(header.bytes.data(), kHeaderSize) < kHeaderSize) return false;
-            fileSize = stream.Size();
-        }
+        std::array<unsigned char, kHeaderSize> bytes{};
+        stream.Seek(headerOffset);
+        if (stream.Read(bytes.data(), kHeaderSize) < kHeaderSize) return false;
+        const int64_t fileSize = stream.Size();
+        const StreamHeader header = ParseStreamHeader(bytes);
 
         const uint8_t version = StreamVersionOf(header);
         if (fileSize <= 0 || version == 0) return true;
 
         valid_ = true;
-        sampleRate_ = kSampleRates[header.B(kRateProfileByte) & 3];
+        sampleRate_ = IsVersion7(version) ? kSampleRates[header.rateAndProfile & 3] : kOldSampleRate;
         channelMode_ = ChannelModeOf(header, version);
         fileSize_ = fileSize;
         frameCount_ = FrameCountOf(header, version);
         headerBitRate_ = HeaderBitRateOf(header, version);
         streamVersion_ = version;
         profile_ = ProfileOf(header, version);
-        encoderVersionText_ = EncoderVersionTextOf(header.B(kEncoderVersionByte));
+        encoderVersionText_ = IsVersion7(version) ? EncoderVersionTextOf(header.encoderVersion) : std::string();
 
         // The trailing tags are needed by BitRate.
         id3v1_.ReadFromStream(stream);

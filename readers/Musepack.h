@@ -1,6 +1,7 @@
 // TMPEGplus: Musepack files (MPC, MP+, MPP) of stream versions 4, 5, 6, 7 and
 // 7.1, read from the fixed 32-byte stream header at the start of the file or
-// directly after an ID3v2 tag. Stream version 8 ("MPCK" packets) is not read
+// directly after an ID3v2 tag. Versions before 7 are always 44,100 Hz and
+// name no encoder version. Stream version 8 ("MPCK" packets) is not read
 // and leaves the file not Valid.
 #pragma once
 

@@ -1,5 +1,6 @@
 #include "readers/OggVorbis.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 #include "readers/OggPages.h"
@@ -14,23 +15,23 @@ namespace {
 
 // Leading ID3v2 tag header: "ID3", version (2), flags, 4 size bytes.
 constexpr std::size_t kID3v2HeaderSize = 10;
-constexpr std::size_t kID3v2Flags = 5;
 constexpr uint8_t kID3v2FooterFlag = 0x10;
-constexpr std::size_t kID3v2SizeBytes = 6;
 
-// Vorbis identification header (packet type 1), little-endian.
+// Vorbis header packets start with their type (1 identification, 3 comment,
+// 5 setup) and "vorbis"; audio packets have an even first byte.
+constexpr std::size_t kSignatureSize = 7;
+constexpr uint8_t kIdentificationType = 0x01;
+constexpr uint8_t kCommentType = 0x03;
+constexpr uint8_t kSetupType = 0x05;
+
+// Identification header (30 bytes, little-endian).
 constexpr std::size_t kIdentificationSize = 30;
-constexpr char kIdentificationSignature[7] = {0x01, 'v', 'o', 'r', 'b', 'i', 's'};
-constexpr std::size_t kIdChannels = 11;         // 1 byte
-constexpr std::size_t kIdSampleRate = 12;       // 4 bytes
-constexpr std::size_t kIdNominalBitRate = 20;   // 4 bytes, signed bit/s
-// 7-10 version, 16-19 maximum and 24-27 minimum bitrate, 28 block sizes,
-// 29 framing: not used.
 
-// Vorbis comment header (packet type 3): signature, then length-prefixed
-// strings (vendor, field count, fields), little-endian.
-constexpr char kCommentSignature[7] = {0x03, 'v', 'o', 'r', 'b', 'i', 's'};
-constexpr std::size_t kCommentTextLimit = 250;   // longer strings are cut
+// Comment header: signature, then length-prefixed strings (vendor, field
+// count, fields), little-endian.
+constexpr std::size_t kCommentTextLimit = 250;      // longer strings are cut
+constexpr std::size_t kCommentKeep = 256 * 1024;    // bytes of the packet parsed
+constexpr int64_t kLastPageSearch = 256 * 1024;     // bytes before the end searched for the last page
 
 // Comment fields the reader keeps.
 enum CommentSlot { kTitle, kArtist, kAlbum, kTrackNumber, kDate, kGenre, kComment, kPerformer, kDescription };
@@ -66,20 +67,93 @@ constexpr std::pair<std::string_view, std::string_view> kVendorReleases[] = {
     {"AO; aoTuV b3 [20041120] (based on Xiph.Org's libVorbis)", "1.1 aoTuV beta 3"},
     {"Xiph.Org libVorbis I 20050304", "1.1.1"},
     {"AO; aoTuV b4 [20050617] (based on Xiph.Org's libVorbis)", "1.1 aoTuV beta 4"},
+    {"Xiph.Org libVorbis I 20070622", "1.2.0"},
+    {"Xiph.Org libVorbis I 20080501", "1.2.1"},
+    {"Xiph.Org libVorbis I 20090604", "1.2.2rc1"},
+    {"Xiph.Org libVorbis I 20090624", "1.2.2"},
+    {"Xiph.Org libVorbis I 20090709", "1.2.3"},
+    {"Xiph.Org libVorbis I 20100325 (Everywhere)", "1.3.1"},
+    {"Xiph.Org libVorbis I 20101101 (Schaufenugget)", "1.3.2"},
+    {"Xiph.Org libVorbis I 20120203 (Omnipresent)", "1.3.3"},
+    {"Xiph.Org libVorbis I 20140122 (Turpak\xC3\xA4r\xC3\xA4jiin)", "1.3.4"},
+    {"Xiph.Org libVorbis I 20150105 (\xE2\x9B\x84\xE2\x9B\x84\xE2\x9B\x84\xE2\x9B\x84)", "1.3.5"},
+    {"Xiph.Org libVorbis I 20180316 (Now 100% fewer shells)", "1.3.6"},
+    {"Xiph.Org libVorbis I 20200704 (Reducing Environment)", "1.3.7"},
 };
+
+// The date each libVorbis release writes into its vendor string, for vendor
+// strings the table does not know (patched or later builds): the newest
+// release of that date or before is named.
+struct DatedRelease {
+    uint32_t date;   // YYYYMMDD
+    std::string_view release;
+};
+constexpr DatedRelease kReleaseDates[] = {
+    {20020717, "1.0"},   {20030909, "1.0.1"}, {20040629, "1.1"},   {20050304, "1.1.1"}, {20070622, "1.2.0"},
+    {20080501, "1.2.1"}, {20090624, "1.2.2"}, {20090709, "1.2.3"}, {20100325, "1.3.1"}, {20101101, "1.3.2"},
+    {20120203, "1.3.3"}, {20140122, "1.3.4"}, {20150105, "1.3.5"}, {20180316, "1.3.6"}, {20200704, "1.3.7"},
+};
+constexpr std::string_view kXiphVendorPrefix = "Xiph.Org libVorbis I ";
+constexpr std::string_view kAoTuVPrefix = "AO; aoTuV";
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "Xiph.Org libVorbis I YYYYMMDD", alone or followed by a space and more.
+std::string XiphReleaseByDate(std::string_view vendor) {
+    if (!vendor.starts_with(kXiphVendorPrefix)) return {};
+    const std::string_view rest = vendor.substr(kXiphVendorPrefix.size());
+    const std::string_view digits = rest.substr(0, 8);
+    if (digits.size() != 8 || !AllDigits(digits) || (rest.size() > 8 && rest[8] != ' ')) return {};
+    const auto date = static_cast<uint32_t>(std::stoul(std::string(digits)));
+    std::string_view newest;
+    for (const auto& [releaseDate, release] : kReleaseDates)
+        if (releaseDate <= date) newest = release;
+    return newest.empty() ? std::string() : std::string(newest) + " or later";
+}
+
+// "AO; aoTuV b5 [20061024] (based on ...)": "aoTuV beta 5 [20061024]", with
+// the beta number and the bracketed date only when the string has them.
+std::string AoTuVRelease(std::string_view vendor) {
+    if (!vendor.starts_with(kAoTuVPrefix)) return {};
+    std::string text = "aoTuV";
+    std::string_view rest = vendor.substr(kAoTuVPrefix.size());
+    while (rest.starts_with(' ')) rest.remove_prefix(1);
+    if (rest.size() > 1 && rest[0] == 'b' && rest[1] >= '0' && rest[1] <= '9') {
+        const std::size_t end = std::min(rest.find(' '), rest.size());
+        text += " beta " + std::string(rest.substr(1, end - 1));
+        rest.remove_prefix(end);
+        while (rest.starts_with(' ')) rest.remove_prefix(1);
+    }
+    if (rest.starts_with('[')) {
+        const std::size_t close = rest.find(']');
+        if (close != std::string_view::npos) text += " " + std::string(rest.substr(0, close + 1));
+    }
+    return text;
+}
 
 // Size of a leading ID3v2 tag, from its own header: the size bytes are taken
 // whole (not as 7-bit syncsafe digits), plus the header and any footer. A
 // size beyond the file counts as no tag.
 int32_t LeadingID3v2Size(TFileStream& stream) {
-    std::array<uint8_t, kID3v2HeaderSize> h{};
+    std::array<uint8_t, kID3v2HeaderSize> bytes{};
     stream.Seek(0);
-    stream.Read(h.data(), h.size());
-    if (std::memcmp(h.data(), "ID3", 3) != 0) return 0;
-    const uint8_t* s = h.data() + kID3v2SizeBytes;
-    const int64_t size = int64_t(s[0]) * (1 << 21) + int64_t(s[1]) * (1 << 14) + int64_t(s[2]) * (1 << 7) + s[3] +
-                         ((h[kID3v2Flags] & kID3v2FooterFlag) ? 20 : 10);
+    stream.Read(bytes.data(), bytes.size());
+    TByteReader h(bytes.data(), bytes.size());
+    if (!h.Expect("ID3")) return 0;
+    h.Skip(2);                            // version
+    const uint8_t flags = h.U8();
+    const int64_t size0 = h.U8();
+    const int64_t size1 = h.U8();
+    const int64_t size2 = h.U8();
+    const int64_t size3 = h.U8();
+    const int64_t size = (size0 << 21) + (size1 << 14) + (size2 << 7) + size3 + ((flags & kID3v2FooterFlag) ? 20 : 10);
     return size > stream.Size() ? 0 : static_cast<int32_t>(size);
+}
+
+bool IsHeaderPacket(const std::string& packet, uint8_t type) {
+    return packet.size() >= kSignatureSize && uint8_t(packet[0]) == type && packet.compare(1, 6, "vorbis") == 0;
 }
 
 // One comment string: "NAME=value" fills the slot of a known name (a later
@@ -100,27 +174,21 @@ void ParseCommentText(const std::string& text, CommentData& data) {
     }
 }
 
-// Reads the strings of a comment header from the stream position: the vendor
-// string, the field count N, then N fields. Each string is cut to 250 bytes
-// and trimmed. Reading ends at the end of the file whatever N says.
-void ReadCommentStrings(TFileStream& stream, CommentData& data) {
+// The strings of a comment header packet: the vendor string, the field count
+// N, then N fields. Each string is cut to 250 bytes and trimmed. Parsing ends
+// at the end of the packet bytes whatever the lengths and N say.
+void ParseCommentPacket(const std::string& packet, CommentData& data) {
+    TByteReader r(packet);
+    r.Skip(kSignatureSize);
     uint32_t fieldCount = 0;
     for (uint32_t i = 0;; ++i) {
-        uint8_t lengthBytes[4] = {};
-        if (stream.Read(lengthBytes, 4) != 4) return;
-        const uint32_t length = OggLE32(lengthBytes);
-        const int64_t textStart = stream.Position();
-        std::array<char, kCommentTextLimit> text{};
-        stream.Read(text.data(), std::min<uint32_t>(length, kCommentTextLimit));
-        ParseCommentText(Trim(std::string_view(text.data(), text.size())), data);
-        if (textStart + int64_t(length) >= stream.Size()) return;
-        stream.Seek(textStart + length);
-        if (i == 0) {
-            uint8_t countBytes[4] = {};
-            if (stream.Read(countBytes, 4) != 4) return;
-            fieldCount = OggLE32(countBytes);
-        }
-        if (i + 1 > fieldCount) return;
+        const uint32_t length = r.LE32();
+        if (r.Overrun()) return;
+        const std::size_t kept = std::min<std::size_t>({length, kCommentTextLimit, r.Remaining()});
+        ParseCommentText(Trim(std::string_view(reinterpret_cast<const char*>(r.Here()), kept)), data);
+        r.Skip(length);
+        if (i == 0) fieldCount = r.LE32();
+        if (r.Overrun() || i + 1 > fieldCount) return;
     }
 }
 
@@ -149,49 +217,69 @@ void TOggVorbis::ResetData() {
     genre_.clear();
     comment_.clear();
     vendor_.clear();
+    headerBytes_ = 0;
+    audioBytes_ = 0;
+    lastPageCut_ = false;
+    checksumFailures_ = 0;
+}
+
+bool TOggVorbis::ReadFromFile(const std::string& path) {
+    ResetData();
+    TFileStream stream(path);
+    return ReadFromStream(stream);
 }
 
 bool TOggVorbis::ReadFromStream(TFileStream& stream) {
     ResetData();
-    stream.Seek(0);
     const int64_t fileSize = stream.Size();
     const int32_t id3v2Size = LeadingID3v2Size(stream);
 
-    // First page: its only packet is the identification header.
-    std::array<uint8_t, kOggMaxPageHeaderSize> firstPage{};
-    stream.Seek(id3v2Size);
-    stream.Read(firstPage.data(), firstPage.size());
-    if (!IsOggPageMarker(firstPage.data())) return false;
+    // First packet: the identification header.
+    TOggPacketReader packets(stream, id3v2Size);
+    std::string packet;
+    int64_t packetSize = 0;
+    if (!packets.Next(packet, packetSize, kIdentificationSize)) return false;
+    if (!IsHeaderPacket(packet, kIdentificationType)) return false;
+    TByteReader id(packet);
+    id.Skip(kSignatureSize);
+    id.Skip(4);                                  // Vorbis version
+    const uint8_t channels = id.U8();
+    const uint32_t sampleRate = id.LE32();
+    id.Skip(4);                                  // maximum bitrate
+    const auto nominal = static_cast<int32_t>(id.LE32());
+    // minimum bitrate, block sizes and framing bit are not used; a packet
+    // cut short leaves the fields it lacks at 0.
+    int64_t headerEnd = packets.PacketPageEnd();
 
-    std::array<uint8_t, kIdentificationSize> identification{};
-    stream.Seek(id3v2Size + int64_t(kOggPageHeaderSize) + firstPage[kOggSegmentCountOffset]);
-    stream.Read(identification.data(), identification.size());
-    if (std::memcmp(identification.data(), kIdentificationSignature, sizeof kIdentificationSignature) != 0)
-        return false;
-
-    // Second page: the comment header, when it is there.
+    // Then the comment and setup headers, when they are there. Audio starts
+    // on the page after the last header packet.
     CommentData comments;
-    const int64_t secondPage = stream.Position();
-    std::array<uint8_t, kOggMaxPageHeaderSize> secondHeader{};
-    stream.Read(secondHeader.data(), secondHeader.size());
-    std::array<uint8_t, sizeof kCommentSignature> signature{};
-    stream.Seek(secondPage + int64_t(kOggPageHeaderSize) + secondHeader[kOggSegmentCountOffset]);
-    stream.Read(signature.data(), signature.size());
-    if (std::memcmp(signature.data(), kCommentSignature, sizeof kCommentSignature) == 0)
-        ReadCommentStrings(stream, comments);
+    if (packets.Next(packet, packetSize, kCommentKeep) && IsHeaderPacket(packet, kCommentType)) {
+        ParseCommentPacket(packet, comments);
+        headerEnd = packets.PacketPageEnd();
+        if (packets.Next(packet, packetSize, kSignatureSize) && IsHeaderPacket(packet, kSetupType))
+            headerEnd = packets.PacketPageEnd();
+    }
 
-    const int32_t lastGranule = FindLastOggPageGranule(stream);
+    // The last page of this stream; in a chained file (streams one after the
+    // other) the end belongs to the last stream, whose count is taken then.
+    TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial(), kLastPageSearch);
+    if (!last.Found) last = FindLastCompleteOggPage(stream, packets.Serial(), kLastPageSearch, true);
+    const int64_t audioEnd = last.Found ? last.Page.End() : fileSize;
 
     fileSize_ = fileSize;
-    channels_ = identification[kIdChannels];
-    sampleRate_ = static_cast<int32_t>(OggLE32(identification.data() + kIdSampleRate));
+    channels_ = channels;
+    sampleRate_ = static_cast<int32_t>(sampleRate);
     // A signed field: encoders write small negative values when it is unset.
     // Truncation toward zero makes those 0; a negative bitrate means nothing,
     // so any negative value reads as 0 too.
-    const auto nominal = static_cast<int32_t>(OggLE32(identification.data() + kIdNominalBitRate));
     nominalBitRate_ = static_cast<uint16_t>(std::max(nominal / 1000, 0));
-    samples_ = lastGranule;
+    samples_ = last.Found ? static_cast<int64_t>(last.Page.Granule) : 0;
     id3v2Size_ = id3v2Size;
+    headerBytes_ = headerEnd - id3v2Size;
+    audioBytes_ = std::max<int64_t>(0, audioEnd - headerEnd);
+    lastPageCut_ = last.TailCut;
+    checksumFailures_ = packets.ChecksumFailures() + last.ChecksumFailures;
 
     const auto& slot = comments.slots;
     title_ = slot[kTitle];
@@ -205,12 +293,6 @@ bool TOggVorbis::ReadFromStream(TFileStream& stream) {
     return true;
 }
 
-bool TOggVorbis::ReadFromFile(const std::string& path) {
-    ResetData();
-    TFileStream stream(path);
-    return ReadFromStream(stream);
-}
-
 // From the last granule position, or when there is none an estimate from the
 // nominal bitrate.
 double TOggVorbis::Duration() const {
@@ -220,15 +302,17 @@ double TOggVorbis::Duration() const {
     return 0.0;
 }
 
+// The audio pages only: the header packets (a comment with cover art can
+// fill many pages) are left out, as the other readers leave their tags out.
 uint16_t TOggVorbis::BitRate() const {
     const double duration = Duration();
     if (!(duration > 0)) return 0;
-    return static_cast<uint16_t>(RoundHalfEven(double(fileSize_ - id3v2Size_) / duration / 125));
+    return static_cast<uint16_t>(std::clamp<int64_t>(RoundHalfEven(double(audioBytes_) / duration / 125), 0, 65535));
 }
 
+// Vorbis I allows any channel count from 1 to 255.
 bool TOggVorbis::Valid() const {
-    return (channels_ == 1 || channels_ == 2 || channels_ == 6) && sampleRate_ >= 1 && Duration() > 0.1 &&
-           BitRate() != 0;
+    return channels_ >= 1 && sampleRate_ >= 1 && Duration() > 0.1 && BitRate() != 0;
 }
 
 // Against a 16-bit PCM WAV file with a 44-byte header.
@@ -243,5 +327,7 @@ std::string TOggVorbis::EncoderRelease() const { return VorbisEncoderRelease(ven
 std::string VorbisEncoderRelease(const std::string& vendor) {
     for (const auto& [known, release] : kVendorReleases)
         if (vendor == known) return std::string(release);
+    if (std::string byDate = XiphReleaseByDate(vendor); !byDate.empty()) return byDate;
+    if (std::string aoTuV = AoTuVRelease(vendor); !aoTuV.empty()) return aoTuV;
     return vendor;
 }

@@ -1,9 +1,11 @@
 #include "readers/WAVPackFile.h"
 
-#include "io/ByteOrder.h"
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -12,16 +14,12 @@ namespace {
 
 bool Is(const unsigned char* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
-// Version 4 block header (32 bytes).
+// Version 4 block header (32 bytes, little-endian): "wvpk", the block size
+// (bytes after this field), version (format version in the high byte), the
+// high bytes of block index and total samples (not used), total samples,
+// block index, block samples, flags, CRC.
 constexpr std::size_t kBlockHeaderSize = 32;
-// 0: "wvpk", 4: block size (not used)
-constexpr std::size_t kBlockVersion = 8;        // 16-bit, format version in the high byte
-// 10: track number, 11: index number (not used)
-constexpr std::size_t kBlockTotalSamples = 12;  // 32-bit
-// 16: block index (not used)
-constexpr std::size_t kBlockSamples = 20;       // 32-bit
-constexpr std::size_t kBlockFlags = 24;         // 32-bit
-// 28: CRC (not used)
+constexpr int64_t kBlockSizeBase = 8;   // the block size counts from byte 8
 
 // The format marks a total sample count that was not known when the file was
 // written (a stream piped through the encoder) as 0xFFFFFFFF.
@@ -33,26 +31,142 @@ constexpr uint32_t kFlagMono = 0x4;
 constexpr uint32_t kFlagHybrid = 0x8;
 constexpr uint32_t kFlagRateMask = 0x0F800000;
 constexpr int kFlagRateShift = 23;
+constexpr uint32_t kFlagDSD = 0x80000000;       // WavPack 5: 1-bit DSD audio
 constexpr std::array<int32_t, 15> kSampleRates = {6000,  8000,  9600,  11025, 12000, 16000, 22050, 24000,
                                                   32000, 44100, 48000, 64000, 88200, 96000, 192000};
 constexpr int32_t kDefaultSampleRate = 44100;
+// DSD blocks store a byte (8 one-bit samples) per sample.
+constexpr int kDSDBitsPerStoredSample = 8;
 
 // Metadata sub-blocks after the block header: an id byte, then a word count
-// of 3 bytes when the id has its large flag, else of 1 byte.
+// of 3 bytes when the id has its large flag, else of 1 byte; the data is
+// twice the word count long, one byte less with the odd-size flag.
 constexpr uint8_t kSubBlockLarge = 0x80;
-constexpr uint8_t kSubBlockIdMask = 0x1F;
-constexpr uint8_t kSubBlockOptional = 0x20;
-constexpr uint8_t kSubBlockConfiguration = 0x05;   // with the optional flag
+constexpr uint8_t kSubBlockOddSize = 0x40;
+constexpr uint8_t kSubBlockIdMask = 0x3F;       // with the optional-data flag 0x20
+constexpr uint8_t kSubBlockChannelInfo = 0x0D;  // channel count, channel mask
+constexpr uint8_t kSubBlockDSD = 0x0E;          // rate shift, then the DSD audio
+constexpr uint8_t kSubBlockConfiguration = 0x25;
+constexpr uint8_t kSubBlockSampleRate = 0x27;   // for rates without an index
+constexpr std::size_t kSubBlockDataKept = 8;    // bytes of a sub-block's data read
+
+// Configuration sub-block, first byte: the mode bits of the encoder's
+// configuration word shifted down by 8.
+constexpr uint8_t kConfigVeryHigh = 0x10;
+// Third byte: extra processing.
+constexpr uint8_t kConfigExtraMask = 0x03;
+constexpr uint8_t kConfigExtra = 0x02;
+
+// The last block of a file whose total is unknown is looked for this far
+// back from the end.
+constexpr int64_t kLastBlockSearch = 4 << 20;
+constexpr int64_t kSearchChunk = 64 * 1024;
+constexpr uint16_t kMinBlockVersion = 0x402;
+constexpr uint16_t kMaxBlockVersion = 0x410;
+
+struct BlockHeader {
+    int64_t offset = 0;
+    uint32_t blockSize = 0;
+    uint16_t version = 0;
+    uint32_t totalSamples = 0;
+    uint32_t blockIndex = 0;
+    uint32_t blockSamples = 0;
+    uint32_t flags = 0;
+
+    int64_t End() const { return offset + kBlockSizeBase + blockSize; }
+};
+
+bool ParseBlockHeader(const unsigned char* data, std::size_t size, int64_t offset, BlockHeader& block) {
+    TByteReader h(data, size);
+    if (!h.Expect("wvpk")) return false;
+    block.offset = offset;
+    block.blockSize = h.LE32();
+    block.version = h.LE16();
+    h.Skip(1);                       // block index, bits 32-39
+    h.Skip(1);                       // total samples, bits 32-39
+    block.totalSamples = h.LE32();
+    block.blockIndex = h.LE32();
+    block.blockSamples = h.LE32();
+    block.flags = h.LE32();
+    h.Skip(4);                       // CRC
+    return !h.Overrun();
+}
+
+// What the metadata sub-blocks of the first block tell.
+struct SubBlockFacts {
+    bool haveConfiguration = false;
+    uint8_t config0 = 0, config2 = 0;
+    int32_t channels = 0;            // 0: no channel-info sub-block
+    int32_t sampleRate = 0;          // 0: no sample-rate sub-block
+    int rateShift = 0;               // DSD: log2 of the rate multiplier
+};
+
+// Walks the metadata sub-blocks from the stream position to the end of the
+// block: sub-blocks never run on past it (the audio of the next block or a
+// tag follows). A sub-block that would cross the end ends the walk.
+SubBlockFacts ReadSubBlocks(TFileStream& stream, int64_t blockEnd) {
+    SubBlockFacts facts;
+    int64_t position = stream.Position();
+    while (position + 2 <= blockEnd) {
+        std::array<unsigned char, 4> head{};
+        stream.Seek(position);
+        stream.Read(head.data(), head.size());
+        TByteReader h(head.data(), head.size());
+        const uint8_t id = h.U8();
+        const uint32_t words = (id & kSubBlockLarge) ? h.LE24() : h.U8();
+        const int64_t dataStart = position + int64_t(h.Position());
+        const int64_t dataEnd = dataStart + int64_t(words) * 2;
+        if (dataEnd > blockEnd) break;
+        const int64_t dataSize = int64_t(words) * 2 - ((id & kSubBlockOddSize) ? 1 : 0);
+
+        std::array<unsigned char, kSubBlockDataKept> bytes{};
+        const std::size_t kept = static_cast<std::size_t>(std::clamp<int64_t>(dataSize, 0, bytes.size()));
+        stream.Seek(dataStart);
+        stream.Read(bytes.data(), kept);
+        TByteReader data(bytes.data(), kept);
+        switch (id & kSubBlockIdMask) {
+        case kSubBlockConfiguration:
+            if (!facts.haveConfiguration) {
+                facts.haveConfiguration = true;
+                facts.config0 = data.U8();
+                data.Skip(1);
+                facts.config2 = data.U8();
+            }
+            break;
+        case kSubBlockChannelInfo:
+            // Up to 255 channels: the count, then the channel mask. Beyond:
+            // channels - 1 in the low 8 bits, streams - 1, then the high 4
+            // bits of both, then the mask.
+            if (dataSize >= 6) {
+                const uint32_t low = data.U8();
+                data.Skip(1);                       // streams - 1, low bits
+                const uint32_t high = data.U8() & 0x0F;
+                facts.channels = static_cast<int32_t>((high << 8 | low) + 1);
+            } else if (dataSize >= 1) {
+                facts.channels = data.U8();
+            }
+            break;
+        case kSubBlockSampleRate:
+            if (dataSize == 3 || dataSize == 4) {
+                facts.sampleRate = static_cast<int32_t>(data.LE24());
+                if (dataSize == 4) facts.sampleRate |= int32_t(data.U8() & 0x7F) << 24;
+            }
+            break;
+        case kSubBlockDSD:
+            if (dataSize >= 1) facts.rateShift = std::min<int>(data.U8(), 24);
+            break;
+        default:
+            break;
+        }
+        position = dataEnd;
+    }
+    return facts;
+}
 
 // Old WavPack header (36 bytes at the start of the RIFF "data" chunk).
 constexpr std::size_t kOldHeaderSize = 36;
 // 0: "wvpk"
-constexpr std::size_t kOldChunkSize = 4;      // 32-bit
-constexpr std::size_t kOldVersion = 8;        // 16-bit
-constexpr std::size_t kOldBits = 10;          // 16-bit, lossy bit budget, 0 = lossless
-constexpr std::size_t kOldFlags = 12;         // 16-bit
 // 14: shift (not used)
-constexpr std::size_t kOldTotalSamples = 16;  // 32-bit
 // 20: CRC, 24: second CRC, 28: extension, 32: extra byte count, 33: extras (not used)
 
 // Old flags.
@@ -65,12 +179,7 @@ constexpr uint32_t kOldHigh = 0x8000;
 
 // RIFF "fmt " chunk, first 16 bytes.
 constexpr std::size_t kFmtSize = 16;
-constexpr std::size_t kFmtFormatTag = 0;      // 16-bit
-constexpr std::size_t kFmtChannels = 2;       // 16-bit
-constexpr std::size_t kFmtSampleRate = 4;     // 32-bit
-constexpr std::size_t kFmtBytesPerSec = 8;    // 32-bit
 // 12: block align (not used)
-constexpr std::size_t kFmtBitsPerSample = 14; // 16-bit
 
 // Self-extracting archives: "MZP" at the start, and the first "wvpk" within
 // the first 128 KiB.
@@ -94,17 +203,18 @@ std::string OldModeText(uint32_t bits, uint32_t flags) {
 }
 
 // Texts of the configuration sub-block: the mode from the low nibble of its
-// first byte, and the extra mode from the low two bits of its third.
+// first byte (and its very-high bit, which -hh sets beside the high bit), and
+// the extra mode from the low two bits of its third.
 std::string ConfigurationText(uint8_t c0, uint8_t c2) {
     std::string text;
     switch (c0 & 0x0F) {
-    case 8: text = " high"; break;
+    case 8: text = (c0 & kConfigVeryHigh) ? " very high" : " high"; break;
     case 0: text = " normal"; break;
     case 2: text = " fast"; break;
     case 6: text = " very fast"; break;
     default: break;
     }
-    if ((c2 & 3) == 2) text += ", extra";
+    if ((c2 & kConfigExtraMask) == kConfigExtra) text += ", extra";
     return text;
 }
 
@@ -125,23 +235,8 @@ void TWAVPackfile::ResetData() {
     tagSize_ = 0;
     samples_ = 0;
     blockSamples_ = 0;
-}
-
-bool TWAVPackfile::ReadFromStream(TFileStream& stream) {
-    ResetData();
-    apeTag_.ReadFromStream(stream);
-    tagSize_ = apeTag_.Size();
-
-    stream.Seek(0);
-    fileSize_ = stream.Size();
-    unsigned char marker[4] = {};
-    stream.Read(marker, sizeof marker);
-    stream.Seek(0);
-
-    if (Is(marker, "RIFF")) return ReadOldFile(stream);
-    if (Is(marker, "wvpk")) return ReadBlock(stream);
-    if (std::memcmp(marker, "MZP", 3) == 0) return FindSelfExtractorBlock(stream);
-    return false;
+    samplesFromLastBlock_ = false;
+    isDSD_ = false;
 }
 
 bool TWAVPackfile::ReadFromFile(const std::string& path) {
@@ -151,52 +246,94 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
     return ReadFromStream(stream);
 }
 
-// The version 4 block at the stream position, then the configuration
-// sub-block that tells the encoder's mode.
+bool TWAVPackfile::ReadFromStream(TFileStream& stream) {
+    ResetData();
+    apeTag_.ReadFromStream(stream);
+    tagSize_ = apeTag_.Size();
+
+    fileSize_ = stream.Size();
+    unsigned char marker[4] = {};
+    stream.Seek(0);
+    stream.Read(marker, sizeof marker);
+    stream.Seek(0);
+
+    if (Is(marker, "RIFF")) return ReadOldFile(stream);
+    if (Is(marker, "wvpk")) return ReadBlock(stream);
+    if (std::memcmp(marker, "MZP", 3) == 0) return FindSelfExtractorBlock(stream);
+    return false;
+}
+
+// The version 4 block at the stream position, then its metadata sub-blocks:
+// the configuration (the encoder's mode), the channel count of multichannel
+// files, a sample rate without an index, and the rate shift of DSD audio.
 bool TWAVPackfile::ReadBlock(TFileStream& stream) {
-    unsigned char h[kBlockHeaderSize] = {};
-    stream.Read(h, sizeof h);
-    if (!Is(h, "wvpk")) return false;
+    std::array<unsigned char, kBlockHeaderSize> bytes{};
+    const int64_t start = stream.Position();
+    BlockHeader block;
+    if (!ParseBlockHeader(bytes.data(), stream.Read(bytes.data(), bytes.size()), start, block)) return false;
 
     valid_ = true;
-    version_ = LE16(h + kBlockVersion) >> 8;
-    const uint32_t totalSamples = LE32(h + kBlockTotalSamples);
-    samples_ = totalSamples == kUnknownTotalSamples ? 0 : totalSamples;
-    blockSamples_ = LE32(h + kBlockSamples);
-    const uint32_t flags = LE32(h + kBlockFlags);
-    channels_ = (flags & kFlagMono) ? 1 : 2;
+    version_ = block.version >> 8;
+    blockSamples_ = block.blockSamples;
+    const uint32_t flags = block.flags;
     bitsPerSample_ = static_cast<int32_t>((flags & kFlagBytesPerSample) + 1) * 8;
     const uint32_t rateIndex = (flags & kFlagRateMask) >> kFlagRateShift;
     sampleRate_ = rateIndex < kSampleRates.size() ? kSampleRates[rateIndex] : kDefaultSampleRate;
-
     modeText_ = (flags & kFlagHybrid) ? "hybrid lossy" : "lossless";
-    duration_ = static_cast<double>(samples_) / sampleRate_;
-    if (duration_ > 0) bitRate_ = static_cast<double>(fileSize_ - tagSize_) * 8 / duration_ / 1000;
 
-    ReadConfiguration(stream);
+    const SubBlockFacts facts = ReadSubBlocks(stream, std::min(block.End(), fileSize_));
+    channels_ = facts.channels > 0 ? facts.channels : (flags & kFlagMono) ? 1 : 2;
+    if (rateIndex >= kSampleRates.size() && facts.sampleRate > 0) sampleRate_ = facts.sampleRate;
+    if (facts.haveConfiguration) modeText_ += ConfigurationText(facts.config0, facts.config2);
+
+    // A stream piped through the encoder leaves the total unknown: the last
+    // block in the file tells how far the samples go.
+    uint64_t samples = block.totalSamples;
+    if (block.totalSamples == kUnknownTotalSamples) {
+        samples = SamplesUpToLastBlock(stream);
+        samplesFromLastBlock_ = samples > 0;
+    }
+    // DSD audio plays at the stored rate times the rate multiplier times the
+    // 8 one-bit samples each stored sample holds.
+    if (flags & kFlagDSD) {
+        const int64_t dsdRate = int64_t(sampleRate_) << facts.rateShift;
+        sampleRate_ = static_cast<int32_t>(std::min<int64_t>(dsdRate * kDSDBitsPerStoredSample, INT32_MAX));
+        samples *= kDSDBitsPerStoredSample;
+        bitsPerSample_ = 1;
+        isDSD_ = true;
+    }
+    samples_ = samples;
+
+    duration_ = sampleRate_ > 0 ? static_cast<double>(samples_) / sampleRate_ : 0;
+    if (duration_ > 0) bitRate_ = static_cast<double>(fileSize_ - tagSize_) * 8 / duration_ / 1000;
     return true;
 }
 
-// Walks the metadata sub-blocks from the stream position until the
-// configuration sub-block or the end of the file. Every step reads at least
-// two bytes, so the walk ends with the file.
-void TWAVPackfile::ReadConfiguration(TFileStream& stream) {
-    for (;;) {
-        uint8_t id = 0;
-        if (stream.Read(&id, 1) < 1) return;
-        unsigned char count[3] = {};
-        const std::size_t countBytes = (id & kSubBlockLarge) ? 3 : 1;
-        if (stream.Read(count, countBytes) < countBytes) return;
-        const int64_t words = count[0] | count[1] << 8 | count[2] << 16;
-
-        if ((id & kSubBlockIdMask) == kSubBlockConfiguration && (id & kSubBlockOptional)) {
-            unsigned char c[3] = {};
-            stream.Read(c, sizeof c);
-            modeText_ += ConfigurationText(c[0], c[2]);
-            return;
+// Block index plus block samples of the last block with audio near the end
+// of the file; 0 when none is found. Blocks are recognised by their marker,
+// a known version and a size that ends inside the file.
+uint64_t TWAVPackfile::SamplesUpToLastBlock(TFileStream& stream) const {
+    const int64_t searchStart = std::max<int64_t>(0, fileSize_ - kLastBlockSearch);
+    std::vector<unsigned char> chunk;
+    int64_t chunkStart = fileSize_;
+    for (int64_t p = fileSize_ - int64_t(kBlockHeaderSize); p >= searchStart; --p) {
+        if (p < chunkStart) {
+            const int64_t chunkEnd = std::min(fileSize_, p + int64_t(kBlockHeaderSize));
+            chunkStart = std::max(searchStart, chunkEnd - kSearchChunk);
+            chunk.resize(static_cast<std::size_t>(chunkEnd - chunkStart));
+            stream.Seek(chunkStart);
+            chunk.resize(stream.Read(chunk.data(), chunk.size()));
+            if (p + int64_t(kBlockHeaderSize) > chunkStart + int64_t(chunk.size())) continue;
         }
-        stream.Seek(words * 2, TFileStream::Origin::Current);
+        const unsigned char* at = chunk.data() + (p - chunkStart);
+        BlockHeader block;
+        if (at[0] != 'w' || !ParseBlockHeader(at, kBlockHeaderSize, p, block)) continue;
+        if (block.version < kMinBlockVersion || block.version > kMaxBlockVersion || block.End() > fileSize_ ||
+            block.blockSamples == 0)
+            continue;
+        return uint64_t(block.blockIndex) + block.blockSamples;
     }
+    return 0;
 }
 
 // A self-extracting archive: the first "wvpk" in the first 128 KiB that a
@@ -228,51 +365,58 @@ bool TWAVPackfile::FindSelfExtractorBlock(TFileStream& stream) {
 // An old file: a RIFF WAVE file whose "data" chunk starts with the WavPack
 // header. The format chunk alone already makes the file Valid.
 bool TWAVPackfile::ReadOldFile(TFileStream& stream) {
-    unsigned char riff[8] = {};
-    unsigned char wave[4] = {};
-    if (stream.Read(riff, sizeof riff) < sizeof riff || stream.Read(wave, sizeof wave) < sizeof wave ||
-        !Is(wave, "WAVE"))
-        return false;
+    std::array<unsigned char, 12> riff{};
+    if (stream.Read(riff.data(), riff.size()) < riff.size() || !Is(riff.data() + 8, "WAVE")) return false;
 
     bool result = false;
     bool formatSeen = false;
     // Every chunk moves the position on by at least its 8-byte header.
     while (stream.Position() < fileSize_) {
-        unsigned char chunk[8] = {};
-        if (stream.Read(chunk, sizeof chunk) < sizeof chunk) break;
-        const uint32_t size = LE32(chunk + 4);
+        std::array<unsigned char, 8> chunk{};
+        if (stream.Read(chunk.data(), chunk.size()) < chunk.size()) break;
+        TByteReader c(chunk.data(), chunk.size());
+        const std::string id = c.Text(4);
+        const uint32_t size = c.LE32();
         if (size == 0) break;
         const int64_t dataStart = stream.Position();
 
-        if (Is(chunk, "fmt ")) {
-            unsigned char f[kFmtSize] = {};
-            if (size < kFmtSize || stream.Read(f, sizeof f) < sizeof f) break;
+        if (id == "fmt ") {
+            std::array<unsigned char, kFmtSize> bytes{};
+            if (size < kFmtSize || stream.Read(bytes.data(), bytes.size()) < bytes.size()) break;
+            TByteReader f(bytes.data(), bytes.size());
             formatSeen = true;
             result = true;
             valid_ = true;
-            formatTag_ = LE16(f + kFmtFormatTag);
-            channels_ = LE16(f + kFmtChannels);
-            sampleRate_ = static_cast<int32_t>(LE32(f + kFmtSampleRate));
-            bitRate_ = LE32(f + kFmtBytesPerSec) / 125.0;
-            bitsPerSample_ = LE16(f + kFmtBitsPerSample);
+            formatTag_ = f.LE16();
+            channels_ = f.LE16();
+            sampleRate_ = static_cast<int32_t>(f.LE32());
+            bitRate_ = f.LE32() / 125.0;    // bytes per second
+            f.Skip(2);                      // block align
+            bitsPerSample_ = f.LE16();
             stream.Seek(dataStart + size);
             continue;
         }
-        if (Is(chunk, "data") && formatSeen) {
-            unsigned char h[kOldHeaderSize] = {};
-            stream.Read(h, sizeof h);
-            if (!Is(h, "wvpk")) break;
+        if (id == "data" && formatSeen) {
+            std::array<unsigned char, kOldHeaderSize> bytes{};
+            stream.Read(bytes.data(), bytes.size());
+            TByteReader h(bytes.data(), bytes.size());
+            if (!h.Expect("wvpk")) break;
+            const uint32_t chunkSize = h.LE32();
+            const uint16_t version = h.LE16();
+            const uint16_t bits = h.LE16();
+            const uint16_t flags = h.LE16();
+            h.Skip(2);                      // shift
+            const uint32_t totalSamples = h.LE32();
+            // CRC, second CRC, extension, extra byte count and extras are not used.
             valid_ = true;
-            version_ = LE16(h + kOldVersion);
-            const uint32_t flags = LE16(h + kOldFlags);
+            version_ = version;
             channels_ = 2 - static_cast<int32_t>(flags & kOldMono);
-            samples_ = LE32(h + kOldTotalSamples);
-            modeText_ = OldModeText(LE16(h + kOldBits), flags);
+            samples_ = totalSamples;
+            modeText_ = OldModeText(bits, flags);
             if (sampleRate_ <= 0) sampleRate_ = kDefaultSampleRate;
             duration_ = static_cast<double>(samples_) / sampleRate_;
             if (duration_ > 0)
-                bitRate_ = static_cast<double>(fileSize_ - tagSize_ - int64_t(LE32(h + kOldChunkSize))) * 8 /
-                           (duration_ * 1000);
+                bitRate_ = static_cast<double>(fileSize_ - tagSize_ - int64_t(chunkSize)) * 8 / (duration_ * 1000);
         }
         break;   // "data" ends the walk; so does any other chunk
     }

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <string>
 
-class TFileStream;
 
 class TWAVPackfile {
 public:
@@ -25,6 +24,7 @@ public:
     bool Valid() const { return valid_; }
     uint32_t FormatTag() const { return formatTag_; }   // WAVE format tag, old files only
     int32_t Version() const { return version_; }
+    // From the channel-info sub-block of multichannel files, else 1 or 2.
     int32_t Channels() const { return channels_; }
     int32_t SampleRate() const { return sampleRate_; }
     int32_t BitsPerSample() const { return bitsPerSample_; }
@@ -34,6 +34,10 @@ public:
     int32_t TagSize() const { return tagSize_; }         // APE tag bytes, 0 without one
     uint64_t Samples() const { return samples_; }        // per channel
     uint64_t BlockSamples() const { return blockSamples_; }
+    // The first block left the total unknown; the last block gave Samples.
+    bool SamplesFromLastBlock() const { return samplesFromLastBlock_; }
+    // 1-bit DSD audio: SampleRate and Samples count the one-bit samples.
+    bool IsDSD() const { return isDSD_; }
 
     double Ratio() const;   // percent of the PCM WAV size
 
@@ -42,7 +46,7 @@ public:
 private:
     bool ReadOldFile(TFileStream& stream);
     bool ReadBlock(TFileStream& stream);
-    void ReadConfiguration(TFileStream& stream);
+    uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
     bool FindSelfExtractorBlock(TFileStream& stream);
 
     TAPETag apeTag_;
@@ -60,4 +64,6 @@ private:
     int32_t tagSize_ = 0;
     uint64_t samples_ = 0;
     uint64_t blockSamples_ = 0;
+    bool samplesFromLastBlock_ = false;
+    bool isDSD_ = false;
 };

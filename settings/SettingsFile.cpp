@@ -24,9 +24,11 @@ TSettings ReadSettings(const TIniFile& ini) {
         column.Width = ini.ReadInteger(kColumns, stem, column.Width);
         column.Visible = ini.ReadBool(kColumns, stem + "Visible", column.Visible);
     }
+    s.RelativePathAuto = ini.ReadBool(kColumns, "RelativePathAuto", s.RelativePathAuto);
     s.Integration = ini.ReadBool(kSwitches, "Integration", s.Integration);
     s.AlphaBlend = ini.ReadBool(kSwitches, "AlphaBlend", s.AlphaBlend);
     s.RecursiveScanning = ini.ReadBool(kSwitches, "RecursiveScanning", s.RecursiveScanning);
+    s.LastFolder = ini.ReadString(kSwitches, "LastFolder", "");
     return s;
 }
 
@@ -49,9 +51,11 @@ void WriteSettings(TIniFile& ini, const TSettings& s, bool maximized) {
         if (column.Visible) ini.WriteInteger(kColumns, stem, column.Width);
         ini.WriteBool(kColumns, stem + "Visible", column.Visible);
     }
+    ini.WriteBool(kColumns, "RelativePathAuto", s.RelativePathAuto);
     ini.WriteBool(kSwitches, "Integration", s.Integration);
     ini.WriteBool(kSwitches, "AlphaBlend", s.AlphaBlend);
     ini.WriteBool(kSwitches, "RecursiveScanning", s.RecursiveScanning);
+    if (!s.LastFolder.empty()) ini.WriteString(kSwitches, "LastFolder", s.LastFolder);
 }
 
 void SaveSettingsFile(const std::string& path, const TSettings& settings, bool maximized) {

@@ -15,8 +15,9 @@ inline constexpr const char* kSettingsFileName = "Sondaro.ini";
 struct TWindowPlacement {
     int32_t Left = 0;
     int32_t Top = 0;
-    int32_t Width = 939;
-    int32_t Height = 540;
+    // Wide enough for the tree and every default column on a 1366 x 768 screen.
+    int32_t Width = 1120;
+    int32_t Height = 660;
     bool Maximized = false;
 };
 
@@ -27,6 +28,11 @@ struct TSettings {
     bool Integration = false;
     bool AlphaBlend = false;
     bool RecursiveScanning = false;
+    // Relative Path shown for recursive scans and playlists while the user
+    // has not switched the column on or off.
+    bool RelativePathAuto = true;
+    // The folder scanned last, where the next start begins.
+    std::string LastFolder;
 };
 
 // A settings file that could not be written: "Unable to write to <file>".

@@ -3,30 +3,52 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
-// One Ogg page with the given lacing values and body.
-inline Bytes OggPageRaw(uint32_t sequence, int64_t granule, const Bytes& lacing, const Bytes& body) {
+// The Ogg page checksum, bit by bit: CRC-32 with polynomial 0x04C11DB7,
+// initial value 0, no reflection, over the page with a zero checksum field.
+inline uint32_t OggChecksumOf(const Bytes& page) {
+    uint32_t crc = 0;
+    for (unsigned char byte : page) {
+        crc ^= uint32_t(byte) << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+inline void SetOggChecksum(Bytes& page, std::size_t pageOffset = 0, std::size_t pageSize = 0) {
+    if (pageSize == 0) pageSize = page.size() - pageOffset;
+    Bytes copy(page.begin() + pageOffset, page.begin() + pageOffset + pageSize);
+    if (copy.size() >= 26) std::fill(copy.begin() + 22, copy.begin() + 26, 0);
+    const uint32_t crc = OggChecksumOf(copy);
+    for (int i = 0; i < 4; ++i) page[pageOffset + 22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+}
+
+// One Ogg page with the given lacing values and body, with its checksum.
+inline Bytes OggPageRaw(uint32_t sequence, int64_t granule, const Bytes& lacing, const Bytes& body,
+                        uint32_t serial = 0x50A0D0) {
     Bytes out;
     Append(out, "OggS");
     out.push_back(0);   // version
     out.push_back(0);   // header type
     AppendLE64(out, static_cast<uint64_t>(granule));
-    AppendLE32(out, 0x50A0D0);   // serial
+    AppendLE32(out, serial);
     AppendLE32(out, sequence);
-    AppendLE32(out, 0);          // checksum (not checked by the readers)
+    AppendLE32(out, 0);          // checksum, set below
     out.push_back(static_cast<unsigned char>(lacing.size()));
     Append(out, lacing);
     Append(out, body);
+    SetOggChecksum(out);
     return out;
 }
 
 // One Ogg page that holds one whole packet.
-inline Bytes OggPage(uint32_t sequence, int64_t granule, const Bytes& packet) {
+inline Bytes OggPage(uint32_t sequence, int64_t granule, const Bytes& packet, uint32_t serial = 0x50A0D0) {
     Bytes lacing(packet.size() / 255, 255);
     lacing.push_back(static_cast<unsigned char>(packet.size() % 255));
-    return OggPageRaw(sequence, granule, lacing, packet);
+    return OggPageRaw(sequence, granule, lacing, packet, serial);
 }
 
 inline Bytes VorbisIdentification(uint8_t channels, uint32_t rate, int32_t nominal) {

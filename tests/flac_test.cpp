@@ -49,6 +49,23 @@ Bytes CommentPayload(std::string_view vendor, std::initializer_list<std::string_
     return out;
 }
 
+// A frame header: sync and blocking bit, the code bytes, the coded number,
+// the extra bytes, then its CRC-8 (polynomial 0x07), computed bit by bit.
+Bytes FrameHeader(bool variable, uint8_t blockAndRate, uint8_t channelsAndSize, const Bytes& numberAndExtras) {
+    Bytes out{0xFF, static_cast<unsigned char>(variable ? 0xF9 : 0xF8), blockAndRate, channelsAndSize};
+    Append(out, numberAndExtras);
+    uint8_t crc = 0;
+    for (unsigned char byte : out) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = ((crc >> 7) ^ (byte >> bit)) & 1;
+            crc = static_cast<uint8_t>(crc << 1);
+            if (top) crc ^= 0x07;
+        }
+    }
+    out.push_back(crc);
+    return out;
+}
+
 std::unique_ptr<TAudioItem> Analyse(const std::string& path) {
     static TFormatReaders readers;
     return AnalyseFile(readers, "/", path);
@@ -150,6 +167,55 @@ TEST(FLACfile, TotalSampleCountUsesAll36Bits) {
     EXPECT_DOUBLE_EQ(flac.Duration(), double(info.samples) / 44100);
     EXPECT_EQ(flac.AudioOffset(), 42);
     EXPECT_EQ(flac.BitRate(), 0);   // 100 bytes of audio over 27 hours
+}
+
+TEST(FLACfile, UnknownTotalTakesTheLastFrameHeader) {
+    // flac from a pipe to a pipe: STREAMINFO says 0 samples. The last frame
+    // ends at 1.30 s (ffprobe's last packet: 1.28 s + 0.02 s), 20800 samples.
+    TFLACfile flac;
+    ASSERT_TRUE(flac.ReadFromFile(FixturePath("xiph/flac-stdin.flac")));
+    EXPECT_TRUE(flac.SamplesFromFrames());
+    EXPECT_EQ(flac.Samples(), 20800);
+    EXPECT_DOUBLE_EQ(flac.Duration(), 1.3);
+    const auto item = Analyse(FixturePath("xiph/flac-stdin.flac"));
+    EXPECT_EQ(item->SampleRate, 16000);
+    EXPECT_EQ(item->Channels, 1);
+    EXPECT_EQ(item->EncoderInfo, kLibFlacVendor);
+
+    TempDir dir;
+    StreamInfo info;
+    info.samples = 0;
+    // Fixed block size: frame 0 of 4096 samples (code 0xC, 44100 Hz code 9,
+    // stereo 16-bit 0x18), then frame 10 of 100 samples (8-bit size code 6):
+    // 10 x 4096 + 100.
+    Bytes fixed = FlacStart(info, true);
+    Append(fixed, FrameHeader(false, 0xC9, 0x18, {0x00}));
+    AppendZeros(fixed, 3000);
+    Append(fixed, FrameHeader(false, 0x69, 0x18, {0x0A, 99}));
+    AppendZeros(fixed, 200);
+    Bytes fake = FrameHeader(false, 0x69, 0x18, {0x0B, 99});
+    fake.back() ^= 0x55;   // a sync pattern in the audio with a wrong CRC-8
+    Append(fixed, fake);
+    AppendZeros(fixed, 20);
+    ASSERT_TRUE(flac.ReadFromFile(dir.Write("fixed.flac", fixed)));
+    EXPECT_EQ(flac.Samples(), 41060);
+
+    // Variable block size: sample number 50000 (three coded bytes) and a
+    // 16-bit block size of 2000 (code 7): 52000.
+    Bytes variable = FlacStart(info, true);
+    Append(variable, FrameHeader(true, 0xC9, 0x18, {0x00}));
+    AppendZeros(variable, 3000);
+    Append(variable, FrameHeader(true, 0x79, 0x18, {0xEC, 0x8D, 0x90, 0x07, 0xCF}));
+    AppendZeros(variable, 100);
+    ASSERT_TRUE(flac.ReadFromFile(dir.Write("variable.flac", variable)));
+    EXPECT_EQ(flac.Samples(), 52000);
+
+    // A frame that disagrees with STREAMINFO (48000 Hz, code 10) is not taken.
+    Bytes other = FlacStart(info, true);
+    Append(other, FrameHeader(false, 0xCA, 0x18, {0x00}));
+    AppendZeros(other, 100);
+    EXPECT_FALSE(flac.ReadFromFile(dir.Write("other.flac", other)));
+    EXPECT_EQ(flac.Samples(), 0);
 }
 
 TEST(FLACfile, StreamInfoAloneGivesVendorlessRow) {

@@ -129,6 +129,31 @@ TEST(Musepack, OldStreamVersions) {
     EXPECT_EQ(r.BitRate(), 123);
 }
 
+TEST(Musepack, OldVersionsAre44100HzWithoutEncoderVersion) {
+    // Versions 4 to 6 have no sample-rate field and no encoder version byte:
+    // whatever the bytes at 10 and 27 hold, 44,100 Hz and no version text.
+    // 1007 frames of 1152 samples: 26.305 s (at 32,000 Hz it would be 36.25 s).
+    TempDir dir;
+    TMPEGplus r;
+    for (uint8_t b1 : {0x06, 0x0E, 0x16}) {   // versions 4, 5, 6
+        Bytes file = OldHeader(b1, b1 == 0x16 ? 0 : 128, b1 == 0x06 ? 1007u << 16 : 1007u);
+        file[10] = 0x03;   // would be 32,000 Hz in a version 7 header
+        file[27] = 115;    // would be "1.15 --Alpha--"
+        ASSERT_TRUE(r.ReadFromFile(dir.Write("old.mpc", file)));
+        SCOPED_TRACE(r.StreamVersionText());
+        EXPECT_EQ(r.SampleRate(), 44100);
+        EXPECT_EQ(r.FrameCount(), 1007);
+        EXPECT_NEAR(r.Duration(), 26.305, 0.001);
+        EXPECT_EQ(r.EncoderVersionText(), "");
+    }
+    EXPECT_EQ(EncoderInfoOf([] {
+                  Bytes file = OldHeader(0x0E, 128, 1007);
+                  file[27] = 115;
+                  return file;
+              }()),
+              "Musepack  SV 5.0 Unknown");
+}
+
 TEST(Musepack, TagsAroundTheStream) {
     TempDir dir;
     TMPEGplus r;

@@ -32,10 +32,9 @@ TEST(Paths, RelativePathWindowsExamples) {
     EXPECT_EQ(RelativePathOf("C:\\Music", "D:\\Other\\", W), "D:\\Other\\");
     EXPECT_EQ(RelativePathOf("C:\\Music\\", "C:\\Music\\A\\B\\", W), "A\\B\\");
     EXPECT_EQ(RelativePathOf("c:\\music", "C:\\Music\\Album\\", W), "Album\\");   // case-insensitive
-    // Playlist paths act as one more folder level.
-    EXPECT_EQ(RelativePathOf("C:\\Lists\\a.m3u", "C:\\Lists\\", W), "..\\");
-    EXPECT_EQ(RelativePathOf("C:\\Lists\\a.m3u", "C:\\Music\\X\\", W), "..\\..\\Music\\X\\");
-    EXPECT_EQ(RelativePathOf("D:\\lists\\x.m3u", "D:\\lists\\sub\\", W), "..\\sub\\");
+    // Outside the root (a playlist entry elsewhere): the full folder.
+    EXPECT_EQ(RelativePathOf("C:\\Lists\\", "C:\\Music\\X\\", W), "C:\\Music\\X\\");
+    EXPECT_EQ(RelativePathOf("D:\\lists", "D:\\lists\\sub\\", W), "sub\\");
     // UNC drives include the share name.
     EXPECT_EQ(RelativePathOf("\\\\srv\\share\\m", "\\\\srv\\share\\m\\a\\", W), "a\\");
     EXPECT_EQ(RelativePathOf("\\\\srv\\share\\m", "\\\\srv\\other\\m\\", W), "\\\\srv\\other\\m\\");
@@ -45,9 +44,10 @@ TEST(Paths, RelativePathPosix) {
     EXPECT_EQ(RelativePathOf("/music", "/music/Album/", P), "Album/");
     EXPECT_EQ(RelativePathOf("/music/", "/music/A/B/", P), "A/B/");
     EXPECT_EQ(RelativePathOf("/music", "/music/", P), "");
-    EXPECT_EQ(RelativePathOf("/lists/a.m3u", "/lists/", P), "../");
-    EXPECT_EQ(RelativePathOf("/lists/a.m3u", "/music/X/", P), "../../music/X/");
-    EXPECT_EQ(RelativePathOf("/Music", "/music/a/", P), "../music/a/");   // names are case-sensitive here
+    EXPECT_EQ(RelativePathOf("/lists/", "/music/X/", P), "/music/X/");
+    EXPECT_EQ(RelativePathOf("/home/u/lists", "/home/u/Music/A/", P), "/home/u/Music/A/");
+    EXPECT_EQ(RelativePathOf("/Music", "/music/a/", P), "/music/a/");   // names are case-sensitive here
+    EXPECT_EQ(RelativePathOf("/m", "/m/..x/", P), "..x/");   // a name that merely starts with two dots
     EXPECT_EQ(RelativePathOf("/", "/a/b/", P), "a/b/");
 }
 

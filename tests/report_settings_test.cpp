@@ -134,17 +134,19 @@ TEST(SettingsFile, DefaultsAndReadRules) {
     TIniFile empty;
     const TSettings s = ReadSettings(empty);
     EXPECT_EQ(s.Position.Left, 0);
-    EXPECT_EQ(s.Position.Width, 939);
-    EXPECT_EQ(s.Position.Height, 540);
+    EXPECT_EQ(s.Position.Width, 1120);
+    EXPECT_EQ(s.Position.Height, 660);
     EXPECT_FALSE(s.Position.Maximized);
     EXPECT_EQ(s.FolderTree, 190);
     EXPECT_FALSE(s.Integration || s.AlphaBlend || s.RecursiveScanning);
+    EXPECT_TRUE(s.RelativePathAuto);
+    EXPECT_EQ(s.LastFolder, "");
     TColumnLayout layout = s.Columns;
     EXPECT_EQ(BuildColumns(layout), (std::vector<int>{1, 2, 3, 4, 8, 9, 10, 5, 6, 7, 11}));
 
     TIniFile ini;
     ini.Parse("[Position]\nMaximized=5\nWidth=1000\n[Columns]\nBitrateVisible=0\nSizePos=9\nBitrate=90\n"
-              "[Settings]\nAlphaBlend=1\nRecursiveScanning=x\n");
+              "RelativePathAuto=0\n[Settings]\nAlphaBlend=1\nRecursiveScanning=x\nLastFolder=/m/Jazz & Blues\n");
     const TSettings read = ReadSettings(ini);
     EXPECT_TRUE(read.Position.Maximized);   // any non-zero value
     // Written before the Health column existed: it comes with its defaults.
@@ -157,6 +159,8 @@ TEST(SettingsFile, DefaultsAndReadRules) {
     EXPECT_EQ(read.Columns[kColSize].Pos, 9);
     EXPECT_TRUE(read.AlphaBlend);
     EXPECT_FALSE(read.RecursiveScanning);   // unreadable: the default
+    EXPECT_FALSE(read.RelativePathAuto);
+    EXPECT_EQ(read.LastFolder, "/m/Jazz & Blues");
 }
 
 TEST(SettingsFile, WriteMaximizedHiddenWidthAndFailure) {

@@ -162,7 +162,8 @@ TEST(ScanEngine, CancelStopsListingAndDeliveryAtOnce) {
     EXPECT_TRUE(after.Finished);
     EXPECT_TRUE(engine->WaitReady().Finished);   // does not block
     const std::size_t listedAtCancel = listed;
-    engine.reset();   // joins the lister and the workers
+    ASSERT_TRUE(Eventually([&] { return engine->Stopped(); }));   // every thread has ended
+    engine.reset();
     EXPECT_LE(listed.load(), listedAtCancel + 1);
     EXPECT_LE(readyCalls.load(), callsAtCancel + 1);
 }

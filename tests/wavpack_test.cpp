@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -72,7 +75,7 @@ TEST(WavPack, RealFilesFromTheEncoder) {
         {"wv-fast.wv", "WavPack4 lossless fast", 44100, 2, 16, 425, 30.0866},
         {"wv-normal.wv", "WavPack4 lossless normal", 44100, 2, 16, 440, 31.1430},
         {"wv-high.wv", "WavPack4 lossless high", 44100, 2, 16, 444, 31.4525},
-        {"wv-veryhigh.wv", "WavPack4 lossless high", 44100, 2, 16, 438, 31.0081},
+        {"wv-veryhigh.wv", "WavPack4 lossless very high", 44100, 2, 16, 438, 31.0081},
         {"wv-extra.wv", "WavPack4 lossless normal, extra", 44100, 2, 16, 409, 28.9780},
         {"wv-high-extra.wv", "WavPack4 lossless high, extra", 44100, 2, 16, 369, 26.1647},
         {"wv-hybrid.wv", "WavPack4 hybrid lossy normal", 44100, 2, 16, 294, 20.8417},
@@ -130,12 +133,121 @@ TEST(WavPack, Version4BlockFlagsAndConfiguration) {
     EXPECT_DOUBLE_EQ(r.BitRate(), 1000.0 * 8 / 2 / 1000);
     EXPECT_DOUBLE_EQ(r.Ratio(), 1032.0 / (88200 * 2 + 44) * 100);   // stereo, 8 bits
 
-    // A total sample count of 0xFFFFFFFF means "unknown": no duration.
+    // A total sample count of 0xFFFFFFFF means "unknown": the last block
+    // tells (here the only one: index 0 and 22050 samples).
     ASSERT_TRUE(r.ReadFromFile(dir.Write("d.wv", Block(kRate44100, 0xFFFFFFFF))));
     EXPECT_TRUE(r.Valid());
+    EXPECT_EQ(r.Samples(), 22050u);
+    EXPECT_TRUE(r.SamplesFromLastBlock());
+    EXPECT_DOUBLE_EQ(r.Duration(), 0.5);
+
+    // Without any block that ends inside the file there is no length.
+    Bytes cut = Block(kRate44100, 0xFFFFFFFF);
+    cut[4] = 0xFF;   // block size beyond the file
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("e.wv", cut)));
     EXPECT_EQ(r.Samples(), 0u);
     EXPECT_EQ(r.Duration(), 0);
     EXPECT_EQ(r.BitRate(), 0);
+}
+
+TEST(WavPack, SubBlocksStayInsideTheirBlock) {
+    TempDir dir;
+    TWAVPackfile r;
+    // A configuration-like byte run after the end of the block (as in the
+    // audio of the next block or a tag) is not read as a mode.
+    Bytes file = Block(kRate44100, 44100, {0x02, 1, 0xAA, 0xBB});
+    Append(file, Configuration(0x08, 0x02));
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("a.wv", file)));
+    EXPECT_EQ(r.ModeText(), "lossless");
+
+    // A sub-block that claims to run past its block ends the walk.
+    Bytes over = Block(kRate44100, 44100, {0x03, 0x40, 0, 0});
+    Append(over, Configuration(0x08, 0));
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("b.wv", over)));
+    EXPECT_EQ(r.ModeText(), "lossless");
+
+    // Channel info: a count byte and a mask; the long form for more than
+    // 255 channels holds channels - 1 in 12 bits (0x12B + 1 = 300).
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("c.wv", Block(kRate44100 | 0x4, 44100, {0x0D, 1, 3, 0x0B}))));
+    EXPECT_EQ(r.Channels(), 3);
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("d.wv", Block(kRate44100, 44100, {0x0D, 3, 0x2B, 0x2B, 0x11, 0, 0, 0}))));
+    EXPECT_EQ(r.Channels(), 300);
+
+    // Rate index 15 with a sample-rate sub-block (3 bytes, odd size flag).
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("e.wv", Block(15u << 23, 44100, {0x67, 2, 0x44, 0xAC, 0x00, 0}))));
+    EXPECT_EQ(r.SampleRate(), 44100);
+    ASSERT_TRUE(r.ReadFromFile(dir.Write("f.wv", Block(15u << 23, 37800, {0x67, 2, 0xA8, 0x93, 0x00, 0}))));
+    EXPECT_EQ(r.SampleRate(), 37800);
+    EXPECT_DOUBLE_EQ(r.Duration(), 1.0);
+}
+
+TEST(WavPack, NewerEncoderFiles) {
+    // Length, rate and channels as ffprobe gives them (for DSD ffprobe
+    // counts bytes of 8 one-bit samples: 352800 Hz; wvunpack and mediainfo
+    // give the DSD rate, 2822400 Hz).
+    struct Case {
+        const char* file;
+        const char* encoderInfo;
+        int32_t sampleRate, channels, bits;
+        double duration;
+        int32_t bitRate;
+    } cases[] = {
+        {"wv-5.1.wv", "WavPack4 lossless normal", 8000, 6, 16, 0.5, 349},        // 21784 bytes
+        {"wv-streamed.wv", "WavPack4 lossless normal", 8000, 2, 16, 1.5, 126},   // 23644 bytes
+        {"wv-37800.wv", "WavPack4 lossless normal", 37800, 1, 16, 0.3, 172},     // 6462 bytes
+        {"wv-dsd64.wv", "WavPack4 lossless normal", 2822400, 1, 1, 0.1, 1012},   // 12654 bytes
+        {"wv-ffmpeg.wv", "WavPack4 lossless", 8000, 1, 16, 0.5, 60},             // 3805 bytes, 93 of them tag
+    };
+    TFormatReaders readers;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto item = AnalyseFile(readers, "/", FixturePath(std::string("lossless/") + c.file));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(item->EncoderInfo, c.encoderInfo);
+        EXPECT_EQ(item->SampleRate, c.sampleRate);
+        EXPECT_EQ(item->Channels, c.channels);
+        EXPECT_EQ(item->BitsPerSample, c.bits);
+        EXPECT_DOUBLE_EQ(item->Duration, c.duration);
+        EXPECT_EQ(item->BitRate, c.bitRate);
+    }
+    TWAVPackfile r;
+    ASSERT_TRUE(r.ReadFromFile(FixturePath("lossless/wv-streamed.wv")));
+    EXPECT_TRUE(r.SamplesFromLastBlock());
+    EXPECT_EQ(r.Samples(), 12000u);   // three blocks of 4000
+    ASSERT_TRUE(r.ReadFromFile(FixturePath("lossless/wv-dsd64.wv")));
+    EXPECT_TRUE(r.IsDSD());
+    EXPECT_EQ(r.Samples(), 282240u);   // 0.1 s at 2822400 Hz
+    EXPECT_NEAR(r.Ratio(), 12654.0 / (282240 / 8 + 44) * 100, 1e-9);   // against 1-bit PCM
+}
+
+TEST(WavPack, LabelledModesAgreeWithWvunpack) {
+    std::ifstream labels(FixturePath("wavpack-modes/labels.tsv"));
+    ASSERT_TRUE(labels);
+    std::string line;
+    std::getline(labels, line);   // captions
+    TFormatReaders readers;
+    int files = 0;
+    while (std::getline(labels, line)) {
+        std::vector<std::string> cells;
+        std::stringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
+        ASSERT_EQ(cells.size(), 4u) << line;
+        const std::string& expected = cells[2];
+        const std::string& modalities = cells[3];
+        SCOPED_TRACE(cells[0] + " (" + cells[1] + "): " + modalities);
+        auto item = AnalyseFile(readers, "/", FixturePath("wavpack-modes/" + cells[0]));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(item->EncoderInfo, expected);
+        // The label says what wvunpack says: the kind, the mode, extra.
+        const auto has = [](const std::string& text, const char* word) { return text.find(word) != std::string::npos; };
+        EXPECT_EQ(has(expected, "hybrid lossy"), has(modalities, "hybrid lossy"));
+        EXPECT_EQ(has(expected, "very high"), has(modalities, "very high"));
+        EXPECT_EQ(has(expected, " high"), has(modalities, " high"));
+        EXPECT_EQ(has(expected, "fast"), has(modalities, "fast"));
+        EXPECT_EQ(has(expected, "extra"), has(modalities, "extra-"));
+        ++files;
+    }
+    EXPECT_EQ(files, 36);
 }
 
 TEST(WavPack, SelfExtractingArchives) {

@@ -1,39 +1,16 @@
 #include "ui/About.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-
-#include <cmath>
 
 namespace {
 
 constexpr int kWidth = 612;
 constexpr int kHeight = 356;
 const QColor kStripe(246, 246, 246);
-
-// The picture: a sound wave in a rounded box.
-QPixmap WavePicture() {
-    QPixmap pixmap(128, 96);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x3A, 0x6E, 0xA5), 2));
-    p.setBrush(QColor(0xE3, 0xEE, 0xFB));
-    p.drawRoundedRect(QRectF(2, 2, 124, 92), 10, 10);
-    QPainterPath wave;
-    for (int x = 10; x <= 118; ++x) {
-        const double t = (x - 10) / 108.0;
-        const double y = 48 - 30 * std::sin(t * 6 * M_PI) * std::sin(t * M_PI);
-        if (x == 10) wave.moveTo(x, y);
-        else wave.lineTo(x, y);
-    }
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(wave);
-    return pixmap;
-}
 
 } // namespace
 
@@ -42,7 +19,8 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
     setAutoFillBackground(false);
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(WavePicture());
+    picture->setPixmap(QIcon(QStringLiteral(":/icons/sondaro.svg")).pixmap(96, 96));
+    picture->setAlignment(Qt::AlignCenter);
     picture->setGeometry(24, 24, 128, 96);
     auto* pictureCaption = new QLabel(QStringLiteral("Listen with your eyes"), this);
     pictureCaption->setAlignment(Qt::AlignHCenter);
@@ -62,8 +40,8 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
                        "playing time, sample rate, channels, bits per sample, compression ratio, average "
                        "bitrate and the encoder with its settings. It reads headers, tags and encoder marks "
                        "only; no audio is decoded.\n\nHold the left Ctrl key while clicking a folder to flip "
-                       "recursive scanning for that one scan. Right-click the list to export it as an HTML "
-                       "report."),
+                       "recursive scanning for that one scan; Esc stops a scan. Ctrl+F filters the list, Ctrl+C "
+                       "copies the selected rows, and Export saves the list as an HTML report, CSV or JSON."),
         this);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignTop | Qt::AlignLeft);

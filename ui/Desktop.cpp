@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
@@ -59,16 +60,16 @@ void TDesktop::OpenFolder(const QString& folder) { QDesktopServices::openUrl(QUr
 
 #ifdef _WIN32
 
-void TDesktop::RunInTerminal(const QString& script) {
-    // The shell's "open" of a batch file runs it in a new console window;
-    // the result is not looked at.
+bool TDesktop::RunInTerminal(const QString& script) {
+    // The shell's "open" of a batch file runs it in a new console window.
     const std::wstring file = QDir::toNativeSeparators(script).toStdWString();
-    ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    const auto result = ::ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 #else
 
-void TDesktop::RunInTerminal(const QString& script) {
+bool TDesktop::RunInTerminal(const QString& script) {
     const QStringList command{QStringLiteral("bash"), script};
     // Debian's chosen terminal first, then the common desktops' own ones.
     struct Terminal {
@@ -87,10 +88,23 @@ void TDesktop::RunInTerminal(const QString& script) {
     for (const Terminal& terminal : terminals) {
         const QString program = QStandardPaths::findExecutable(QString::fromLatin1(terminal.Program));
         if (program.isEmpty()) continue;
-        if (QProcess::startDetached(program, terminal.Lead + command)) return;
+        if (QProcess::startDetached(program, terminal.Lead + command)) return true;
     }
+    return false;
 }
 
 #endif
+
+void TDesktop::ShowMessage(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::information(parent, title, text);
+}
+
+QString TDesktop::AskSavePath(QWidget* parent, const QString& proposed, const QStringList& filters,
+                              QString* selectedFilter) {
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Export"), proposed, filters.join(QStringLiteral(";;")),
+                                        selectedFilter);
+}
+
+void TDesktop::OpenFile(const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 QString TDesktop::DataHome() { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); }

@@ -1,10 +1,12 @@
-// TDesktop: what the program asks of the desktop around it — the error box,
-// showing a file in the file manager, opening a folder, running a script in
-// a terminal window, and where the user's data folder is. The tests put a
+// TDesktop: what the program asks of the desktop around it — the error and
+// message boxes, the save dialog, showing a file in the file manager,
+// opening a folder or a file, running a script in a terminal window, and
+// where the user's data folder is. The tests put a
 // recording stand-in in its place so that nothing is started on their machine.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -20,7 +22,16 @@ public:
     virtual void OpenFolder(const QString& folder);
     // Starts the desktop's terminal emulator running "bash script"; on
     // Windows opens the batch file script, which runs in a console window.
-    virtual void RunInTerminal(const QString& script);
+    // False when no terminal program could be started.
+    virtual bool RunInTerminal(const QString& script);
+    // An information box with a title and a text.
+    virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text);
+    // Asks where to save: proposed is the suggested path, filters the file
+    // types offered; selectedFilter receives the chosen one. Empty: cancelled.
+    virtual QString AskSavePath(QWidget* parent, const QString& proposed, const QStringList& filters,
+                                QString* selectedFilter);
+    // Opens a file with the desktop's program for it.
+    virtual void OpenFile(const QString& path);
     // The user's XDG data folder ($XDG_DATA_HOME, ~/.local/share).
     virtual QString DataHome();
 };

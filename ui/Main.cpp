@@ -1,33 +1,64 @@
 #include "ui/Main.h"
 
+#include "core/Columns.h"
+#include "core/FolderScan.h"
+#include "core/Playlists.h"
 #include "io/Paths.h"
 #include "report/HtmlReport.h"
+#include "report/ListText.h"
 #include "settings/Integration.h"
 #include "ui/About.h"
 #include "ui/Desktop.h"
 #include "ui/ListModel.h"
-#include "ui/PlaylistWorker.h"
 #include "ui/Settings.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
+#include <QUrl>
 
 #include <algorithm>
+#include <sstream>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -77,9 +108,38 @@ constexpr int kFadeHigh = 255;
 constexpr int kFadeIntervalMs = 10;
 constexpr int kListFontPixels = 11;
 constexpr std::size_t kFailuresShown = 20;
+constexpr int kScanTimerMs = 100;
+constexpr int kNoticeMs = 20000;
+constexpr std::size_t kTakeBatch = 64;
+constexpr int kScanThreadNice = 10;
+constexpr int kProgressFolderChars = 48;
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 std::string ToStd(const QString& text) { return text.toStdString(); }
+
+// Every value known about one file, as label and text.
+std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
+    const QLocale locale;
+    return {
+        {QStringLiteral("File Name"), FromStd(CellText(item, kColFileName))},
+        {QStringLiteral("Folder"), FromStd(item.Folder)},
+        {QStringLiteral("Relative Path"), FromStd(item.RelativePath)},
+        {QStringLiteral("Type"), FromStd(item.FileType)},
+        {QStringLiteral("Size"), QStringLiteral("%1 bytes (%2)")
+                                     .arg(locale.toString(static_cast<qlonglong>(item.FileSize)),
+                                          FromStd(SizeText(item.FileSize)))},
+        {QStringLiteral("Length"), QStringLiteral("%1 s (%2)")
+                                       .arg(QString::number(item.Duration, 'f', 3),
+                                            FromStd(CellText(item, kColLength)))},
+        {QStringLiteral("Sample Rate"), QStringLiteral("%1 Hz").arg(item.SampleRate)},
+        {QStringLiteral("Channels"), QString::number(item.Channels)},
+        {QStringLiteral("Bits Per Sample"), QString::number(item.BitsPerSample)},
+        {QStringLiteral("Ratio"), FromStd(CellText(item, kColRatio))},
+        {QStringLiteral("Bitrate"), FromStd(CellText(item, kColBitrate))},
+        {QStringLiteral("Encoder Info"), FromStd(CellText(item, kColEncoderInfo))},
+        {QStringLiteral("Full Path"), FromStd(item.FullPath)},
+    };
+}
 
 // A stored placement from a screen that is gone (or hand-edited) could put
 // the window out of reach: it is moved, and shrunk if need be, into the
@@ -103,7 +163,27 @@ QRect OnScreen(const QRect& stored) {
     return placed;
 }
 
+// The scan's threads yield to the window's: a busy machine then delays the
+// scan rather than the answer to a click.
+void LowerThreadPriority() {
+#ifdef _WIN32
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#else
+    // On Linux a thread has its own nice value; raising it needs no privilege.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kScanThreadNice);
+#endif
+}
+
+bool IsSupportedFile(const std::string& path) {
+    const std::string extension = ExtensionOf(path);
+    return extension.size() > 1 && IsSupportedExtension(extension.substr(1));
+}
+
 } // namespace
+
+// The icon lives in this library's resources, which a program linking the
+// library statically has to register.
+static void InitResources() { Q_INIT_RESOURCE(sondaro); }
 
 QString SettingsFilePath(const QString& executablePath) {
     const QString folder = QFileInfo(executablePath).absolutePath();
@@ -114,127 +194,280 @@ QString SettingsFilePath(const QString& executablePath) {
     return QDir(config).filePath(QString::fromLatin1(kSettingsFileName));
 }
 
-bool TfrmMain::LeftCtrlDown() { return leftCtrlFilter && leftCtrlFilter->Down; }
+bool TfrmMain::isLeftCtrlDown() { return leftCtrlFilter && leftCtrlFilter->Down; }
 
-// FormCreate: readers (in the analysis list), components, settings, columns.
 TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(parent), options_(options) {
+    InitResources();
     if (!leftCtrlFilter) {
         leftCtrlFilter = new TLeftCtrlFilter;
         qApp->installEventFilter(leftCtrlFilter);
     }
-    settingsPath_ = options_.SettingsPath.isEmpty() ? SettingsFilePath(options_.ExecutablePath)
-                                                    : options_.SettingsPath;
-    CreateComponents();
-    ReadSettings();
-    BuildColumns();
+    settingsPath_ = options_.settingsPath.isEmpty() ? SettingsFilePath(options_.executablePath)
+                                                    : options_.settingsPath;
+    createActions();
+    createComponents();
+    readSettings();
+    buildColumns();
+    applyStoredSwitches();
 }
 
-// FormDestroy: stop the worker before the list it reports to goes, then write the settings.
 TfrmMain::~TfrmMain() {
-    CancelPlaylist();
-    WriteSettings();
+    retireEngine();
+    retired_.clear();   // waits for the threads of every scan
+    writeSettings();
     // The views go before the analysis list their model reads from.
-    listModel_->Cleared();
-    delete Splitter;
+    listModel->clearRows();
+    delete splitter;
 }
 
-void TfrmMain::CreateComponents() {
+void TfrmMain::createActions() {
+    openAction = new QAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QStringLiteral("Open Folder..."), this);
+    openAction->setObjectName(QStringLiteral("openAction"));
+    openAction->setShortcut(QKeySequence::Open);
+    connect(openAction, &QAction::triggered, this, &TfrmMain::onOpenTriggered);
+
+    stopAction = new QAction(style()->standardIcon(QStyle::SP_BrowserStop), QStringLiteral("Stop"), this);
+    stopAction->setObjectName(QStringLiteral("stopAction"));
+    stopAction->setShortcut(Qt::Key_Escape);
+    stopAction->setToolTip(QStringLiteral("Stop the scan (Esc)"));
+    stopAction->setEnabled(false);
+    connect(stopAction, &QAction::triggered, this, &TfrmMain::onStopTriggered);
+
+    exportAction = new QAction(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Export..."), this);
+    exportAction->setObjectName(QStringLiteral("exportAction"));
+    exportAction->setShortcut(QKeySequence::Save);
+    exportAction->setToolTip(QStringLiteral("Save the list as an HTML report, CSV or JSON"));
+    connect(exportAction, &QAction::triggered, this, &TfrmMain::onExportTriggered);
+
+    copyAction = new QAction(QStringLiteral("Copy"), this);
+    copyAction->setObjectName(QStringLiteral("copyAction"));
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(copyAction, &QAction::triggered, this, &TfrmMain::onCopyTriggered);
+
+    openFolderAction = new QAction(QStringLiteral("Open containing folder"), this);
+    openFolderAction->setObjectName(QStringLiteral("openFolderAction"));
+    connect(openFolderAction, &QAction::triggered, this, &TfrmMain::onOpenFolderTriggered);
+
+    showInFileManagerAction = new QAction(QStringLiteral("Show in file manager"), this);
+    showInFileManagerAction->setObjectName(QStringLiteral("showInFileManagerAction"));
+    connect(showInFileManagerAction, &QAction::triggered, this, &TfrmMain::onShowInFileManagerTriggered);
+
+    findAction = new QAction(QStringLiteral("Find"), this);
+    findAction->setObjectName(QStringLiteral("findAction"));
+    findAction->setShortcut(QKeySequence::Find);
+    connect(findAction, &QAction::triggered, this, [this] {
+        filterEdit->setFocus(Qt::ShortcutFocusReason);
+        filterEdit->selectAll();
+    });
+
+    settingsAction = new QAction(QStringLiteral("Settings"), this);
+    settingsAction->setObjectName(QStringLiteral("settingsAction"));
+    connect(settingsAction, &QAction::triggered, this, &TfrmMain::onSettingsTriggered);
+    exitAction = new QAction(QStringLiteral("Exit"), this);
+    exitAction->setObjectName(QStringLiteral("exitAction"));
+    exitAction->setShortcut(QKeySequence::Quit);
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    aboutAction = new QAction(QStringLiteral("About"), this);
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
+    connect(aboutAction, &QAction::triggered, this, &TfrmMain::onAboutTriggered);
+}
+
+void TfrmMain::createComponents() {
     setWindowTitle(QStringLiteral("Sondaro"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/sondaro.svg")));
+    setAcceptDrops(true);
     QFont windowFont = font();
     windowFont.setPixelSize(kListFontPixels);
     setFont(windowFont);
 
-    Splitter = new QSplitter(Qt::Horizontal, this);
-    setCentralWidget(Splitter);
+    splitter = new QSplitter(Qt::Horizontal, this);
+    setCentralWidget(splitter);
 
     // Folder tree: folders only, hidden ones not shown, root "/".
-    treeModel_ = new QFileSystemModel(this);
-    treeModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    treeModel_->setRootPath(QStringLiteral("/"));
-    VirtualExplorerTreeview = new QTreeView(Splitter);
-    VirtualExplorerTreeview->setObjectName(QStringLiteral("VirtualExplorerTreeview"));
-    VirtualExplorerTreeview->setModel(treeModel_);
-    for (int c = 1; c < treeModel_->columnCount(); ++c) VirtualExplorerTreeview->hideColumn(c);
-    VirtualExplorerTreeview->setHeaderHidden(true);
-    VirtualExplorerTreeview->setRootIsDecorated(true);
-    VirtualExplorerTreeview->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(VirtualExplorerTreeview, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        const QModelIndex index = VirtualExplorerTreeview->indexAt(point);
+    folderModel = new QFileSystemModel(this);
+    folderModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    folderModel->setRootPath(QStringLiteral("/"));
+    folderTree = new QTreeView(splitter);
+    folderTree->setObjectName(QStringLiteral("folderTree"));
+    folderTree->setModel(folderModel);
+    for (int c = 1; c < folderModel->columnCount(); ++c) folderTree->hideColumn(c);
+    folderTree->setHeaderHidden(true);
+    folderTree->setRootIsDecorated(true);
+    folderTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(folderTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        const QModelIndex index = folderTree->indexAt(point);
         if (!index.isValid()) return;
-        const QString folder = treeModel_->filePath(index);
+        const QString folder = folderModel->filePath(index);
         QMenu menu(this);
         menu.addAction(QStringLiteral("Open in File Manager"), this, [folder] { Desktop().OpenFolder(folder); });
-        menu.exec(VirtualExplorerTreeview->viewport()->mapToGlobal(point));
+        menu.exec(folderTree->viewport()->mapToGlobal(point));
     });
     // Folders load in the background: keep the selected one in view as they arrive.
-    connect(treeModel_, &QFileSystemModel::directoryLoaded, this, [this] {
-        const QModelIndex current = VirtualExplorerTreeview->currentIndex();
-        if (current.isValid()) VirtualExplorerTreeview->scrollTo(current);
+    connect(folderModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        const QModelIndex current = folderTree->currentIndex();
+        if (current.isValid()) folderTree->scrollTo(current);
     });
-    connect(VirtualExplorerTreeview->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
-        if (treeChangeAttached_) VirtualExplorerTreeviewChange();
+    connect(folderTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (treeChangeAttached_) onFolderSelected();
     });
 
     // The list: a model over the analysis list's rows.
-    listModel_ = new TListModel(list_, this);
-    ListView = new QTreeView(Splitter);
-    ListView->setObjectName(QStringLiteral("ListView"));
-    ListView->setModel(listModel_);
-    ListView->setRootIsDecorated(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setItemsExpandable(false);
-    ListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setSortingEnabled(false);
-    ListView->setAllColumnsShowFocus(true);
-    ListView->header()->setSectionsClickable(true);
-    ListView->header()->setSectionsMovable(false);
-    ListView->header()->setStretchLastSection(false);
-    QFont listFont = ListView->font();
+    listModel = new TListModel(list_, this);
+    listModel->setObjectName(QStringLiteral("listModel"));
+    listView = new QTreeView(splitter);
+    listView->setObjectName(QStringLiteral("listView"));
+    listView->setModel(listModel);
+    listView->setRootIsDecorated(false);
+    listView->setUniformRowHeights(true);
+    listView->setItemsExpandable(false);
+    listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listView->setSortingEnabled(false);
+    listView->setAllColumnsShowFocus(true);
+    listView->setTextElideMode(Qt::ElideRight);
+    listView->header()->setSectionsClickable(true);
+    listView->header()->setSectionsMovable(false);
+    listView->header()->setStretchLastSection(false);
+    listView->header()->setSortIndicatorShown(true);
+    listView->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    QFont listFont = listView->font();
     listFont.setPixelSize(kListFontPixels);
-    ListView->setFont(listFont);
-    connect(ListView->header(), &QHeaderView::sectionClicked, this, &TfrmMain::ListViewColumnClick);
-    connect(ListView, &QAbstractItemView::doubleClicked, this, [this] { ListViewDblClick(); });
-    Splitter->setStretchFactor(1, 1);
+    listView->setFont(listFont);
+    listView->viewport()->installEventFilter(this);
+    listView->addAction(copyAction);
+    connect(listView->header(), &QHeaderView::sectionClicked, this, &TfrmMain::onHeaderClicked);
+    connect(listView, &QAbstractItemView::doubleClicked, this, [this] { onListDoubleClicked(); });
+    connect(listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TfrmMain::onCurrentRowChanged);
+    splitter->setStretchFactor(1, 1);
 
-    PopupMenuListView = new QMenu(this);
-    Export = PopupMenuListView->addAction(QStringLiteral("Export"), this, &TfrmMain::ExportClick);
-    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        PopupMenuListViewPopup();
-        PopupMenuListView->exec(ListView->viewport()->mapToGlobal(point));
+    listMenu = new QMenu(this);
+    listMenu->addAction(copyAction);
+    listMenu->addAction(openFolderAction);
+    listMenu->addAction(showInFileManagerAction);
+    listMenu->addSeparator();
+    listMenu->addAction(exportAction);
+    listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        onListMenuAboutToShow();
+        listMenu->exec(listView->viewport()->mapToGlobal(point));
     });
 
-    // Status bar: four panels.
+    // Toolbar: open, stop, export and the filter.
+    QToolBar* toolBar = addToolBar(QStringLiteral("Main"));
+    toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    toolBar->setMovable(false);
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar->addAction(openAction);
+    toolBar->addAction(stopAction);
+    toolBar->addAction(exportAction);
+    toolBar->addSeparator();
+    filterEdit = new QLineEdit(toolBar);
+    filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    filterEdit->setPlaceholderText(QStringLiteral("Filter (Ctrl+F): words in any column"));
+    filterEdit->setClearButtonEnabled(true);
+    filterEdit->setMaximumWidth(320);
+    toolBar->addWidget(filterEdit);
+    filterCount = new QLabel(toolBar);
+    filterCount->setContentsMargins(8, 0, 0, 0);
+    toolBar->addWidget(filterCount);
+    connect(filterEdit, &QLineEdit::textChanged, this, &TfrmMain::onFilterChanged);
+
+    // The detail panel of the current row.
+    detailDock = new QDockWidget(QStringLiteral("Details"), this);
+    detailDock->setObjectName(QStringLiteral("detailDock"));
+    detailView = new QTextEdit(detailDock);
+    detailView->setObjectName(QStringLiteral("detailView"));
+    detailView->setReadOnly(true);
+    detailView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    detailView->setPlaceholderText(QStringLiteral("Select a file to see everything known about it."));
+    detailDock->setWidget(detailView);
+    addDockWidget(Qt::BottomDockWidgetArea, detailDock);
+    resizeDocks({detailDock}, {170}, Qt::Vertical);
+
+    // Status bar: four panels, then the progress of a scan and notices.
     for (int i = 0; i < 4; ++i) {
-        panels_[i] = new QLabel(this);
-        panels_[i]->setMinimumWidth(kStatusPanelWidths[i]);
-        statusBar()->addWidget(panels_[i]);
+        statusPanels[i] = new QLabel(this);
+        statusPanels[i]->setMinimumWidth(kStatusPanelWidths[i]);
+        statusBar()->addWidget(statusPanels[i]);
     }
-    SetStatusTexts(StartupStatusTexts());
+    setStatusTexts(StartupStatusTexts());
+    progressLabel = new QLabel(this);
+    progressLabel->setObjectName(QStringLiteral("progressLabel"));
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setMaximumWidth(160);
+    progressBar->setTextVisible(false);
+    noticeLabel = new QLabel(this);
+    noticeLabel->setObjectName(QStringLiteral("noticeLabel"));
+    noticeButton = new QToolButton(this);
+    noticeButton->setObjectName(QStringLiteral("noticeButton"));
+    noticeButton->setText(QStringLiteral("Open report"));
+    connect(noticeButton, &QToolButton::clicked, this, [this] { Desktop().OpenFile(noticePath_); });
+    statusBar()->addPermanentWidget(progressLabel, 1);
+    statusBar()->addPermanentWidget(progressBar);
+    statusBar()->addPermanentWidget(noticeLabel);
+    statusBar()->addPermanentWidget(noticeButton);
+    progressLabel->hide();
+    progressBar->hide();
+    noticeLabel->hide();
+    noticeButton->hide();
+    noticeTimer.setSingleShot(true);
+    noticeTimer.setInterval(kNoticeMs);
+    connect(&noticeTimer, &QTimer::timeout, this, [this] {
+        noticeLabel->hide();
+        noticeButton->hide();
+    });
 
-    QMenu* File1 = menuBar()->addMenu(QStringLiteral("File"));
-    Settings1 = File1->addAction(QStringLiteral("Settings"), this, &TfrmMain::Settings1Click);
-    File1->addSeparator();
-    Exit1 = File1->addAction(QStringLiteral("Exit"), this, &QWidget::close);
-    QMenu* Help1 = menuBar()->addMenu(QStringLiteral("Help"));
-    About1 = Help1->addAction(QStringLiteral("About"), this, &TfrmMain::About1Click);
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    fileMenu->addAction(openAction);
+    fileMenu->addAction(stopAction);
+    fileMenu->addAction(exportAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(settingsAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAction);
+    QMenu* editMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    editMenu->addAction(copyAction);
+    editMenu->addAction(findAction);
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    QAction* detailsAction = detailDock->toggleViewAction();
+    detailsAction->setShortcut(Qt::Key_F9);
+    viewMenu->addAction(detailsAction);
+    QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    helpMenu->addAction(aboutAction);
+    addAction(findAction);
 
-    TimerABOn.setInterval(kFadeIntervalMs);
-    TimerABOff.setInterval(kFadeIntervalMs);
-    connect(&TimerABOn, &QTimer::timeout, this, &TfrmMain::TimerABOnTimer);
-    connect(&TimerABOff, &QTimer::timeout, this, &TfrmMain::TimerABOffTimer);
-    gestureQuiet_.setSingleShot(true);
-    gestureQuiet_.setInterval(kGestureQuietMs);
-    connect(&gestureQuiet_, &QTimer::timeout, this, &TfrmMain::SizeMoveEnded);
+    scanTimer.setInterval(kScanTimerMs);
+    connect(&scanTimer, &QTimer::timeout, this, [this] {
+        showNewRows(true);
+        updateProgress();
+    });
+    fadeOutTimer.setInterval(kFadeIntervalMs);
+    fadeInTimer.setInterval(kFadeIntervalMs);
+    connect(&fadeOutTimer, &QTimer::timeout, this, &TfrmMain::onFadeOutTick);
+    connect(&fadeInTimer, &QTimer::timeout, this, &TfrmMain::onFadeInTick);
+    gestureQuietTimer.setSingleShot(true);
+    gestureQuietTimer.setInterval(kGestureQuietMs);
+    connect(&gestureQuietTimer, &QTimer::timeout, this, &TfrmMain::onSizeMoveEnded);
 }
 
-void TfrmMain::ShowError(const QString& text) { Desktop().ShowError(this, text); }
+void TfrmMain::showError(const QString& text) { Desktop().ShowError(this, text); }
+
+void TfrmMain::showNotice(const QString& text, const QString& openPath) {
+    noticeLabel->setText(text);
+    noticeLabel->show();
+    noticePath_ = openPath;
+    noticeButton->setVisible(!openPath.isEmpty());
+    noticeTimer.start();
+}
+
+QString TfrmMain::noticeText() const { return noticeLabel->isHidden() ? QString() : noticeLabel->text(); }
 
 // ---- Settings ---------------------------------------------------------------
 
-void TfrmMain::ReadSettings() {
+void TfrmMain::readSettings() {
     TIniFile ini;
     ini.Load(ToStd(settingsPath_));
     settings_ = ::ReadSettings(ini);
@@ -246,16 +479,16 @@ void TfrmMain::ReadSettings() {
     move(placed.topLeft());
     resize(placed.size());
     if (p.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
-    Splitter->setSizes({settings_.FolderTree, std::max(1, p.Width - settings_.FolderTree)});
+    splitter->setSizes({settings_.FolderTree, std::max(1, p.Width - settings_.FolderTree)});
 }
 
-void TfrmMain::StoreColumnWidths() {
-    for (TColumnItem& column : settings_.Columns)
-        if (column.Visible && column.Index < listModel_->columnCount())
-            column.Width = ListView->header()->sectionSize(column.Index);
+void TfrmMain::storeColumnWidths() {
+    const std::vector<int>& tags = list_.Columns();
+    for (std::size_t i = 0; i < tags.size() && static_cast<int>(i) < listModel->columnCount(); ++i)
+        settings_.Columns[tags[i]].Width = listView->header()->sectionSize(static_cast<int>(i));
 }
 
-void TfrmMain::WriteSettings() {
+void TfrmMain::writeSettings() {
     const bool maximized = isMaximized();
     if (!maximized) {
         settings_.Position.Left = x();
@@ -263,130 +496,337 @@ void TfrmMain::WriteSettings() {
         settings_.Position.Width = width();
         settings_.Position.Height = height();
     }
-    settings_.FolderTree = Splitter->sizes().value(0, settings_.FolderTree);
-    StoreColumnWidths();
+    settings_.FolderTree = splitter->sizes().value(0, settings_.FolderTree);
+    storeColumnWidths();
     try {
         SaveSettingsFile(ToStd(settingsPath_), settings_, maximized);
     } catch (const std::exception& e) {
-        ShowError(FromStd(e.what()));
+        showError(FromStd(e.what()));
     }
 }
 
-void TfrmMain::Settings1Click() {
-    StoreColumnWidths();
-    {
-        TfrmSettings frmSettings(this);
-        frmSettings.FillColumns();
-        frmSettings.exec();
-    }
-    BuildColumns();
-    ScanSelected(false);
+void TfrmMain::applyStoredSwitches() {
+    if (settings_.AlphaBlend) setAlphaBlend(true);
+    if (settings_.Integration) setFolderCommand(true);
 }
 
-void TfrmMain::About1Click() {
+void TfrmMain::setFolderCommand(bool installed) {
+    const std::string dataHome = ToStd(Desktop().DataHome());
+    try {
+        if (installed) InstallFolderCommand(dataHome, ToStd(options_.executablePath));
+        else RemoveFolderCommand(dataHome);
+    } catch (const std::exception& e) {
+        showError(FromStd(e.what()));
+    }
+}
+
+void TfrmMain::onSettingsTriggered() {
+    storeColumnWidths();
+    // A program that was moved writes the command with its new path.
+    if (settings_.Integration) setFolderCommand(true);
+    TfrmSettings dialog(settings_, this);
+    connect(&dialog, &TfrmSettings::fadeSwitched, this, &TfrmMain::setAlphaBlend);
+    connect(&dialog, &TfrmSettings::folderCommandSwitched, this, &TfrmMain::setFolderCommand);
+    connect(&dialog, &TfrmSettings::columnsChanged, this, &TfrmMain::buildColumns);
+    dialog.exec();
+    // The recursive switch may have changed too: the folder is scanned again.
+    scanSelected(false);
+}
+
+void TfrmMain::onAboutTriggered() {
     TfrmAbout frmAbout(this);
     frmAbout.exec();
 }
 
 // ---- Columns and list -------------------------------------------------------
 
-void TfrmMain::BuildColumns() {
-    const std::vector<int> tags = ::BuildColumns(settings_.Columns);
+void TfrmMain::buildColumns() {
+    storeColumnWidths();
+    shownColumns_ = settings_.Columns;
+    if (relativePaths_ && settings_.RelativePathAuto) shownColumns_[kColRelativePath].Visible = true;
+    const std::vector<int> tags = ::BuildColumns(shownColumns_);
+    for (int tag = 0; tag < kColumnCount; ++tag) settings_.Columns[tag].Index = shownColumns_[tag].Index;
     list_.SetColumns(tags);
     QStringList captions;
     for (int tag : tags) captions << FromStd(settings_.Columns[tag].Caption);
-    listModel_->SetColumns(captions);
+    listModel->setColumns(captions, tags);
     for (std::size_t i = 0; i < tags.size(); ++i)
-        ListView->header()->resizeSection(static_cast<int>(i), settings_.Columns[tags[i]].Width);
+        listView->header()->resizeSection(static_cast<int>(i), settings_.Columns[tags[i]].Width);
+    listView->header()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
-void TfrmMain::ListViewColumnClick(int column) {
-    ShowNewRows(true);
+void TfrmMain::onHeaderClicked(int column) {
+    showNewRows(true);
     ::ListViewColumnClick(sortState_, column);
-    listModel_->Sort(sortState_, NumericColumns(settings_.Columns));
+    listModel->sortRows(sortState_, NumericColumns(shownColumns_));
+    listView->header()->setSortIndicator(column, sortState_.Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
-void TfrmMain::AppendAnalysedItem(std::unique_ptr<TAudioItem> item) {
-    if (list_.AppendItem(std::move(item))) ShowNewRows(!busy_ && !PlaylistLoading());
+void TfrmMain::appendAnalysedItem(std::unique_ptr<TAudioItem> item) {
+    if (list_.AppendItem(std::move(item))) showNewRows(!isBusy());
 }
 
-void TfrmMain::ShowNewRows(bool force) {
+void TfrmMain::showNewRows(bool force) {
     if (!force && rowBatch_.isValid() && rowBatch_.elapsed() < kRowBatchMs) return;
-    listModel_->SyncRows();
+    listModel->syncRows();
     rowBatch_.start();
+    updateProgress();
+    if (listModel->filter().isEmpty()) {
+        filterCount->clear();
+    } else {
+        const QLocale locale;
+        filterCount->setText(QStringLiteral("%1 of %2 rows")
+                                 .arg(locale.toString(listModel->rowCount()), locale.toString(listModel->totalRows())));
+    }
 }
 
-int TfrmMain::RowCount() const { return listModel_->rowCount(); }
+int TfrmMain::rowCount() const { return listModel->rowCount(); }
 
-QString TfrmMain::CellText(int row, int column) const { return listModel_->Text(row, column); }
+QString TfrmMain::cellText(int row, int column) const { return listModel->text(row, column); }
 
-QStringList TfrmMain::ColumnCaptions() const { return listModel_->Captions(); }
+QStringList TfrmMain::columnCaptions() const { return listModel->captions(); }
 
-QStringList TfrmMain::StatusTexts() const {
+QStringList TfrmMain::statusTexts() const {
     QStringList texts;
-    for (QLabel* panel : panels_) texts << panel->text();
+    for (QLabel* panel : statusPanels) texts << panel->text();
     return texts;
 }
 
-void TfrmMain::SetStatusTexts(const TStatusTexts& texts) {
-    for (int i = 0; i < 4; ++i) panels_[i]->setText(FromStd(texts[i]));
+void TfrmMain::setStatusTexts(const TStatusTexts& texts) {
+    for (int i = 0; i < 4; ++i) statusPanels[i]->setText(FromStd(texts[i]));
 }
 
-void TfrmMain::PopupMenuListViewPopup() {
-    ShowNewRows(true);
-    Export->setEnabled(listModel_->rowCount() > 0);
+void TfrmMain::onFilterChanged(const QString& text) {
+    listModel->setFilter(text);
+    showNewRows(true);
 }
 
-void TfrmMain::ExportClick() {
-    ShowNewRows(true);
-    if (listModel_->rowCount() == 0) return;
-    TReportInput input;
-    input.Folder = ToStd(SelectedPath());
-    for (int c = 0; c < listModel_->columnCount(); ++c)
-        input.Columns.push_back({ToStd(listModel_->Captions()[c]), ListView->header()->sectionSize(c)});
-    input.Rows.reserve(listModel_->rowCount());
-    for (int r = 0; r < listModel_->rowCount(); ++r) input.Rows.push_back(&listModel_->RowAt(r).Texts);
-    input.Totals = list_.Totals();
-    std::string path;
-    try {
-        path = WriteHtmlReport(input);
-    } catch (const std::exception& e) {
-        ShowError(FromStd(e.what()));
+std::vector<const TListRow*> TfrmMain::shownRows() const {
+    std::vector<const TListRow*> rows;
+    rows.reserve(listModel->rowCount());
+    for (int r = 0; r < listModel->rowCount(); ++r) rows.push_back(&listModel->rowAt(r));
+    return rows;
+}
+
+std::vector<const TListRow*> TfrmMain::selectedRows() const {
+    QModelIndexList selected = listView->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<const TListRow*> rows;
+    for (const QModelIndex& index : selected) rows.push_back(&listModel->rowAt(index.row()));
+    return rows;
+}
+
+const TAudioItem* TfrmMain::currentItem() const {
+    const std::vector<const TListRow*> rows = selectedRows();
+    if (!rows.empty()) return rows.front()->Item;
+    const QModelIndex current = listView->currentIndex();
+    return current.isValid() ? listModel->rowAt(current.row()).Item : nullptr;
+}
+
+QString TfrmMain::selectedRowsText() const {
+    const std::vector<const TListRow*> rows = selectedRows();
+    if (rows.empty()) return {};
+    std::vector<std::string> captions;
+    for (const QString& caption : listModel->captions()) captions.push_back(ToStd(caption));
+    std::ostringstream out;
+    WriteSeparated(out, captions, rows, false);
+    return FromStd(out.str());
+}
+
+void TfrmMain::onCopyTriggered() {
+    const QString text = selectedRowsText();
+    if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void TfrmMain::onOpenFolderTriggered() {
+    if (const TAudioItem* item = currentItem()) Desktop().OpenFolder(FromStd(item->Folder));
+}
+
+void TfrmMain::onShowInFileManagerTriggered() {
+    if (const TAudioItem* item = currentItem()) Desktop().ShowFileInFileManager(FromStd(item->FullPath));
+}
+
+void TfrmMain::onCurrentRowChanged() {
+    const QModelIndex current = listView->currentIndex();
+    if (!current.isValid()) {
+        detailView->clear();
         return;
     }
-    Desktop().ShowFileInFileManager(FromStd(path));
+    const TAudioItem* item = listModel->rowAt(current.row()).Item;
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\">");
+    for (const auto& [label, value] : DetailFields(*item))
+        html += QStringLiteral("<tr><td style=\"color:#555\">%1</td><td>&nbsp;&nbsp;</td><td>%2</td></tr>")
+                    .arg(label.toHtmlEscaped(), value.toHtmlEscaped());
+    html += QStringLiteral("</table>");
+    detailView->setHtml(html);
 }
 
-void TfrmMain::ListViewDblClick() {
-    QModelIndexList selected = ListView->selectionModel()->selectedRows();
-    if (selected.isEmpty()) return;
-    // The first selected row in list order.
-    const auto first = std::min_element(selected.begin(), selected.end(),
-                                        [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    const TAudioItem* item = listModel_->RowAt(first->row()).Item;
+QString TfrmMain::detailText() const { return detailView->toPlainText(); }
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The full text of a cell whose text does not fit its column.
+    if (watched == listView->viewport() && event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = listView->indexAt(help->pos());
+        const QString text = index.isValid() ? listModel->text(index.row(), index.column()) : QString();
+        const QRect rect = listView->visualRect(index);
+        const int margin = listView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, listView) + 1;
+        if (!text.isEmpty() && listView->fontMetrics().horizontalAdvance(text) > rect.width() - 2 * margin)
+            QToolTip::showText(help->globalPos(), text, listView->viewport(), rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::onListMenuAboutToShow() {
+    showNewRows(true);
+    const bool selection = !selectedRows().empty();
+    exportAction->setEnabled(listModel->rowCount() > 0);
+    copyAction->setEnabled(selection);
+    openFolderAction->setEnabled(selection);
+    showInFileManagerAction->setEnabled(selection);
+}
+
+// ---- Export -----------------------------------------------------------------
+
+QString TfrmMain::reportFolder() const {
+    if (!scanFolder_.isEmpty()) return scanFolder_;
+    const QString selected = selectedPath();
+    return selected.isEmpty() ? QDir::homePath() : selected;
+}
+
+void TfrmMain::onExportTriggered() {
+    showNewRows(true);
+    if (listModel->rowCount() == 0) return;
+    const QStringList filters{QStringLiteral("HTML report (*.html)"), QStringLiteral("CSV (*.csv)"),
+                              QStringLiteral("JSON (*.json)")};
+    QString filter = filters[0];
+    const QString proposed = QDir(reportFolder()).filePath(QString::fromLatin1(kReportFileName));
+    const QString path = Desktop().AskSavePath(this, proposed, filters, &filter);
+    if (path.isEmpty()) return;
+    writeReport(path, filter);
+}
+
+void TfrmMain::writeReport(const QString& path, const QString& filter) {
+    // The file's extension decides the format; without a known one, the chosen file type.
+    QString kind = QFileInfo(path).suffix().toLower();
+    if (kind == QLatin1String("htm")) kind = QStringLiteral("html");
+    if (kind != QLatin1String("html") && kind != QLatin1String("csv") && kind != QLatin1String("json"))
+        kind = filter.contains(QLatin1String("*.csv"))    ? QStringLiteral("csv")
+               : filter.contains(QLatin1String("*.json")) ? QStringLiteral("json")
+                                                          : QStringLiteral("html");
+    const std::vector<const TListRow*> rows = shownRows();
+    TStatusTexts status;
+    const TAnalysisTotals totals = TotalsOf(rows, status);
+    std::vector<std::string> captions;
+    for (const QString& caption : listModel->captions()) captions.push_back(ToStd(caption));
+
+    std::string bytes;
+    if (kind == QLatin1String("html")) {
+        TReportInput input;
+        input.Folder = ToStd(QDir::toNativeSeparators(reportFolder()));
+        for (int c = 0; c < listModel->columnCount(); ++c)
+            input.Columns.push_back({captions[c], listView->header()->sectionSize(c),
+                                     captions[c] == kColumnDefaults[kColHealth].Caption});
+        for (const TListRow* row : rows) {
+            input.Rows.push_back(&row->Texts);
+            input.HealthTitles.push_back(HealthSummary(row->Item->Health));
+        }
+        input.Totals = totals;
+        bytes = EncodeReport(HtmlReportLines(input));
+    } else {
+        std::ostringstream out;
+        if (kind == QLatin1String("csv")) WriteSeparated(out, captions, rows, true);
+        else WriteJson(out, rows, failures_, totals, status);
+        bytes = out.str();
+    }
+
+    // Written beside the target and renamed over it at the end, so a failed
+    // export leaves neither a half-written report nor a damaged earlier one.
+    // A link or anything else under the chosen name is not written through.
+    const QFileInfo target(path);
+    if (target.isSymLink() || (target.exists() && !target.isFile())) {
+        showError(QStringLiteral("Cannot create file \"%1\". It exists and is not a regular file").arg(path));
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        showError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+        return;
+    }
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (!file.commit()) {
+        showError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, file.errorString()));
+        return;
+    }
+    showNotice(QStringLiteral("Report written to %1").arg(QDir::toNativeSeparators(path)), path);
+}
+
+// ---- auCDtect ---------------------------------------------------------------
+
+void TfrmMain::onListDoubleClicked() {
+    const TAudioItem* item = currentItem();
     if (!item || item->FileType != "WAV") return;
-    const QString folder = QDir::toNativeSeparators(QFileInfo(options_.ExecutablePath).absolutePath());
-    if (!QFileInfo(QDir(folder).filePath(QString::fromLatin1(kAuCDtectName))).isFile()) return;
+    runAuCDtect(*item);
+}
+
+void TfrmMain::runAuCDtect(const TAudioItem& item) {
+    const QString exeFolder = QFileInfo(options_.executablePath).absolutePath();
+    const QString toolName = QString::fromLatin1(kAuCDtectName);
+    QString tool = QDir(exeFolder).filePath(toolName);
+    const bool beside = QFileInfo(tool).isFile();
+#ifdef _WIN32
+    if (!beside) tool.clear();
+#else
+    if (!beside) tool = QStandardPaths::findExecutable(toolName);
+#endif
+    if (tool.isEmpty()) {
+        Desktop().ShowMessage(this, QStringLiteral("auCDtect not found"),
+                              QStringLiteral("A double click on a WAV file checks it with auCDtect, which was not "
+                                             "found.\n\nPut the program \"%1\" in\n%2\nor in a folder on the PATH.")
+                                  .arg(toolName, QDir::toNativeSeparators(exeFolder)));
+        return;
+    }
     QString script;
     try {
-        script = FromStd(WriteAuCDtectScript(ToStd(folder), item->FullPath));
+        if (beside) {
+            script = FromStd(WriteAuCDtectScript(ToStd(QDir::toNativeSeparators(exeFolder)), item.FullPath));
+        } else {
+            // A tool found on the PATH: the script goes to the user's data folder.
+            const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+            QDir().mkpath(folder);
+            script = QDir(folder).filePath(QString::fromLatin1(kAuCDtectScriptName));
+            QSaveFile file(script);
+            const std::string text = AuCDtectScript(ToStd(tool), item.FullPath);
+            if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
+                !file.commit())
+                throw std::runtime_error(
+                    ToStd(QStringLiteral("Cannot create file \"%1\". %2").arg(script, file.errorString())));
+        }
     } catch (const std::exception& e) {
-        ShowError(FromStd(e.what()));
+        showError(FromStd(e.what()));
         return;
     }
-    Desktop().RunInTerminal(script);
+    if (!Desktop().RunInTerminal(script))
+        Desktop().ShowMessage(this, QStringLiteral("No terminal program"),
+                              QStringLiteral("auCDtect runs in a terminal window, but no terminal program was "
+                                             "found.\n\nInstall one of x-terminal-emulator, gnome-terminal, konsole, "
+                                             "xfce4-terminal, mate-terminal, lxterminal or xterm."));
 }
 
 // ---- Folder tree and scan ---------------------------------------------------
 
-QString TfrmMain::SelectedPath() const {
-    const QModelIndex index = VirtualExplorerTreeview->currentIndex();
+QString TfrmMain::selectedPath() const {
+    const QModelIndex index = folderTree->currentIndex();
     if (!index.isValid()) return {};
     // The model speaks "/"; the core takes the system's separator.
-    return QDir::toNativeSeparators(treeModel_->filePath(index));
+    return QDir::toNativeSeparators(folderModel->filePath(index));
 }
 
-void TfrmMain::BrowseTo(const QString& path) {
+void TfrmMain::browseTo(const QString& path) {
     QString folder = QDir::fromNativeSeparators(path);
 #ifdef _WIN32
     // A drive root ("C:/") keeps its slash.
@@ -395,72 +835,209 @@ void TfrmMain::BrowseTo(const QString& path) {
     const qsizetype keep = 1;
 #endif
     while (folder.size() > keep && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
-    const QModelIndex index = treeModel_->index(folder);
+    const QModelIndex index = folderModel->index(folder);
     if (!index.isValid()) return;
-    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
-        VirtualExplorerTreeview->expand(parent);
-    VirtualExplorerTreeview->setCurrentIndex(index);
-    VirtualExplorerTreeview->scrollTo(index);
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) folderTree->expand(parent);
+    folderTree->setCurrentIndex(index);
+    folderTree->scrollTo(index);
 }
 
-void TfrmMain::VirtualExplorerTreeviewChange() {
-    if (busy_) {
-        pending_ = true;
-        return;
-    }
-    ScanSelected(LeftCtrlDown());
-}
+// A new selection cancels a running scan and starts its own at once.
+void TfrmMain::onFolderSelected() { scanSelected(isLeftCtrlDown()); }
 
-void TfrmMain::ScanSelected(bool invert) {
-    const QString path = SelectedPath();
+void TfrmMain::scanSelected(bool invert) {
+    const QString path = selectedPath();
     if (path.isEmpty()) return;
-    // A scan started by another action during a scan (the settings dialog
-    // closing) runs after the current one, like a new selection.
-    if (busy_) {
-        pending_ = true;
-        return;
-    }
-    ScanFolder(path, invert != settings_.RecursiveScanning);
+    scanFolder(path, invert != settings_.RecursiveScanning);
 }
 
-void TfrmMain::ScanFolder(const QString& path, bool recursive) {
+void TfrmMain::onOpenTriggered() {
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Open Folder"), reportFolder());
+    if (folder.isEmpty()) return;
+    openPaths({folder});
+}
+
+void TfrmMain::scanFolder(const QString& path, bool recursive) {
     const std::string folder = ToStd(path);
     if (!FolderExists(folder)) return;
-    CancelPlaylist();
-    busy_ = true;
-    list_.Clear();
-    listModel_->Cleared();
-    SetStatusTexts(BareStatusTexts());
-    setWindowTitle(QStringLiteral("Sondaro - ") + path);
+    settings_.LastFolder = folder;
+    startScan(FolderLister(folder, recursive), QStringLiteral("Sondaro - ") + path, path, recursive);
+}
 
-    TScanCallbacks callbacks;
-    callbacks.AnalyseFile = [this](const std::string& root, const std::string& file) {
-        if (list_.AnalyseFile(root, file)) ShowNewRows(false);
+void TfrmMain::loadPlaylist(const QString& playlist) {
+    const std::string path = ToStd(playlist);
+    startScan(PlaylistLister(path), QStringLiteral("Sondaro - ") + playlist, FromStd(FolderOf(path)), true);
+}
+
+void TfrmMain::openPaths(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    if (paths.size() == 1) {
+        const QString path = QDir::toNativeSeparators(paths.front());
+        if (QFileInfo(path).isDir()) {
+            treeChangeAttached_ = false;
+            browseTo(path);
+            treeChangeAttached_ = true;
+            scanFolder(path, settings_.RecursiveScanning);
+            return;
+        }
+        if (IsPlaylistPath(ToStd(path))) {
+            loadPlaylist(path);
+            return;
+        }
+    }
+    // Several items, or one audio file: each folder (recursive as set), playlist
+    // and supported file, in the order given.
+    std::vector<std::string> items;
+    for (const QString& path : paths) items.push_back(ToStd(QDir::toNativeSeparators(path)));
+    const bool recursive = settings_.RecursiveScanning;
+    TScanLister lister = [items, recursive](const TScanAdd& add) {
+        bool going = true;
+        const TScanAdd guarded = [&](const std::string& root, const std::string& path) {
+            return going = going && add(root, path);
+        };
+        for (const std::string& item : items) {
+            if (FolderExists(item)) FolderLister(item, recursive)(guarded);
+            else if (IsPlaylistPath(item)) PlaylistLister(item)(guarded);
+            else if (RegularFileExists(item) && IsSupportedFile(item)) guarded(FolderOf(item), item);
+            if (!going) return;
+        }
     };
-    // Rows are painted and input is served after every file.
-    callbacks.AfterFile = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
-    callbacks.Pending = [this] { return pending_; };
-    rowBatch_.start();
-    const TScanResult result = ::ScanFolder(folder, recursive, callbacks);
-    ShowNewRows(true);
+    const QString title = paths.size() == 1 ? QDir::toNativeSeparators(paths.front())
+                                            : QStringLiteral("%1 dropped items").arg(paths.size());
+    startScan(std::move(lister), QStringLiteral("Sondaro - ") + title, FromStd(FolderOf(items.front())), true);
+}
 
-    SetStatusTexts(list_.ShowTotals());
-    busy_ = false;
-    ReportFailures(result.Failures);
-    if (pending_) {
-        pending_ = false;
-        if (!closing_) ScanSelected(LeftCtrlDown());
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    openPaths(paths);
+}
+
+void TfrmMain::startScan(TScanLister lister, const QString& title, const QString& reportFolder, bool relativePaths) {
+    if (engine_) {
+        ++scanGeneration_;
+        retireEngine();
+    }
+    // The view lets go of the rows before they go.
+    listModel->clearRows();
+    list_.Clear();
+    relativePaths_ = relativePaths;
+    buildColumns();
+    detailView->clear();
+    failures_.clear();
+    setStatusTexts(BareStatusTexts());
+    setWindowTitle(title);
+    scanFolder_ = reportFolder;
+
+    engine_ = std::make_unique<TScanEngine>(options_.workers);
+    const int generation = ++scanGeneration_;
+    // Called on an engine thread: the results are taken on the window's.
+    engine_->Start(
+        std::move(lister),
+        [this, generation] {
+            QMetaObject::invokeMethod(this, [this, generation] { onScanReady(generation); }, Qt::QueuedConnection);
+        },
+        LowerThreadPriority);
+    scanClock_.start();
+    rowBatch_.start();
+    stopAction->setEnabled(true);
+    progressBar->setRange(0, 0);
+    progressLabel->show();
+    progressBar->show();
+    updateProgress();
+    scanTimer.start();
+}
+
+void TfrmMain::onScanReady(int generation) {
+    if (generation != scanGeneration_ || !engine_) return;
+    QElapsedTimer slice;
+    slice.start();
+    for (;;) {
+        TScanBatch batch = engine_->TakeReady(kTakeBatch);
+        for (TScanOutput& output : batch.Outputs) {
+            if (output.Item) list_.AppendItem(std::move(output.Item));
+            else if (!output.Error.empty()) failures_.push_back(FailureOf(output.Path, output.Error));
+        }
+        if (batch.Finished) {
+            finishScan(false);
+            return;
+        }
+        if (!batch.More) break;
+        // More is ready: serve the window's events first and come back.
+        if (slice.elapsed() >= kAppendSliceMs) {
+            QMetaObject::invokeMethod(this, [this, generation] { onScanReady(generation); }, Qt::QueuedConnection);
+            break;
+        }
+    }
+    showNewRows(false);
+}
+
+void TfrmMain::updateProgress() {
+    if (!engine_) return;
+    const TScanProgress progress = engine_->Progress();
+    const QLocale locale;
+    const double seconds = std::max(0.001, scanClock_.elapsed() / 1000.0);
+    QString folder = FromStd(progress.Folder);
+    if (folder.size() > kProgressFolderChars) folder = QStringLiteral("...") + folder.right(kProgressFolderChars - 3);
+    progressLabel->setText(QStringLiteral("Scanning %1 files, %2 files/s   %3")
+                               .arg(locale.toString(static_cast<qulonglong>(progress.Delivered)),
+                                    locale.toString(qRound64(progress.Delivered / seconds)), folder));
+    if (progress.Listed > 0) {
+        progressBar->setRange(0, static_cast<int>(std::min<std::size_t>(progress.Listed, INT_MAX)));
+        progressBar->setValue(static_cast<int>(std::min<std::size_t>(progress.Delivered, INT_MAX)));
     }
 }
 
-void TfrmMain::ReportFailures(const std::vector<TFailure>& failures) {
+QString TfrmMain::progressText() const { return progressLabel->isHidden() ? QString() : progressLabel->text(); }
+
+void TfrmMain::finishScan(bool cancelled) {
+    ++scanGeneration_;   // results already on their way are dropped
+    retireEngine();
+    scanTimer.stop();
+    showNewRows(true);
+    stopAction->setEnabled(false);
+    progressLabel->hide();
+    progressBar->hide();
+    setStatusTexts(list_.ShowTotals());
+    if (cancelled) {
+        showNotice(QStringLiteral("Scan stopped after %1 files").arg(QLocale().toString(list_.Rows().size())));
+        return;
+    }
+    reportFailures(failures_);
+}
+
+void TfrmMain::retireEngine() {
+    if (engine_) {
+        engine_->Cancel();
+        retired_.push_back(std::move(engine_));
+    }
+    std::erase_if(retired_, [](const std::unique_ptr<TScanEngine>& engine) { return engine->Stopped(); });
+}
+
+void TfrmMain::cancelScan() {
+    if (engine_) finishScan(true);
+}
+
+void TfrmMain::onStopTriggered() { cancelScan(); }
+
+void TfrmMain::reportFailures(const std::vector<TFailure>& failures) {
     if (failures.empty() || closing_) return;
     QString text = QStringLiteral("%1 file(s) could not be scanned:").arg(failures.size());
     for (std::size_t i = 0; i < failures.size() && i < kFailuresShown; ++i)
         text += QLatin1Char('\n') + FromStd(failures[i].Message);
     if (failures.size() > kFailuresShown)
         text += QStringLiteral("\n... and %1 more").arg(failures.size() - kFailuresShown);
-    ShowError(text);
+    showError(text);
 }
 
 // ---- Start-up and shut-down -------------------------------------------------
@@ -470,66 +1047,43 @@ void TfrmMain::showEvent(QShowEvent* event) {
     if (shown_) return;
     shown_ = true;
     // After the window is on screen, so that the first rows are painted as they come.
-    QTimer::singleShot(0, this, &TfrmMain::FormShow);
+    QTimer::singleShot(0, this, &TfrmMain::onFirstShow);
 }
 
-void TfrmMain::FormShow() {
+void TfrmMain::onFirstShow() {
     treeChangeAttached_ = false;
-    const TStartTarget target = ResolveStartTarget(ToStd(options_.Argument));
-    BrowseTo(FromStd(target.Folder));
+    TStartTarget target;
+    if (options_.argument.isEmpty()) {
+        // Where the last session ended, else the user's home folder.
+        target.Folder = FolderExists(settings_.LastFolder) ? settings_.LastFolder
+                                                           : ToStd(QDir::toNativeSeparators(QDir::homePath()));
+    } else {
+        target = ResolveStartTarget(ToStd(options_.argument));
+    }
+    browseTo(FromStd(target.Folder));
     treeChangeAttached_ = true;
     if (target.IsPlaylist) {
-        setWindowTitle(QStringLiteral("Sondaro - ") + options_.Argument);
-        StartPlaylist(FromStd(target.Playlist));
+        loadPlaylist(FromStd(target.Playlist));
         return;
     }
     // invert equals the setting, so the start-up scan covers the folder alone.
-    ScanSelected(settings_.RecursiveScanning);
+    scanSelected(settings_.RecursiveScanning);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    pending_ = true;
     closing_ = true;
+    if (engine_) finishScan(true);
     event->accept();
-}
-
-// ---- Playlist ---------------------------------------------------------------
-
-bool TfrmMain::PlaylistLoading() const { return playlistWorker_ && playlistWorker_->isRunning(); }
-
-void TfrmMain::StartPlaylist(const QString& playlist) {
-    CancelPlaylist();
-    const int generation = ++playlistGeneration_;
-    playlistFailures_.clear();
-    playlistWorker_ = std::make_unique<TThreadAddPlaylist>(
-        ToStd(playlist), this,
-        [this, generation](std::unique_ptr<TAudioItem> item) {
-            if (generation == playlistGeneration_) AppendAnalysedItem(std::move(item));
-        },
-        [this, generation](std::vector<TFailure> failures) {
-            if (generation != playlistGeneration_) return;
-            ShowNewRows(true);
-            SetStatusTexts(list_.ShowTotals());
-            ReportFailures(failures);
-        });
-    playlistWorker_->start();
-}
-
-void TfrmMain::CancelPlaylist() {
-    if (!playlistWorker_) return;
-    ++playlistGeneration_;   // items already on their way are dropped
-    playlistWorker_->Cancel();
-    playlistWorker_.reset();
 }
 
 // ---- Fade -------------------------------------------------------------------
 
-void TfrmMain::SetAlphaBlend(bool on) {
+void TfrmMain::setAlphaBlend(bool on) {
     alphaBlend_ = on;
     if (!on) {
-        TimerABOn.stop();
-        TimerABOff.stop();
-        gestureQuiet_.stop();
+        fadeOutTimer.stop();
+        fadeInTimer.stop();
+        gestureQuietTimer.stop();
         gestureActive_ = false;
         alphaBlendValue_ = kFadeHigh;
         setWindowOpacity(1.0);
@@ -539,49 +1093,49 @@ void TfrmMain::SetAlphaBlend(bool on) {
 // Qt reports no start or end of an interactive move or resize: the first
 // move or resize event starts a gesture, and a gesture with no such event
 // for kGestureQuietMs has ended.
-void TfrmMain::GestureEvent() {
+void TfrmMain::onGestureEvent() {
     if (!alphaBlend_ || !shown_ || !isVisible()) return;
-    if (!gestureActive_) SizeMoveStarted();
-    gestureQuiet_.start();
+    if (!gestureActive_) onSizeMoveStarted();
+    gestureQuietTimer.start();
 }
 
 void TfrmMain::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    GestureEvent();
+    onGestureEvent();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    GestureEvent();
+    onGestureEvent();
 }
 
-void TfrmMain::SizeMoveStarted() {
+void TfrmMain::onSizeMoveStarted() {
     if (!alphaBlend_) return;
     gestureActive_ = true;
-    TimerABOff.stop();
-    TimerABOn.start();
+    fadeInTimer.stop();
+    fadeOutTimer.start();
 }
 
-void TfrmMain::SizeMoveEnded() {
+void TfrmMain::onSizeMoveEnded() {
     gestureActive_ = false;
-    gestureQuiet_.stop();
+    gestureQuietTimer.stop();
     if (!alphaBlend_) return;
-    TimerABOn.stop();
-    TimerABOff.start();
+    fadeOutTimer.stop();
+    fadeInTimer.start();
 }
 
-void TfrmMain::TimerABOnTimer() {
+void TfrmMain::onFadeOutTick() {
     if (alphaBlendValue_ <= kFadeLow) {
-        TimerABOn.stop();
+        fadeOutTimer.stop();
         return;
     }
     alphaBlendValue_ -= kFadeStep;
     setWindowOpacity(alphaBlendValue_ / 255.0);
 }
 
-void TfrmMain::TimerABOffTimer() {
+void TfrmMain::onFadeInTick() {
     if (alphaBlendValue_ >= kFadeHigh) {
-        TimerABOff.stop();
+        fadeInTimer.stop();
         return;
     }
     alphaBlendValue_ += kFadeStep;

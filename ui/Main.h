@@ -1,32 +1,38 @@
-// TfrmMain: the main window — the folder tree, the result list and the status
-// bar. It owns the analysis list (readers, items, rows, totals), runs the
-// folder scan with rows appearing as files are analysed, and routes the
-// menus, the list's pop-up, header clicks, double clicks and the fade.
+// TfrmMain: the main window — the folder tree, the result list with its
+// filter, the detail panel and the status bar. It owns the analysis list
+// (items, rows, totals); scans run in the background on the scan engine and
+// the window only appends their rows. It routes the menus, the toolbar, the
+// list's pop-up, header clicks, double clicks, drops and the fade.
 #pragma once
 
 #include "core/AnalysisList.h"
-#include "core/FolderScan.h"
 #include "core/ListOrder.h"
+#include "core/ScanEngine.h"
 #include "settings/SettingsFile.h"
 
-#include <QMainWindow>
 #include <QElapsedTimer>
+#include <QMainWindow>
 #include <QTimer>
 
 #include <memory>
 
+class QDockWidget;
 class QFileSystemModel;
 class QLabel;
+class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QSplitter;
+class QTextEdit;
+class QToolButton;
 class QTreeView;
 class TListModel;
-class TThreadAddPlaylist;
 
 struct TMainOptions {
-    QString Argument;         // the first command-line argument, if any
-    QString ExecutablePath;   // full path of the running program
-    QString SettingsPath;     // empty: chosen by SettingsFilePath
+    QString argument;         // the first command-line argument, if any
+    QString executablePath;   // full path of the running program
+    QString settingsPath;     // empty: chosen by SettingsFilePath
+    unsigned workers = 0;     // scan threads; 0: one per processor
 };
 
 // "Sondaro.ini" beside the executable when that file exists or its folder is
@@ -38,115 +44,181 @@ class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TfrmMain(const TMainOptions& options, QWidget* parent = nullptr);
-    ~TfrmMain() override;   // FormDestroy
+    // Stops a running scan, then writes the settings file.
+    ~TfrmMain() override;
 
     // Folder tree.
-    QString SelectedPath() const;
-    void BrowseTo(const QString& path);
-    void VirtualExplorerTreeviewChange();
-    void ScanSelected(bool invert);
-    void ScanFolder(const QString& path, bool recursive);
-    bool Busy() const { return busy_; }
-    bool PlaylistLoading() const;
+    QString selectedPath() const;
+    void browseTo(const QString& path);
+    void scanSelected(bool invert);
+    // Starts a background scan of path; a running scan is cancelled first.
+    void scanFolder(const QString& path, bool recursive);
+    // Starts a background load of a playlist.
+    void loadPlaylist(const QString& playlist);
+    // Analyses dropped folders, files and playlists.
+    void openPaths(const QStringList& paths);
+    bool isBusy() const { return engine_ != nullptr; }
 
     // List.
-    void BuildColumns();
-    void ListViewColumnClick(int column);
-    void ListViewDblClick();
-    void PopupMenuListViewPopup();
-    void ExportClick();
-    // Appends an item analysed elsewhere (the playlist worker): row and totals.
-    void AppendAnalysedItem(std::unique_ptr<TAudioItem> item);
-    int RowCount() const;
-    QString CellText(int row, int column) const;
-    QStringList ColumnCaptions() const;
-    QStringList StatusTexts() const;
-    const TSortState& SortState() const { return sortState_; }
-
-    // Menus.
-    void Settings1Click();
-    void About1Click();
+    void buildColumns();
+    // Appends an item analysed elsewhere: row and totals.
+    void appendAnalysedItem(std::unique_ptr<TAudioItem> item);
+    int rowCount() const;
+    QString cellText(int row, int column) const;
+    QStringList columnCaptions() const;
+    QStringList statusTexts() const;
+    const TSortState& sortState() const { return sortState_; }
+    // The selected rows (display order) as tab-separated text with a caption line.
+    QString selectedRowsText() const;
+    // The texts of the detail panel.
+    QString detailText() const;
+    // The progress line while scanning ("Scanning 1,234 files, 3,400 files/s").
+    QString progressText() const;
+    // The last notice in the status bar ("Report written to ...").
+    QString noticeText() const;
 
     // Settings and switches.
-    TSettings& Settings() { return settings_; }
-    QString SettingsPath() const { return settingsPath_; }
-    QString ExecutablePath() const { return options_.ExecutablePath; }
-    void SetAlphaBlend(bool on);
-    bool AlphaBlend() const { return alphaBlend_; }
-    int AlphaBlendValue() const { return alphaBlendValue_; }
-    // Start and end of an interactive move or resize.
-    void SizeMoveStarted();
-    void SizeMoveEnded();
-    void TimerABOnTimer();
-    void TimerABOffTimer();
+    TSettings& settings() { return settings_; }
+    QString settingsPath() const { return settingsPath_; }
+    QString executablePath() const { return options_.executablePath; }
+    bool alphaBlend() const { return alphaBlend_; }
+    int alphaBlendValue() const { return alphaBlendValue_; }
 
     // The left Ctrl key, tracked by an application event filter.
-    static bool LeftCtrlDown();
-
-    QAction* ExportAction() const { return Export; }
-    QTreeView* List() const { return ListView; }
-    TListModel* Model() const { return listModel_; }
-    QTreeView* Tree() const { return VirtualExplorerTreeview; }
+    static bool isLeftCtrlDown();
 
     // Milliseconds without a move or resize event that end a gesture.
     static constexpr int kGestureQuietMs = 250;
     static constexpr int kRowBatchMs = 40;
+    // Longest stretch the window spends appending rows before it serves events.
+    static constexpr int kAppendSliceMs = 8;
+
+public slots:
+    void onFolderSelected();
+    void onOpenTriggered();
+    void onStopTriggered();
+    void onHeaderClicked(int column);
+    void onListDoubleClicked();
+    void onListMenuAboutToShow();
+    void onExportTriggered();
+    void onCopyTriggered();
+    void onOpenFolderTriggered();
+    void onShowInFileManagerTriggered();
+    void onFilterChanged(const QString& text);
+    void onCurrentRowChanged();
+    void onSettingsTriggered();
+    void onAboutTriggered();
+    void setAlphaBlend(bool on);
+    void setFolderCommand(bool installed);
+    // Start and end of an interactive move or resize, and the fade's steps.
+    void onSizeMoveStarted();
+    void onSizeMoveEnded();
+    void onFadeOutTick();
+    void onFadeInTick();
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;   // FormCloseQuery
+    void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FormShow();
-    void CreateComponents();
-    void ReadSettings();
-    void WriteSettings();
-    void StoreColumnWidths();
-    void SetStatusTexts(const TStatusTexts& texts);
-    void ReportFailures(const std::vector<TFailure>& failures);
-    void StartPlaylist(const QString& playlist);
-    void CancelPlaylist();
-    void GestureEvent();
+    void onFirstShow();
+    void createComponents();
+    void createActions();
+    void readSettings();
+    void writeSettings();
+    // The stored switches at start: the fade, and the folder command written
+    // again with the executable's current path.
+    void applyStoredSwitches();
+    void storeColumnWidths();
+    void setStatusTexts(const TStatusTexts& texts);
+    void reportFailures(const std::vector<TFailure>& failures);
+    void onGestureEvent();
     // New rows are shown at most every kRowBatchMs, and always when forced.
-    void ShowNewRows(bool force);
-    void ShowError(const QString& text);
+    void showNewRows(bool force);
+    void showError(const QString& text);
+    void showNotice(const QString& text, const QString& openPath = {});
+
+    // Background scans.
+    void startScan(TScanLister lister, const QString& title, const QString& reportFolder, bool relativePaths);
+    void onScanReady(int generation);
+    void finishScan(bool cancelled);
+    void cancelScan();
+    void retireEngine();
+    void updateProgress();
+
+    // The shown rows' items, the first selected one, and the rows selected.
+    std::vector<const TListRow*> shownRows() const;
+    std::vector<const TListRow*> selectedRows() const;
+    const TAudioItem* currentItem() const;
+    // The folder an export proposes: the scanned folder, else the tree's.
+    QString reportFolder() const;
+    void writeReport(const QString& path, const QString& filter);
+    void runAuCDtect(const TAudioItem& item);
 
     TMainOptions options_;
     QString settingsPath_;
     TSettings settings_;
     TAnalysisList list_;
     TSortState sortState_;
-    bool busy_ = false;
-    bool pending_ = false;
+    // The columns shown: the settings' layout, with Relative Path added for
+    // recursive scans and playlists while it is automatic.
+    TColumnLayout shownColumns_;
+    bool relativePaths_ = false;
     bool closing_ = false;
     bool shown_ = false;
     bool treeChangeAttached_ = false;
+
+    // The scan under way, its number (results of an earlier one are dropped),
+    // its clock, its failures and the folder a report of it proposes.
+    std::unique_ptr<TScanEngine> engine_;
+    // Ended or cancelled scans whose threads may still be winding down: they
+    // are destroyed once stopped, so the window never waits for them.
+    std::vector<std::unique_ptr<TScanEngine>> retired_;
+    int scanGeneration_ = 0;
+    QElapsedTimer scanClock_;
+    std::vector<TFailure> failures_;
+    QString scanFolder_;
+    QTimer scanTimer;   // progress and rows while scanning
 
     // Fade.
     bool alphaBlend_ = false;
     int alphaBlendValue_ = 255;
     bool gestureActive_ = false;
-    QTimer TimerABOn;
-    QTimer TimerABOff;
-    QTimer gestureQuiet_;
+    QTimer fadeOutTimer;
+    QTimer fadeInTimer;
+    QTimer gestureQuietTimer;
     QElapsedTimer rowBatch_;
+    QTimer noticeTimer;
 
-    // Playlist worker and the load it belongs to (items of a cancelled load are dropped).
-    std::unique_ptr<TThreadAddPlaylist> playlistWorker_;
-    int playlistGeneration_ = 0;
-    std::vector<TFailure> playlistFailures_;
-
-    QSplitter* Splitter = nullptr;
-    QTreeView* VirtualExplorerTreeview = nullptr;
-    QFileSystemModel* treeModel_ = nullptr;
-    QTreeView* ListView = nullptr;
-    TListModel* listModel_ = nullptr;
-    QLabel* panels_[4] = {};
-    QMenu* PopupMenuListView = nullptr;
-    QAction* Export = nullptr;
-    QAction* Settings1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* About1 = nullptr;
+    QSplitter* splitter = nullptr;
+    QTreeView* folderTree = nullptr;
+    QFileSystemModel* folderModel = nullptr;
+    QTreeView* listView = nullptr;
+    TListModel* listModel = nullptr;
+    QLineEdit* filterEdit = nullptr;
+    QLabel* filterCount = nullptr;
+    QDockWidget* detailDock = nullptr;
+    QTextEdit* detailView = nullptr;
+    QLabel* statusPanels[4] = {};
+    QLabel* progressLabel = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* noticeLabel = nullptr;
+    QToolButton* noticeButton = nullptr;
+    QString noticePath_;
+    QMenu* listMenu = nullptr;
+    QAction* openAction = nullptr;
+    QAction* stopAction = nullptr;
+    QAction* exportAction = nullptr;
+    QAction* copyAction = nullptr;
+    QAction* openFolderAction = nullptr;
+    QAction* showInFileManagerAction = nullptr;
+    QAction* findAction = nullptr;
+    QAction* settingsAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* aboutAction = nullptr;
 };

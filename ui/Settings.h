@@ -1,9 +1,11 @@
 // TfrmSettings: the settings dialog — three switches, the order and
 // visibility of the list columns, and a decorative page. There are no OK or
-// Cancel buttons: closing the dialog, any way, applies it.
+// Cancel buttons: closing the dialog, any way, applies it to the settings
+// object it was given and announces what changed.
 #pragma once
 
 #include "settings/ColumnRows.h"
+#include "settings/SettingsFile.h"
 
 #include <QDialog>
 #include <QListWidget>
@@ -11,46 +13,60 @@
 #include <vector>
 
 class QCheckBox;
-class TfrmMain;
 
-// The column list: checkable rows reordered by dragging a row within the list.
+// The column list: checkable rows, reordered by dragging a row within the
+// list or with Alt+Up / Alt+Down on the current row.
 class TColumnListView : public QListWidget {
     Q_OBJECT
 public:
+    // The drag's payload: the dragged row's number, so that only rows of a
+    // column list are accepted.
+    static constexpr const char* kRowMimeType = "application/x-sondaro-column-row";
+
     explicit TColumnListView(QWidget* parent = nullptr);
 
-    void SetRows(const std::vector<TColumnRow>& rows);
-    std::vector<TColumnRow> Rows() const;
+    void setRows(const std::vector<TColumnRow>& rows);
+    std::vector<TColumnRow> rows() const;
     // Drops row dragged on the row under point (below all rows: the last).
-    void DropRow(int dragged, const QPoint& point);
+    void dropRow(int dragged, const QPoint& point);
+    // Moves the current row up (-1) or down (+1).
+    void moveCurrentRow(int step);
 
 protected:
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
+    void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void moveRow(int from, int to);
 };
 
 class TfrmSettings : public QDialog {
     Q_OBJECT
 public:
-    // Sets the three check boxes from the main window's switches; a box that
-    // becomes checked acts as a click (installs the folder command, turns
-    // the fade on).
-    explicit TfrmSettings(TfrmMain* main);
+    // Shows the switches and the column layout of settings; closing the
+    // dialog writes them back into settings.
+    explicit TfrmSettings(TSettings& settings, QWidget* parent = nullptr);
 
-    // One row per column kind, in position order, checked when visible.
-    void FillColumns();
+    void done(int result) override;
 
-    void chckbxShellClick(bool checked);
-    void chckbxAlphaBlendClick(bool checked);
+    QCheckBox* integrationCheck = nullptr;
+    QCheckBox* fadeCheck = nullptr;
+    QCheckBox* recursiveCheck = nullptr;
+    TColumnListView* columnList = nullptr;
 
-    QCheckBox* chckbxShell = nullptr;
-    QCheckBox* chckbxAlphaBlend = nullptr;
-    QCheckBox* chckbxRecursive = nullptr;
-    TColumnListView* TntListView = nullptr;
-
-    void done(int result) override;   // closing applies the dialog
+signals:
+    // The user switched the folder command; it is installed or removed at once.
+    void folderCommandSwitched(bool installed);
+    // The user switched the fade effect; it applies at once.
+    void fadeSwitched(bool on);
+    // On closing, when the column order or visibility differs from before.
+    void columnsChanged();
 
 private:
-    TfrmMain* main_;
+    TSettings& settings_;
 };

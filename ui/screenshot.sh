@@ -1,28 +1,13 @@
 #!/bin/sh
-# Starts the desktop program under Xvfb on the sample folder and saves a
-# screenshot of the window as docs/screenshot.png.
-# Usage: ui/screenshot.sh [folder] [output.png]
+# Takes the README's pictures of the desktop program under Xvfb on the
+# sample folder: the list with the detail panel, a scan in progress and the
+# settings dialog, saved as docs/sondaro-*.png.
+# Usage: ui/screenshot.sh [folder] [output folder]
 set -eu
 cd "$(dirname "$0")/.."
 folder=$(realpath "${1:-samples}")
-out=${2:-docs/screenshot.png}
+out=$(realpath -m "${2:-docs}")
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target sondaro sondaro-grab >/dev/null
-
-# A private home, so the run neither reads nor writes the user's settings;
-# the program's own settings file beside it is kept out of the way as well.
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-mkdir -p "$home/bin"
-cp build/ui/sondaro "$home/bin/sondaro"
-
-HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
-xvfb-run -a -s "-screen 0 939x540x24" sh -c '
-    "$1/bin/sondaro" "$2" &
-    pid=$!
-    sleep 4
-    "$3" "$4"
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
-' sh "$home" "$folder" "$(pwd)/build/ui/sondaro-grab" "$(realpath -m "$out")"
-echo "saved $out"
+cmake --build build --target sondaro-shots >/dev/null
+# A 1366 x 768 screen: the default window must show every default column on it.
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1366x768x24" build/ui/sondaro-shots "$folder" "$out"

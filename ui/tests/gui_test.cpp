@@ -24,6 +24,14 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QToolButton>
+#include <QToolTip>
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <cstdlib>
@@ -35,12 +43,24 @@ namespace {
 // Records what the program asks of the desktop instead of doing it.
 class TRecordingDesktop : public TDesktop {
 public:
-    QStringList Errors, Shown, Scripts;
+    QStringList Errors, Shown, Scripts, Messages, Opened, Proposed;
     QString Home;
+    bool HasTerminal = true;
+    QString SavePath, SaveFilter;   // the answer of the save dialog
     void ShowError(QWidget*, const QString& text) override { Errors << text; }
     void ShowFileInFileManager(const QString& path) override { Shown << path; }
     void OpenFolder(const QString& folder) override { Shown << folder; }
-    void RunInTerminal(const QString& script) override { Scripts << script; }
+    bool RunInTerminal(const QString& script) override {
+        if (HasTerminal) Scripts << script;
+        return HasTerminal;
+    }
+    void ShowMessage(QWidget*, const QString& title, const QString& text) override { Messages << title + ": " + text; }
+    QString AskSavePath(QWidget*, const QString& proposed, const QStringList& filters, QString* filter) override {
+        Proposed << proposed << filters.join(";;");
+        if (!SaveFilter.isEmpty()) *filter = SaveFilter;
+        return SavePath;
+    }
+    void OpenFile(const QString& path) override { Opened << path; }
     QString DataHome() override { return Home + QStringLiteral("/.local/share"); }
 };
 
@@ -82,9 +102,12 @@ std::unique_ptr<TAudioItem> Item(const char* name, int64_t size, double seconds,
     return item;
 }
 
+TListModel* Model(const TfrmMain& frm) { return frm.findChild<TListModel*>(); }
+QTreeView* ListOf(const TfrmMain& frm) { return frm.findChild<QTreeView*>("listView"); }
+
 QStringList Column(const TfrmMain& frm, int column) {
     QStringList texts;
-    for (int r = 0; r < frm.RowCount(); ++r) texts << frm.CellText(r, column);
+    for (int r = 0; r < frm.rowCount(); ++r) texts << frm.cellText(r, column);
     return texts;
 }
 
@@ -112,8 +135,9 @@ class TestGui : public QObject {
 
     TMainOptions Options(const QString& argument = {}) {
         TMainOptions options;
-        options.Argument = argument;
-        options.ExecutablePath = exeFolder_ + QStringLiteral("/sondaro");
+        options.argument = argument;
+        options.workers = 2;
+        options.executablePath = exeFolder_ + QStringLiteral("/sondaro");
         return options;
     }
     QString IniPath() const { return exeFolder_ + QStringLiteral("/Sondaro.ini"); }
@@ -125,8 +149,8 @@ class TestGui : public QObject {
     // Shows the window and waits until the start-up scan has ended.
     static void Start(TfrmMain& frm, int rows) {
         frm.show();
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: %1").arg(rows));
-        QVERIFY(!frm.Busy());
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: %1").arg(rows));
+        QVERIFY(!frm.isBusy());
     }
 
 private slots:
@@ -151,21 +175,21 @@ private slots:
         WriteFile(IniPath(), "[Settings]\r\nRecursiveScanning=1\r\n");
         TfrmMain frm(Options(music_));
         Start(frm, 2);
-        QCOMPARE(frm.SelectedPath(), music_);
+        QCOMPARE(frm.selectedPath(), music_);
         QCOMPARE(frm.windowTitle(), QStringLiteral("Sondaro - ") + music_);
-        QCOMPARE(frm.ColumnCaptions(),
+        QCOMPARE(frm.columnCaptions(),
                  (QStringList{"File Name", "Type", "Size", "Length", "Ratio", "Bitrate", "Encoder Info",
                               "Sample Rate", "Channels", "Bits Per Sample"}));
-        QCOMPARE(frm.RowCount(), 2);
+        QCOMPARE(frm.rowCount(), 2);
         QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav"}));
         QStringList row;
-        for (int c = 0; c < 10; ++c) row << frm.CellText(1, c);
+        for (int c = 0; c < 10; ++c) row << frm.cellText(1, c);
         QCOMPARE(row, (QStringList{"b.wav", "WAV", "0.00 MB", "00:00", "0.00%", "0 kbps",
                                    "File could not be scanned", "0", "0", "0"}));
-        QCOMPARE(frm.StatusTexts(), (QStringList{"Average Bitrate: 0/0 kbps", "Duration: 00:00",
+        QCOMPARE(frm.statusTexts(), (QStringList{"Average Bitrate: 0/0 kbps", "Duration: 00:00",
                                                  "Size: 0.00 MB", "File Count: 2"}));
         // Even rows carry the band colour, odd rows the list's own background.
-        TListModel* model = frm.Model();
+        TListModel* model = Model(frm);
         QCOMPARE(model->data(model->index(0, 3), Qt::BackgroundRole).value<QColor>(), QColor(0xE3, 0xEE, 0xFB));
         QVERIFY(!model->data(model->index(1, 3), Qt::BackgroundRole).isValid());
         QVERIFY(desktop_.Errors.isEmpty());
@@ -174,95 +198,130 @@ private slots:
     void headerClicksSortAsDescribed() {
         TfrmMain frm(Options(music_));
         Start(frm, 2);
-        frm.ScanFolder(work_->filePath("bin"), false);   // an empty folder: empty list
-        QCOMPARE(frm.RowCount(), 0);
-        frm.AppendAnalysedItem(Item("b.mp3", 5 * 1048576, 3600, 44100));
-        frm.AppendAnalysedItem(Item("a.mp3", 1048576 / 2, 3599, 8000));
-        frm.AppendAnalysedItem(Item("C.mp3", 20 * 1048576, 61, 22050));
+        frm.scanFolder(work_->filePath("bin"), false);   // an empty folder: empty list
+        QTRY_VERIFY(!frm.isBusy());
+        QCOMPARE(frm.rowCount(), 0);
+        frm.appendAnalysedItem(Item("b.mp3", 5 * 1048576, 3600, 44100));
+        frm.appendAnalysedItem(Item("a.mp3", 1048576 / 2, 3599, 8000));
+        frm.appendAnalysedItem(Item("C.mp3", 20 * 1048576, 61, 22050));
         const int name = 0, size = 2, length = 3, rate = 7;
-        frm.ListViewColumnClick(name);   // the sort column starts at 0: descending
+        frm.onHeaderClicked(name);   // the sort column starts at 0: descending
         QCOMPARE(Column(frm, name), (QStringList{"C.mp3", "b.mp3", "a.mp3"}));
-        frm.ListViewColumnClick(size);   // padded: 0000.50 MB < 0005.00 MB < 0020.00 MB
+        frm.onHeaderClicked(size);   // padded: 0000.50 MB < 0005.00 MB < 0020.00 MB
         QCOMPARE(Column(frm, size), (QStringList{"0.50 MB", "5.00 MB", "20.00 MB"}));
-        frm.ListViewColumnClick(size);
+        frm.onHeaderClicked(size);
         QCOMPARE(Column(frm, size), (QStringList{"20.00 MB", "5.00 MB", "0.50 MB"}));
-        frm.ListViewColumnClick(length);   // plain text: 1:00:00 before 59:59
+        frm.onHeaderClicked(length);   // plain text: 1:00:00 before 59:59
         QCOMPARE(Column(frm, length), (QStringList{"01:01", "1:00:00", "59:59"}));
-        frm.ListViewColumnClick(rate);
+        frm.onHeaderClicked(rate);
         QCOMPARE(Column(frm, rate), (QStringList{"8000", "22050", "44100"}));
-        frm.ListViewColumnClick(name);
+        frm.onHeaderClicked(name);
         QCOMPARE(Column(frm, name), (QStringList{"a.mp3", "b.mp3", "C.mp3"}));
         // The band follows the display position, not the row.
-        QCOMPARE(frm.Model()->data(frm.Model()->index(2, 0), Qt::BackgroundRole).value<QColor>(),
+        QCOMPARE(Model(frm)->data(Model(frm)->index(2, 0), Qt::BackgroundRole).value<QColor>(),
                  TListModel::kBandColour);
 
         // Size hidden: Length moves to list column 2, which is no longer numeric.
-        frm.Settings().Columns[kColSize].Visible = false;
-        frm.BuildColumns();
-        frm.ScanFolder(work_->filePath("bin"), false);
-        frm.AppendAnalysedItem(Item("b.mp3", 0, 3600, 0));
-        frm.AppendAnalysedItem(Item("a.mp3", 0, 3599, 0));
-        frm.AppendAnalysedItem(Item("C.mp3", 0, 61, 0));
-        QCOMPARE(frm.ColumnCaptions().value(2), QStringLiteral("Length"));
-        frm.ListViewColumnClick(2);
-        if (frm.SortState().Descending) frm.ListViewColumnClick(2);
+        frm.settings().Columns[kColSize].Visible = false;
+        frm.buildColumns();
+        frm.scanFolder(work_->filePath("bin"), false);
+        QTRY_VERIFY(!frm.isBusy());
+        frm.appendAnalysedItem(Item("b.mp3", 0, 3600, 0));
+        frm.appendAnalysedItem(Item("a.mp3", 0, 3599, 0));
+        frm.appendAnalysedItem(Item("C.mp3", 0, 61, 0));
+        QCOMPARE(frm.columnCaptions().value(2), QStringLiteral("Length"));
+        frm.onHeaderClicked(2);
+        if (frm.sortState().Descending) frm.onHeaderClicked(2);
         QCOMPARE(Column(frm, 2), (QStringList{"01:01", "1:00:00", "59:59"}));
     }
 
-    void exportIsDisabledOnEmptyListAndWritesTheReport() {
+    void exportAsksWhereAndWritesHtmlCsvJson() {
         const QString folder = work_->filePath(QStringLiteral("R&B <live>"));
         WriteFile(folder + "/x.mp3", kUnreadable);
+        WriteFile(folder + "/y,\"q\".wav", kUnreadable + kUnreadable);
         TfrmMain frm(Options(work_->filePath("bin")));
         Start(frm, 0);
-        frm.PopupMenuListViewPopup();
-        QVERIFY(!frm.ExportAction()->isEnabled());
+        auto* exportAction = frm.findChild<QAction*>("exportAction");
+        frm.onListMenuAboutToShow();
+        QVERIFY(!exportAction->isEnabled());
 
-        frm.BrowseTo(folder);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 1"));
-        frm.PopupMenuListViewPopup();
-        QVERIFY(frm.ExportAction()->isEnabled());
-        frm.ExportClick();
+        frm.browseTo(folder);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        frm.onListMenuAboutToShow();
+        QVERIFY(exportAction->isEnabled());
+
+        // Cancelled dialog: nothing written. It proposed the scanned folder and the report's name.
+        frm.onExportTriggered();
         const QString report = folder + "/!Sdro Analysis.html";
-        QCOMPARE(desktop_.Shown, QStringList{report});
-        const QByteArray bytes = ReadFile(report);
+        QCOMPARE(desktop_.Proposed.value(0), report);
+        QCOMPARE(desktop_.Proposed.value(1), QStringLiteral("HTML report (*.html);;CSV (*.csv);;JSON (*.json)"));
+        QVERIFY(!QFile::exists(report));
+
+        // HTML where the user chose: the report builder's bytes, and a notice to open it.
+        const QString html = work_->filePath("out/report.html");
+        QDir().mkpath(work_->filePath("out"));
+        desktop_.SavePath = html;
+        frm.onExportTriggered();
+        QVERIFY(desktop_.Errors.isEmpty());
+        const QByteArray bytes = ReadFile(html);
         QVERIFY(bytes.startsWith("\xFF\xFE"));
         const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
                                                 (bytes.size() - 2) / 2);
-        QVERIFY(text.endsWith("</html>\r\n"));
         const QStringList lines = text.split("\r\n");
         QCOMPARE(lines.value(4), "<title>Sondaro - " + work_->filePath("R&amp;B &lt;live&gt;") + "</title>");
-        QVERIFY(lines.contains(QStringLiteral("<td align=\"center\">1</td>")));
+        QVERIFY(lines.contains(QStringLiteral("<td align=\"center\">2</td>")));
         QVERIFY(lines.contains(QStringLiteral("<th  width = 175>File Name</th>")));
         QVERIFY(lines.contains(QStringLiteral("<td 175>x.mp3</td>")));
-        QVERIFY(lines.contains(QStringLiteral("<td 250>File could not be scanned</td>")));
-        // The bytes are exactly those of the report builder.
-        const int columns = frm.ColumnCaptions().size();
-        TReportInput input;
-        input.Folder = folder.toStdString();
-        for (int c = 0; c < columns; ++c)
-            input.Columns.push_back({frm.ColumnCaptions()[c].toStdString(), frm.List()->header()->sectionSize(c)});
-        input.Rows.push_back(&frm.Model()->RowAt(0).Texts);
-        QCOMPARE(bytes, QByteArray::fromStdString(EncodeReport(HtmlReportLines(input))));
+        QCOMPARE(frm.noticeText(), "Report written to " + html);
+        frm.findChild<QToolButton*>("noticeButton")->click();
+        QCOMPARE(desktop_.Opened, QStringList{html});
 
-        // A report that cannot be created: the error is shown, nothing opened.
-        QFile::remove(report);
-        QVERIFY(QDir().mkdir(report));
-        frm.ExportClick();
+        // CSV chosen by its file type, without an extension typed.
+        desktop_.SavePath = work_->filePath("out/list");
+        desktop_.SaveFilter = QStringLiteral("CSV (*.csv)");
+        frm.onExportTriggered();
+        QCOMPARE(QString::fromUtf8(ReadFile(desktop_.SavePath)),
+                 QStringLiteral("File Name,Type,Size,Length,Ratio,Bitrate,Encoder Info,Sample Rate,Channels,"
+                                "Bits Per Sample\r\n"
+                                "x.mp3,MP3,0.00 MB,00:00,0.00%,0 kbps,File could not be scanned,0,0,0\r\n"
+                                "\"y,\"\"q\"\".wav\",WAV,0.00 MB,00:00,0.00%,0 kbps,File could not be scanned,0,0,0\r\n"));
+
+        // JSON by its extension; the filter applies: only the shown row and its totals.
+        frm.findChild<QLineEdit*>("filterEdit")->setText("wav");
+        desktop_.SavePath = work_->filePath("out/list.json");
+        desktop_.SaveFilter.clear();
+        frm.onExportTriggered();
+        const QString json = QString::fromUtf8(ReadFile(desktop_.SavePath));
+        QVERIFY(json.contains("\"FileName\": \"y,\\\"q\\\".wav\""));
+        QVERIFY(!json.contains("x.mp3"));
+        QVERIFY2(json.contains("\"FileCount\": 1, \"TotalSize\": 0,"), qPrintable(json));
+        QVERIFY(desktop_.Errors.isEmpty());
+
+        // A folder that does not exist: the reason in a message box, nothing written.
+        desktop_.SavePath = work_->filePath("missing/report.html");
+        frm.onExportTriggered();
         QCOMPARE(desktop_.Errors.size(), 1);
-        QVERIFY(desktop_.Errors[0].startsWith("Cannot create file \"" + report + "\"."));
-        QCOMPARE(desktop_.Shown.size(), 1);
+        QVERIFY(desktop_.Errors[0].startsWith("Cannot create file \"" + desktop_.SavePath + "\"."));
+        QVERIFY(!QFileInfo::exists(work_->filePath("missing")));
 
-        // A link planted under the report's name is not written through.
-        QDir().rmdir(report);
+        // A report that cannot replace what is there (a folder): no temporary file left behind.
+        QVERIFY(QDir().mkpath(work_->filePath("out/taken.html")));
+        desktop_.SavePath = work_->filePath("out/taken.html");
+        frm.onExportTriggered();
+        QCOMPARE(desktop_.Errors.size(), 2);
+        QVERIFY(desktop_.Errors[1].contains(desktop_.SavePath));
+        QCOMPARE(QDir(work_->filePath("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{"list", "list.json", "report.html"}));
+
+        // A link planted under the chosen name is not written through.
         const QString victim = work_->filePath("victim.txt");
         WriteFile(victim, "precious");
-        QVERIFY(QFile::link(victim, report));
-        frm.ExportClick();
-        QCOMPARE(desktop_.Errors.size(), 2);
-        QCOMPARE(desktop_.Errors[1],
-                 "Cannot create file \"" + report + "\". It exists and is not a regular file");
+        desktop_.SavePath = work_->filePath("out/linked.html");
+        QVERIFY(QFile::link(victim, desktop_.SavePath));
+        frm.onExportTriggered();
+        QCOMPARE(desktop_.Errors.size(), 3);
+        QCOMPARE(desktop_.Errors[2], "Cannot create file \"" + desktop_.SavePath + "\". It exists and is not a regular file");
         QCOMPARE(ReadFile(victim), QByteArray("precious"));
-        QCOMPARE(desktop_.Shown.size(), 1);
     }
 
     void settingsDialogReordersHidesAndRescans() {
@@ -275,33 +334,71 @@ private slots:
                 auto* dialog = qobject_cast<TfrmSettings*>(QApplication::activeModalWidget());
                 QVERIFY(dialog);
                 seen = true;
-                TColumnListView* list = dialog->TntListView;
+                TColumnListView* list = dialog->columnList;
                 dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
                 QApplication::processEvents();
                 QCOMPARE(list->count(), 11);
                 QCOMPARE(list->item(7)->text(), QStringLiteral("Encoder Info"));
+                // The drag as the platform delivers it: the list's own payload for the
+                // pressed row, entering, moving and dropping on the viewport.
+                auto drag = [&](int row, const QPoint& target) {
+                    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+                    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+                    QCOMPARE(list->currentRow(), row);
+                    std::unique_ptr<QMimeData> data(list->model()->mimeData({list->currentIndex()}));
+                    QVERIFY(data);
+                    QDragEnterEvent enter(target, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(list->viewport(), &enter);
+                    QVERIFY(enter.isAccepted());
+                    QDragMoveEvent move(target, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(list->viewport(), &move);
+                    QDropEvent drop(QPointF(target), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+                    QApplication::sendEvent(list->viewport(), &drop);
+                    QVERIFY(drop.isAccepted());
+                    QCOMPARE(list->count(), 11);   // nothing lost
+                };
                 // Drop Encoder Info below all rows: it moves to the end.
                 const QPoint below(4, list->viewport()->height() - 2);
                 QVERIFY(!list->indexAt(below).isValid());
-                list->DropRow(7, below);
+                drag(7, below);
                 QCOMPARE(list->item(10)->text(), QStringLiteral("Encoder Info"));
                 // Drop Bits Per Sample (now 9) on File Name (1): it goes before it.
-                list->DropRow(9, list->visualItemRect(list->item(1)).center());
+                drag(9, list->visualItemRect(list->item(1)).center());
                 QCOMPARE(list->item(1)->text(), QStringLiteral("Bits Per Sample"));
+                QCOMPARE(list->item(1)->checkState(), Qt::Checked);
+                // Drop Type (3) on Length (5): below the row, so after it.
+                drag(3, list->visualItemRect(list->item(5)).center());
+                QCOMPARE(list->item(5)->text(), QStringLiteral("Type"));
+                // Alt+Up / Alt+Down move the current row: Type back above Length and Size.
+                QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+                QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+                QCOMPARE(list->item(3)->text(), QStringLiteral("Type"));
+                QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+                QTest::keyClick(list, Qt::Key_Up, Qt::AltModifier);
+                QCOMPARE(list->item(3)->text(), QStringLiteral("Type"));
+                // Something else dropped on the list is refused.
+                QMimeData foreign;
+                foreign.setText("File Name");
+                QDragEnterEvent enter(QPoint(4, 4), Qt::MoveAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(list->viewport(), &enter);
+                QVERIFY(!enter.isAccepted());
+                // Relative Path starts partly checked: shown for recursive scans only.
+                QCOMPARE(list->item(0)->checkState(), Qt::PartiallyChecked);
                 list->item(7)->setCheckState(Qt::Unchecked);   // Bitrate
                 QCOMPARE(list->item(7)->text(), QStringLiteral("Bitrate"));
-                dialog->chckbxRecursive->setChecked(true);
+                dialog->recursiveCheck->setChecked(true);
                 dialog->close();
             });
-            frm.Settings1Click();
+            frm.onSettingsTriggered();
             QVERIFY(seen);
-            QCOMPARE(frm.ColumnCaptions(),
-                     (QStringList{"Bits Per Sample", "File Name", "Type", "Size", "Length", "Ratio",
+            QTRY_VERIFY(!frm.isBusy());
+            // The folder was scanned again, now recursively (so with Relative Path), with the new columns.
+            QCOMPARE(frm.columnCaptions(),
+                     (QStringList{"Relative Path", "Bits Per Sample", "File Name", "Type", "Size", "Length", "Ratio",
                                   "Sample Rate", "Channels", "Encoder Info"}));
-            // The folder was scanned again, now recursively, with the new columns.
-            QCOMPARE(frm.RowCount(), 3);
-            QCOMPARE(frm.CellText(0, 1), QStringLiteral("a.mp3"));
-            QCOMPARE(frm.CellText(2, 8), QStringLiteral("File could not be scanned"));
+            QCOMPARE(frm.rowCount(), 3);
+            QCOMPARE(frm.cellText(0, 2), QStringLiteral("a.mp3"));
+            QCOMPARE(frm.cellText(2, 9), QStringLiteral("File could not be scanned"));
         }
         const TIniFile ini = Ini();
         QCOMPARE(ini.ReadInteger("Columns", "BitrateVisible", -1), 0);
@@ -309,6 +406,8 @@ private slots:
         QCOMPARE(ini.ReadInteger("Columns", "EncoderInfoPos", -1), 10);
         QCOMPARE(ini.ReadInteger("Columns", "BitsPerSamplePos", -1), 1);
         QCOMPARE(ini.ReadInteger("Columns", "RelativePathPos", -1), 0);
+        QCOMPARE(ini.ReadInteger("Columns", "RelativePathVisible", -1), 0);
+        QCOMPARE(ini.ReadInteger("Columns", "RelativePathAuto", -1), 1);
         QCOMPARE(ini.ReadInteger("Settings", "RecursiveScanning", -1), 1);
     }
 
@@ -318,7 +417,7 @@ private slots:
             Start(frm, 2);
             frm.move(40, 30);
             frm.resize(800, 500);
-            frm.List()->header()->resizeSection(0, 222);
+            ListOf(frm)->header()->resizeSection(0, 222);
         }
         TIniFile ini = Ini();
         QCOMPARE(ini.ReadInteger("Position", "Width", 0), 800);
@@ -334,7 +433,7 @@ private slots:
         {
             TfrmMain frm(Options(music_));
             frm.showMaximized();
-            QTRY_VERIFY(!frm.Busy() && frm.StatusTexts().value(3) == "File Count: 2");
+            QTRY_VERIFY(!frm.isBusy() && frm.statusTexts().value(3) == "File Count: 2");
             QVERIFY(frm.isMaximized());
         }
         ini = Ini();
@@ -350,9 +449,9 @@ private slots:
 
         // A file that cannot be written is reported once.
         TMainOptions options = Options(music_);
-        options.SettingsPath = work_->filePath("missing/folder/Sondaro.ini");
+        options.settingsPath = work_->filePath("missing/folder/Sondaro.ini");
         { TfrmMain frm(options); }
-        QCOMPARE(desktop_.Errors, QStringList{"Unable to write to " + options.SettingsPath});
+        QCOMPARE(desktop_.Errors, QStringList{"Unable to write to " + options.settingsPath});
     }
 
     void folderCommandWrittenAndRemoved() {
@@ -361,53 +460,87 @@ private slots:
         const QString menu = QString::fromStdString(FolderCommandServiceMenuPath(data.toStdString()));
         QVERIFY(entry.startsWith(work_->path()) || entry.startsWith(desktop_.Home));
         TMainOptions options = Options();
-        options.ExecutablePath = exeFolder_ + "/my \"best\" $app";
-        TfrmMain frm(options);
+        options.executablePath = exeFolder_ + "/my \"best\" $app";
         {
-            TfrmSettings dialog(&frm);   // Integration off: nothing written
-            QVERIFY(!QFile::exists(entry));
-            dialog.chckbxShell->click();
-            QVERIFY(QFile::exists(entry) && QFile::exists(menu));
-            const QString text = QString::fromUtf8(ReadFile(entry));
-            QVERIFY(text.contains("MimeType=inode/directory;"));
-            QVERIFY(text.contains("Name=View with Sondaro"));
-            QVERIFY(text.contains("Exec=\"" + exeFolder_ + "/my \\\\\"best\\\\\" \\\\$app\" %f\n"));
-            QVERIFY(QFileInfo(menu).isExecutable());
-            QVERIFY(QString::fromUtf8(ReadFile(menu)).contains("Name=View with Sondaro"));
-            dialog.chckbxShell->click();
-            QVERIFY(!QFile::exists(entry) && !QFile::exists(menu));
-            dialog.close();
+            TfrmMain frm(options);
+            QTimer::singleShot(0, &frm, [&] {
+                auto* dialog = qobject_cast<TfrmSettings*>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                QVERIFY(!QFile::exists(entry));   // Integration off: nothing written
+                dialog->integrationCheck->click();
+                QVERIFY(QFile::exists(entry) && QFile::exists(menu));
+                const QString text = QString::fromUtf8(ReadFile(entry));
+                QVERIFY(text.contains("MimeType=inode/directory;"));
+                QVERIFY(text.contains("Name=View with Sondaro"));
+                QVERIFY(text.contains("Exec=\"" + exeFolder_ + "/my \\\\\"best\\\\\" \\\\$app\" %f\n"));
+                QVERIFY(QFileInfo(menu).isExecutable());
+                QVERIFY(QString::fromUtf8(ReadFile(menu)).contains("Name=View with Sondaro"));
+                dialog->integrationCheck->click();
+                QVERIFY(!QFile::exists(entry) && !QFile::exists(menu));
+                dialog->integrationCheck->click();
+                dialog->close();
+            });
+            frm.onSettingsTriggered();
+            QVERIFY(frm.settings().Integration);
+            QFile::remove(entry);
+            QFile::remove(menu);
         }
-        QVERIFY(!frm.Settings().Integration);
-        // A stored switch writes the command again when the dialog object is made.
-        frm.Settings().Integration = true;
-        { TfrmSettings dialog(&frm); }
+        // The stored switch writes the command again, with the program's current path, at start.
+        TfrmMain frm(options);
         QVERIFY(QFile::exists(entry));
         QFile::remove(entry);
         QFile::remove(menu);
     }
 
-    void auCDtectRunsOnFirstSelectedWavRow() {
+    void auCDtectExplainsWhatIsMissingOrRuns() {
         TfrmMain frm(Options(music_));
         Start(frm, 2);
         auto select = [&](int row) {
-            frm.List()->selectionModel()->select(frm.Model()->index(row, 0),
+            ListOf(frm)->selectionModel()->select(Model(frm)->index(row, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         };
-        select(1);   // b.wav, but no tool beside the program
-        frm.ListViewDblClick();
+        select(1);   // b.wav, but no tool beside the program or on the PATH
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", work_->filePath("nothing").toLocal8Bit());
+        frm.onListDoubleClicked();
+        QCOMPARE(desktop_.Messages.size(), 1);
+        QVERIFY(desktop_.Messages[0].startsWith("auCDtect not found: "));
+        QVERIFY(desktop_.Messages[0].contains("\"auCDtect\" in\n" + exeFolder_ + "\nor in a folder on the PATH"));
         QVERIFY(desktop_.Scripts.isEmpty());
+
+        // On the PATH: found there; the script goes to the user's data folder.
+        const QString tools = work_->filePath("tools");
+        WriteFile(tools + "/auCDtect", "#!/bin/sh\n");
+        QFile::setPermissions(tools + "/auCDtect", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("PATH", tools.toLocal8Bit());
+        frm.onListDoubleClicked();
+        QCOMPARE(desktop_.Scripts.size(), 1);
+        QVERIFY(!desktop_.Scripts[0].startsWith(exeFolder_));
+        QVERIFY(QString::fromUtf8(ReadFile(desktop_.Scripts[0])).startsWith("'" + tools + "/auCDtect' '" + music_ + "/b.wav'\n"));
+        qputenv("PATH", path);
+
+        // Beside the program but no terminal program: said so.
         WriteFile(exeFolder_ + "/auCDtect", "#!/bin/sh\n");
-        select(0);   // a.mp3
-        frm.ListViewDblClick();
+        desktop_.HasTerminal = false;
+        frm.onListDoubleClicked();
+        QCOMPARE(desktop_.Messages.size(), 2);
+        QVERIFY(desktop_.Messages[1].startsWith("No terminal program: "));
+        QVERIFY(desktop_.Messages[1].contains("xterm"));
+
+        // An MP3 row does nothing; with both, the WAV runs as before.
+        desktop_.HasTerminal = true;
+        desktop_.Scripts.clear();
+        select(0);
+        frm.onListDoubleClicked();
         QVERIFY(desktop_.Scripts.isEmpty());
         select(1);
-        frm.ListViewDblClick();
+        frm.onListDoubleClicked();
         const QString script = exeFolder_ + "/Sdro.sh";
         QCOMPARE(desktop_.Scripts, QStringList{script});
         QCOMPARE(QString::fromUtf8(ReadFile(script)),
                  "'" + exeFolder_ + "/auCDtect' '" + music_ + "/b.wav'\n" +
                      "read -r -s -n 1 -p 'Press any key to continue . . . '\n");
+        QCOMPARE(desktop_.Messages.size(), 2);
     }
 
     void fadeStepsDownAndBack() {
@@ -417,28 +550,34 @@ private slots:
         QMoveEvent move(QPoint(10, 10), QPoint(0, 0));
         QApplication::sendEvent(&frm, &move);
         QTest::qWait(100);
-        QCOMPARE(frm.AlphaBlendValue(), 255);
+        QCOMPARE(frm.alphaBlendValue(), 255);
 
-        frm.SetAlphaBlend(true);
+        frm.setAlphaBlend(true);
         QList<int> values;
         for (int i = 0; i < 17; ++i) {
-            frm.TimerABOnTimer();
-            values << frm.AlphaBlendValue();
+            frm.onFadeOutTick();
+            values << frm.alphaBlendValue();
         }
         QCOMPARE(values.first(), 250);
         QCOMPARE(values.value(14), 180);   // 15 ticks down to 180, then it stays
         QCOMPARE(values.last(), 180);
-        for (int i = 0; i < 20; ++i) frm.TimerABOffTimer();
-        QCOMPARE(frm.AlphaBlendValue(), 255);
+        for (int i = 0; i < 20; ++i) frm.onFadeInTick();
+        QCOMPARE(frm.alphaBlendValue(), 255);
 
-        // Real events: a move dims the window, quiet restores it; a short move
-        // reverses from where the fade-out stood.
+        // Real events: a move that goes on dims the window, quiet restores it; a
+        // short move reverses from where the fade-out stood. (The move is
+        // repeated so that a busy machine's late timers cannot end it early.)
+        QElapsedTimer moving;
+        moving.start();
+        while (frm.alphaBlendValue() > 180 && moving.elapsed() < 3000) {
+            QApplication::sendEvent(&frm, &move);
+            QTest::qWait(20);
+        }
+        QCOMPARE(frm.alphaBlendValue(), 180);
+        QTRY_COMPARE_WITH_TIMEOUT(frm.alphaBlendValue(), 255, 3000);
         QApplication::sendEvent(&frm, &move);
-        QTRY_COMPARE_WITH_TIMEOUT(frm.AlphaBlendValue(), 180, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(frm.AlphaBlendValue(), 255, 3000);
-        QApplication::sendEvent(&frm, &move);
-        QTRY_VERIFY_WITH_TIMEOUT(frm.AlphaBlendValue() < 255, 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(frm.AlphaBlendValue(), 255, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(frm.alphaBlendValue() < 255, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm.alphaBlendValue(), 255, 3000);
         QCOMPARE(frm.windowOpacity(), 1.0);
     }
 
@@ -448,63 +587,252 @@ private slots:
         auto key = [&](QEvent::Type type, quint32 keysym) {
             QKeyEvent event(type, Qt::Key_Control, type == QEvent::KeyPress ? Qt::ControlModifier : Qt::NoModifier,
                             keysym == 0xFFE3 ? 37 : 105, keysym, 0);
-            QApplication::sendEvent(frm.Tree(), &event);
+            QApplication::sendEvent(frm.findChild<QTreeView*>("folderTree"), &event);
         };
         key(QEvent::KeyPress, 0xFFE4);   // right Ctrl: no inversion
-        QVERIFY(!TfrmMain::LeftCtrlDown());
-        frm.BrowseTo(music_);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
+        QVERIFY(!TfrmMain::isLeftCtrlDown());
+        frm.browseTo(music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
         key(QEvent::KeyRelease, 0xFFE4);
 
         key(QEvent::KeyPress, 0xFFE3);   // left Ctrl: recursive this once
-        QVERIFY(TfrmMain::LeftCtrlDown());
-        frm.BrowseTo(music_ + "/Sub");
-        frm.BrowseTo(music_);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 3"));
-        QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav", "c.mp3"}));
+        QVERIFY(TfrmMain::isLeftCtrlDown());
+        frm.browseTo(music_ + "/Sub");
+        frm.browseTo(music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 3"));
+        QCOMPARE(Column(frm, 1), (QStringList{"a.mp3", "b.wav", "c.mp3"}));   // after Relative Path
         key(QEvent::KeyRelease, 0xFFE3);
-        QVERIFY(!TfrmMain::LeftCtrlDown());
+        QVERIFY(!TfrmMain::isLeftCtrlDown());
 
         // Setting on, left Ctrl held: a flat scan.
-        frm.Settings().RecursiveScanning = true;
+        frm.settings().RecursiveScanning = true;
         key(QEvent::KeyPress, 0xFFE3);
-        frm.BrowseTo(music_ + "/Sub");
-        frm.BrowseTo(music_);
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
+        frm.browseTo(music_ + "/Sub");
+        frm.browseTo(music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
         key(QEvent::KeyRelease, 0xFFE3);
     }
 
-    void newSelectionDuringScanLetsTheFolderFinish() {
+    void scanShowsProgressAndStopsConsistently() {
+        // 3,000 copies of a 9,814-byte MP3: the totals can be checked for any count.
         const QString big = work_->filePath("big");
-        for (int i = 0; i < 3000; ++i) WriteFile(big + QStringLiteral("/f%1.mp3").arg(i, 4, 10, QChar('0')), "x");
+        const QByteArray bytes = ReadFile(QStringLiteral(SONDARO_FIXTURES "/mp3/lame_V5.mp3"));
+        QCOMPARE(bytes.size(), 9814);
+        for (int i = 0; i < 3000; ++i) WriteFile(big + QStringLiteral("/f%1.mp3").arg(i, 4, 10, QChar('0')), bytes);
         TfrmMain frm(Options(work_->filePath("bin")));
         Start(frm, 0);
-        int rowsWhenSwitched = -1;
-        RunWhen(&frm, [&] { return frm.RowCount() > 10; }, [&] {
-            rowsWhenSwitched = frm.RowCount();
-            frm.BrowseTo(music_);   // Busy: only remembered
-            QVERIFY(frm.Busy());
+        QString progress;
+        bool stoppedByKey = false;
+        RunWhen(&frm, [&] { return frm.rowCount() > 10; }, [&] {
+            progress = frm.progressText();
+            QVERIFY(frm.isBusy());
+            QVERIFY(frm.findChild<QAction*>("stopAction")->isEnabled());
+            frm.activateWindow();
+            QTest::keyClick(ListOf(frm), Qt::Key_Escape);   // Stop
+            stoppedByKey = !frm.isBusy();
+            if (!stoppedByKey) frm.findChild<QAction*>("stopAction")->trigger();
         });
-        frm.BrowseTo(big);
-        QVERIFY(rowsWhenSwitched > 0 && rowsWhenSwitched < 3000);
-        // The big folder finished, then the new selection was scanned.
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
-        QCOMPARE(frm.windowTitle(), "Sondaro - " + music_);
+        frm.scanFolder(big, false);
+        QTRY_VERIFY(!frm.isBusy());
+        QVERIFY(stoppedByKey);
+        QVERIFY2(QRegularExpression("^Scanning \\d[\\d,]* files, \\d[\\d,]* files/s   .*big/$").match(progress).hasMatch(),
+                 qPrintable(progress));
+        const int rows = frm.rowCount();
+        QVERIFY(rows > 10 && rows < 3000);
+        QCOMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: %1").arg(rows));
+        QCOMPARE(frm.statusTexts().value(2), "Size: " + QString::number(rows * 9814 / 1048576.0, 'f', 2) + " MB");
+        QCOMPARE(frm.noticeText(), QStringLiteral("Scan stopped after %1 files").arg(QLocale().toString(rows)));
+        QVERIFY(frm.progressText().isEmpty());
+        // In scan order, with nothing missing, and nothing arrives later.
+        for (int r = 0; r < rows; ++r)
+            QCOMPARE(frm.cellText(r, 0), QStringLiteral("f%1.mp3").arg(r, 4, 10, QChar('0')));
+        QTest::qWait(100);
+        QCOMPARE(frm.rowCount(), rows);
+        QVERIFY(desktop_.Errors.isEmpty());
+
+        // Another folder selected during a scan: the scan stops, the new one runs at once.
+        RunWhen(&frm, [&] { return frm.rowCount() > 10; }, [&] { frm.browseTo(music_); });
+        frm.browseTo(big);
+        QTRY_COMPARE(frm.windowTitle(), "Sondaro - " + music_);
+        QTRY_VERIFY(!frm.isBusy());
+        QCOMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav"}));
     }
 
-    void exitDuringScanFinishesTheFolderAndWritesSettings() {
+    void exitDuringScanStopsAndWritesSettings() {
         const QString big = work_->filePath("big");
         for (int i = 0; i < 3000; ++i) WriteFile(big + QStringLiteral("/f%1.mp3").arg(i, 4, 10, QChar('0')), "x");
-        WriteFile(big + "/Deeper/g.mp3", "x");
         {
             TfrmMain frm(Options(work_->filePath("bin")));
             Start(frm, 0);
-            RunWhen(&frm, [&] { return frm.RowCount() > 10; }, [&] { frm.close(); });
-            frm.ScanFolder(big, true);
-            QCOMPARE(frm.RowCount(), 3000);   // the current folder, not its subfolder
-            QVERIFY(!frm.isVisible());
+            RunWhen(&frm, [&] { return frm.rowCount() > 10; }, [&] { frm.close(); });
+            frm.scanFolder(big, true);
+            QTRY_VERIFY(!frm.isVisible());
+            QVERIFY(!frm.isBusy());
+            QVERIFY(frm.rowCount() < 3000);
         }
         QVERIFY(QFile::exists(IniPath()));
+        QCOMPARE(QString::fromStdString(Ini().ReadString("Settings", "LastFolder", "")), big);
+    }
+
+    void startsWhereTheLastSessionEndedElseAtHome() {
+        {
+            TfrmMain frm(Options());
+            frm.show();
+            QTRY_COMPARE(frm.selectedPath(), QDir::homePath());
+            QTRY_VERIFY(!frm.isBusy());
+        }
+        WriteFile(IniPath(), ("[Settings]\r\nLastFolder=" + music_ + "\r\n").toUtf8());
+        {
+            TfrmMain frm(Options());
+            Start(frm, 2);
+            QCOMPARE(frm.selectedPath(), music_);
+            QCOMPARE(frm.windowTitle(), "Sondaro - " + music_);
+            frm.browseTo(music_ + "/Sub");
+            QTRY_COMPARE(frm.windowTitle(), "Sondaro - " + music_ + "/Sub");   // the title follows
+            QTRY_VERIFY(!frm.isBusy());
+        }
+        QCOMPARE(QString::fromStdString(Ini().ReadString("Settings", "LastFolder", "")), music_ + "/Sub");
+        // The argument wins; a last folder that is gone gives the home folder.
+        WriteFile(IniPath(), "[Settings]\r\nLastFolder=/no/such/folder\r\n");
+        {
+            TfrmMain frm(Options(music_ + "/Sub"));
+            Start(frm, 1);
+            QCOMPARE(frm.selectedPath(), music_ + "/Sub");
+        }
+        WriteFile(IniPath(), "[Settings]\r\nLastFolder=/no/such/folder\r\n");
+        TfrmMain frm(Options());
+        frm.show();
+        QTRY_COMPARE(frm.selectedPath(), QDir::homePath());
+        QTRY_VERIFY(!frm.isBusy());
+    }
+
+    void filterCopyAndDetails() {
+        WriteFile(music_ + "/c d.flac", kUnreadable);
+        TfrmMain frm(Options(music_));
+        Start(frm, 3);
+        auto* filter = frm.findChild<QLineEdit*>("filterEdit");
+        frm.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frm));
+        QTest::keyClick(&frm, Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(filter->hasFocus());
+        QTest::keyClicks(filter, "WAV");
+        QCOMPARE(Column(frm, 0), QStringList{"b.wav"});
+        filter->setText("could  mp3");   // every word, in any column
+        QCOMPARE(Column(frm, 0), QStringList{"a.mp3"});
+        filter->setText("zzz");
+        QCOMPARE(frm.rowCount(), 0);
+        filter->clear();
+        QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav", "c d.flac"}));
+
+        // Ctrl+C: the selected rows, in list order, with the captions.
+        frm.onHeaderClicked(0);   // descending: c d.flac, b.wav, a.mp3
+        ListOf(frm)->selectionModel()->select(Model(frm)->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        ListOf(frm)->selectionModel()->select(Model(frm)->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        ListOf(frm)->setFocus();
+        QTest::keyClick(ListOf(frm), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QStringLiteral("File Name\tType\tSize\tLength\tRatio\tBitrate\tEncoder Info\tSample Rate\tChannels\t"
+                                "Bits Per Sample\n"
+                                "c d.flac\tFLAC\t0.00 MB\t00:00\t0.00%\t0 kbps\tFile could not be scanned\t0\t0\t0\n"
+                                "a.mp3\tMP3\t0.00 MB\t00:00\t0.00%\t0 kbps\tFile could not be scanned\t0\t0\t0\n"));
+        // The pop-up's folder commands go to the first selected file.
+        frm.onListMenuAboutToShow();
+        QVERIFY(frm.findChild<QAction*>("openFolderAction")->isEnabled());
+        frm.findChild<QAction*>("openFolderAction")->trigger();
+        frm.findChild<QAction*>("showInFileManagerAction")->trigger();
+        QCOMPARE(desktop_.Shown, (QStringList{music_ + "/", music_ + "/c d.flac"}));
+
+        // The detail panel: every value of the current file, as selectable text.
+        ListOf(frm)->setCurrentIndex(Model(frm)->index(1, 0));
+        const QString details = frm.detailText();
+        QVERIFY2(details.contains("File Name\nb.wav") || details.contains("File Name\tb.wav") ||
+                     details.contains("File Name \tb.wav") || details.contains("b.wav"), qPrintable(details));
+        for (const char* expected : {"Size", "0 bytes (0.00 MB)", "Encoder Info", "File could not be scanned",
+                                     "Full Path", "/music/b.wav", "Sample Rate", "0 Hz"})
+            QVERIFY2(details.contains(QString::fromLatin1(expected)), expected);
+        // Numbers right-aligned, text left; the header shows the sort.
+        QCOMPARE(Model(frm)->data(Model(frm)->index(0, 2), Qt::TextAlignmentRole).toInt() & Qt::AlignRight, int(Qt::AlignRight));
+        QCOMPARE(Model(frm)->data(Model(frm)->index(0, 6), Qt::TextAlignmentRole).toInt() & Qt::AlignRight, 0);
+        QCOMPARE(ListOf(frm)->header()->sortIndicatorSection(), 0);
+        QCOMPARE(ListOf(frm)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    void elidedCellsShowTheirTextAsTooltip() {
+        TfrmMain frm(Options(music_));
+        Start(frm, 2);
+        QTreeView* list = ListOf(frm);
+        list->header()->resizeSection(6, 30);   // Encoder Info: too narrow
+        QApplication::processEvents();
+        const QRect narrow = list->visualRect(Model(frm)->index(0, 6));
+        QHelpEvent help(QEvent::ToolTip, narrow.center(), list->viewport()->mapToGlobal(narrow.center()));
+        QApplication::sendEvent(list->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("File could not be scanned"));
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        const QRect wide = list->visualRect(Model(frm)->index(0, 1));   // "MP3" fits
+        QHelpEvent fits(QEvent::ToolTip, wide.center(), list->viewport()->mapToGlobal(wide.center()));
+        QApplication::sendEvent(list->viewport(), &fits);
+        QTest::qWait(50);
+        QVERIFY(!QToolTip::isVisible());
+    }
+
+    void relativePathShownForRecursiveScansAndPlaylists() {
+        WriteFile(work_->filePath("elsewhere/far.mp3"), kUnreadable);
+        TfrmMain frm(Options(music_));
+        Start(frm, 2);
+        QCOMPARE(frm.columnCaptions().value(0), QStringLiteral("File Name"));
+        frm.scanFolder(music_, true);
+        QTRY_VERIFY(!frm.isBusy());
+        QCOMPARE(frm.columnCaptions().value(0), QStringLiteral("Relative Path"));
+        QCOMPARE(Column(frm, 0), (QStringList{"", "", "Sub/"}));
+        // A playlist: entries beside it relative, one elsewhere by its full folder.
+        const QString list = music_ + "/list.m3u";
+        WriteFile(list, ("Sub/c.mp3\n" + work_->filePath("elsewhere/far.mp3") + "\n").toUtf8());
+        frm.loadPlaylist(list);
+        QTRY_VERIFY(!frm.isBusy());
+        QCOMPARE(Column(frm, 0), (QStringList{"Sub/", work_->filePath("elsewhere") + "/"}));
+        QCOMPARE(frm.windowTitle(), "Sondaro - " + list);
+        // The user switched the column off: it stays off.
+        frm.settings().RelativePathAuto = false;
+        frm.scanFolder(music_, true);
+        QTRY_VERIFY(!frm.isBusy());
+        QCOMPARE(frm.columnCaptions().value(0), QStringLiteral("File Name"));
+    }
+
+    void droppedFoldersFilesAndPlaylistsAreAnalysed() {
+        TfrmMain frm(Options(work_->filePath("bin")));
+        Start(frm, 0);
+        auto drop = [&](const QStringList& paths) {
+            auto* data = new QMimeData;
+            QList<QUrl> urls;
+            for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+            data->setUrls(urls);
+            QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&frm, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&frm, &dropped);
+            delete data;
+        };
+        drop({music_});   // a folder: selected in the tree and scanned
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        QCOMPARE(frm.selectedPath(), music_);
+        drop({music_ + "/Sub/c.mp3", music_ + "/b.wav", music_ + "/notes.mp3.bak"});   // files: the supported ones
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        QCOMPARE(Column(frm, 1), (QStringList{"c.mp3", "b.wav"}));
+        QCOMPARE(frm.windowTitle(), QStringLiteral("Sondaro - 3 dropped items"));
+        const QString list = music_ + "/list.m3u";
+        WriteFile(list, "a.mp3\nSub/c.mp3\n");
+        drop({list});
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        QCOMPARE(frm.windowTitle(), "Sondaro - " + list);
+        // Text that is no file is refused.
+        QMimeData text;
+        text.setText("hello");
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&frm, &enter);
+        QVERIFY(!enter.isAccepted());
     }
 
     void playlistArgumentLoadsEntriesOnly() {
@@ -512,14 +840,14 @@ private slots:
         WriteFile(list, ("#EXTM3U\n" + music_ + "/b.wav\nSub/c.mp3\n").toUtf8());
         TfrmMain frm(Options(list));
         frm.show();
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 2"));
-        QCOMPARE(frm.SelectedPath(), music_);
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 2"));
+        QCOMPARE(frm.selectedPath(), music_);
         QCOMPARE(frm.windowTitle(), "Sondaro - " + list);
-        QCOMPARE(Column(frm, 0), (QStringList{"b.wav", "c.mp3"}));
+        QCOMPARE(Column(frm, 1), (QStringList{"b.wav", "c.mp3"}));   // after Relative Path
 
         // A folder selection cancels a load and the window stays consistent.
-        frm.BrowseTo(music_ + "/Sub");
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 1"));
+        frm.browseTo(music_ + "/Sub");
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 1"));
     }
 
     void playlistLoadCancelledByCloseOrSelection() {
@@ -531,16 +859,16 @@ private slots:
         {
             TfrmMain frm(Options(list));
             frm.show();
-            QTRY_VERIFY(frm.RowCount() > 0);
+            QTRY_VERIFY(frm.rowCount() > 0);
         }   // destroyed while loading: the worker is stopped first
         TfrmMain frm(Options(list));
         frm.show();
-        QTRY_VERIFY(frm.RowCount() > 0);
-        frm.BrowseTo(work_->filePath("bin"));
-        QTRY_COMPARE(frm.StatusTexts().value(3), QStringLiteral("File Count: 0"));
-        QVERIFY(!frm.PlaylistLoading());
+        QTRY_VERIFY(frm.rowCount() > 0);
+        frm.browseTo(work_->filePath("bin"));
+        QTRY_COMPARE(frm.statusTexts().value(3), QStringLiteral("File Count: 0"));
+        QVERIFY(!frm.isBusy());
         QTest::qWait(50);
-        QCOMPARE(frm.RowCount(), 0);   // nothing of the cancelled load arrives later
+        QCOMPARE(frm.rowCount(), 0);   // nothing of the cancelled load arrives later
     }
 
     void closingDuringAnyPlaylistLoadEndsWithinASecond() {

@@ -49,3 +49,24 @@ speexenc --quiet -w "$tmp/wide.wav" speex-wb.spx
 
 # True Audio by ffmpeg's encoder.
 ffmpeg -v error -y -i "$tmp/stereo.wav" -c:a tta tta-stereo.tta
+
+# Ogg Vorbis with a large comment (about 74 KB of text, added by vorbiscomment):
+# the comment header fills more than one page.
+sox -R -n -r 22050 -c 1 -b 16 "$tmp/mono22.wav" synth 2 sine 440 vol 0.3
+oggenc -Q -q 2 -o vorbis-large-comment.ogg "$tmp/mono22.wav"
+python3 -c "print('COMMENT=' + 'Sondaro large comment. ' * 3200)" > "$tmp/comment.txt"
+vorbiscomment -a -c "$tmp/comment.txt" vorbis-large-comment.ogg
+
+# Ogg Vorbis cut inside its last page (an interrupted download).
+sox -R -n -r 11025 -c 1 -b 16 "$tmp/noise.wav" synth 2 pinknoise vol 0.3
+oggenc -Q -q 0 -o "$tmp/noise.ogg" "$tmp/noise.wav"
+head -c 8500 "$tmp/noise.ogg" > vorbis-cut.ogg
+
+# Ogg Vorbis by ffmpeg's libvorbis (its own vendor string).
+ffmpeg -v error -y -i "$tmp/mono22.wav" -c:a libvorbis -q:a 2 vorbis-ffmpeg.ogg
+
+# FLAC from a pipe to a pipe: the encoder cannot go back to write the total
+# sample count, so STREAMINFO keeps 0 (unknown).
+sox -R -n -r 16000 -c 1 -b 16 -t raw - synth 1.3 sine 440 vol 0.05 |
+    flac -s -c --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 \
+        --sample-rate=16000 - > flac-stdin.flac
