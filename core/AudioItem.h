@@ -21,5 +21,7 @@ struct TAudioItem {
     double Ratio = 0;           // percent of the uncompressed PCM size
     int32_t BitRate = 0;        // kbit/s
     std::string EncoderInfo = kNotScannedText;
-    THealth Health;             // findings, most serious first; empty: "OK"
+    std::string EncoderEvidence;   // the mark the encoder name rests on ("LAME tag", "frame header bits"); may be empty
+    std::string EncoderSettings;   // the encoder's recorded settings in one line; may be empty
+    THealth Health;                // findings, most serious first; empty: "OK"
 };

@@ -2,8 +2,8 @@
 
 #include "core/HealthChecks.h"
 #include "io/Text.h"
-#include "mpeg/DescriptiveLameTagReader.h"
-#include "mpeg/LameVersion.h"
+#include "mpeg/MP3Encoder.h"
+#include "readers/OggContent.h"
 #include "readers/PcmRatio.h"
 
 #include <algorithm>
@@ -42,19 +42,6 @@ constexpr int32_t kCanonicalAiffHeaderBytes = 54;
 // Frames from the playing time, for formats that count no samples.
 double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
 
-// The LAME part of the encoder info: "LAME " and the version, then the stored
-// or guessed preset. Versions before 3.90 stored no preset; their long version
-// text ("3.88 (beta)") is shown instead.
-std::string LameText(const TDescriptiveLameTagReader& lame) {
-    const std::string shortVersion = lame.ShortVersion();
-    if (LameVersionBelow(shortVersion, "3.90")) return "LAME " + lame.LongVersion() + " ";
-    std::string preset = lame.PresetText();
-    if (lame.PresetState() == TDescriptiveLameTagReader::kGuessTextIsAnswer)
-        preset = lame.GuessText() + (lame.Modified() ? " (modified)" : " (?)");
-    return "LAME " + shortVersion + " " + preset;
-}
-
-
 // A truncated stream: the item's length, ratio and (when it was formed from
 // the size over the declared length) bitrate become those of the audio
 // present; the declared length stays in the finding only.
@@ -66,38 +53,18 @@ void ApplyTruncation(TAudioItem& item, double presentSeconds, int32_t headerByte
     item.Ratio = WavRatio(item, presentSeconds * item.SampleRate, headerBytes);
 }
 
-// An ID3v2 tag whose size runs past the end of the file: the tag reader
-// keeps its presence and gives it a size of 0 (a whole tag has at least its
-// 10-byte header).
-void CheckID3v2(const TID3v2& tag, TAudioItem& item) {
-    if (tag.Exists() && tag.Size() == 0) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
-}
-
-// The MPEG stream's own findings, once the reader reports them: the frame
-// walk's damaged stretches, junk before the first frame, a cut VBR stream
-// and the LAME tag's CRC-16.
-template <typename Reader>
-void CheckMpegFindings(const Reader& reader, TAudioItem& item) {
-    if constexpr (requires { reader.Findings().DamagedStretches; }) {
-        const auto& f = reader.Findings();
-        // The reader's length is already that of the frames present.
-        if (f.Truncated && f.ClaimedDuration > item.Duration)
-            AddFinding(item.Health, TruncatedFinding(item.Duration, f.ClaimedDuration));
-        if (f.DamagedStretches > 0) AddFinding(item.Health, DamagedFinding(f.DamagedStretches));
-        if (f.JunkBytes > 0) AddFinding(item.Health, JunkFinding(f.JunkBytes));
-        if (f.LameTagChecked && !f.LameTagCRCMatches) AddFinding(item.Health, Finding(THealthKind::LameTagDamaged));
-    } else {
-        // A Xing or VBRI header counts the stream's bytes: fewer present
-        // means the file was cut. The average bitrate of the frames present
-        // stays that of the whole stream.
-        const auto& vbr = reader.VBR();
-        const int64_t present = reader.AudioEnd() - reader.AudioStart();
-        double presentSeconds = 0;
-        if (vbr.Found && !vbr.ID.empty() && reader.Frame().Found &&
-            TruncatedByBytes(vbr.Bytes, present, 0, item.Duration, presentSeconds))
-            ApplyTruncation(item, presentSeconds, kCanonicalWavHeaderBytes, false);
-    }
-    CheckID3v2(reader.ID3v2(), item);
+// The MPEG stream's own findings: a cut VBR stream, the frame walk's
+// damaged stretches, junk before the first frame, the LAME tag's CRC-16 and
+// an ID3v2 tag that runs past the end.
+void CheckMpegFindings(const TMPEGaudio& reader, TAudioItem& item) {
+    const MPEGStreamFindings& f = reader.Findings();
+    // The reader's length is already that of the frames present.
+    if (f.Truncated && f.ClaimedDuration > item.Duration)
+        AddFinding(item.Health, TruncatedFinding(item.Duration, f.ClaimedDuration));
+    if (f.DamagedStretches > 0) AddFinding(item.Health, DamagedFinding(f.DamagedStretches));
+    if (f.JunkBytes > 0) AddFinding(item.Health, JunkFinding(f.JunkBytes));
+    if (f.LameTagChecked && !f.LameTagCRCMatches) AddFinding(item.Health, Finding(THealthKind::LameTagDamaged));
+    if (f.ID3v2PastEnd) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
 }
 
 // The end of an Ogg stream: a last page that is cut, or a stream that ends
@@ -143,7 +110,7 @@ TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, FramesOfDuration(item));
-    item.EncoderInfo = "AC-3 ATSC A/52";
+    item.EncoderInfo = r.IsEAC3() ? "E-AC-3" : "AC-3 ATSC A/52";
     return TReadResult::Ok();
 }
 
@@ -182,6 +149,32 @@ TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem&
     return TReadResult::Ok();
 }
 
+// DSD: one-bit samples at the DSD rate, named by that rate.
+template <typename Reader>
+TReadResult FillDSD(Reader& r, TAudioItem& item, double frames) {
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = Reader::kBitsPerSample;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, frames);
+    item.EncoderInfo = DsdRateName(r.SampleRate());
+    return TReadResult::Ok();
+}
+
+TReadResult FillDSDIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    TDSDIFF& r = readers.DSDIFF;
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    FillDSD(r, item, r.Duration() * r.SampleRate());
+    if (r.IsDST()) item.EncoderInfo += " DST compressed";
+    return TReadResult::Ok();
+}
+
+TReadResult FillDSF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    TDSF& r = readers.DSF;
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    return FillDSD(r, item, static_cast<double>(r.Samples()));
+}
+
 TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     TDTS& r = readers.DTS;
     if (!Accepted(r, stream)) return TReadResult::NotRecognised();
@@ -216,6 +209,18 @@ TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
     return TReadResult::Ok();
 }
 
+TReadResult FillMatroska(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    TMatroska& r = readers.Matroska;
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, FramesOfDuration(item));
+    item.EncoderInfo = r.WritingApp().empty() ? r.CodecName() : r.CodecName() + " " + r.WritingApp();
+    return TReadResult::Ok();
+}
+
 TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     return FillMPEGItem(readers.MPEGaudio, stream, item);
 }
@@ -235,20 +240,11 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& it
     item.BitRate = reader.BitRate();
     CheckMpegFindings(reader, item);
 
-    // Raises "Unexpected End Of File." for a file too short for the tag's
-    // fixed reads; the numbers above stay filled and the encoder info is not set.
-    // An ID3v2 tag that runs past the end of the file leaves the LAME tag
-    // nowhere to be found: the stream's own encoder text then stands.
-    if (HasFinding(item.Health, THealthKind::TagDamaged)) {
-        item.EncoderInfo = reader.Version() + " " + reader.Layer() + " " + reader.Encoder();
-        return TReadResult::Ok();
-    }
-    const TDescriptiveLameTagReader lame(stream);
-    const std::string streamText = reader.Version() + " " + reader.Layer() + " ";
-    if (lame.NoLameTag())
-        item.EncoderInfo = streamText + reader.Encoder();
-    else
-        item.EncoderInfo = streamText + LameText(lame);
+    const TMP3Encoder encoder = DescribeMP3Encoder(reader);
+    const std::string streamText = reader.Version() + " " + reader.Layer();
+    item.EncoderInfo = encoder.Text.empty() ? streamText : streamText + " " + encoder.Text;
+    item.EncoderEvidence = encoder.Evidence;
+    if (encoder.HasLameTag) item.EncoderSettings = LameSettingsText(encoder.Lame);
     return TReadResult::Ok();
 }
 
@@ -264,7 +260,23 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     return TReadResult::Ok();
 }
 
+namespace {
+
+TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, static_cast<double>(r.SampleCount() - r.BeginningSilence()));
+    item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV 8.0 " + r.ProfileName();
+    return TReadResult::Ok();
+}
+
+} // namespace
+
 TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
     TMPEGplus& r = readers.MPEGplus;
     if (!Accepted(r, stream)) return TReadResult::NotRecognised();
     CopyCommon(r, item);
@@ -291,6 +303,44 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioIt
                           std::abs(item.BitsPerSample), kCanonicalWavHeaderBytes);
     item.EncoderInfo = "OptimFROG " + r.VersionText() + " " + r.CompressionName();
     return TReadResult::Ok();
+}
+
+namespace {
+
+TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = 16;
+    item.BitRate = r.BitRate();
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    item.EncoderInfo = r.Vendor().empty() ? std::string("Opus") : "Opus " + r.Vendor();
+    return TReadResult::Ok();
+}
+
+TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
+    if (!Accepted(r, stream)) return TReadResult::NotRecognised();
+    CopyCommon(r, item);
+    item.Channels = r.Channels();
+    item.BitsPerSample = r.BitsPerSample();
+    item.BitRate = r.BitRate();
+    // Against the bare samples, as native FLAC.
+    item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
+    item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
+    return TReadResult::Ok();
+}
+
+} // namespace
+
+// Vorbis, and a first packet of no known codec, go to the Vorbis reader as
+// before.
+TReadResult FillOgg(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
+    switch (IdentifyOggContent(stream)) {
+    case TOggContent::Opus: return FillOpus(readers.Opus, stream, item);
+    case TOggContent::FLAC: return FillOggFLAC(readers.OggFLAC, stream, item);
+    case TOggContent::Speex: return FillSpeex(readers, stream, item);
+    default: return FillOggVorbis(readers, stream, item);
+    }
 }
 
 TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {

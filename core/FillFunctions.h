@@ -13,15 +13,21 @@
 #include "io/ReadResult.h"
 
 TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
-TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillAC3(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);   // AC-3 and E-AC-3
 TReadResult FillAIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillDSDIFF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillDSF(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillDTS(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+TReadResult FillMatroska(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillMPEG(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+// Stream version 8 ("MPCK") by its own reader, versions 4 to 7.1 by TMPEGplus.
 TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
+// Any Ogg file, by its first packet: Opus, FLAC, Speex, else Vorbis.
+TReadResult FillOgg(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
@@ -31,8 +37,7 @@ TReadResult FillWMA(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
 TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 
 // The MPEG audio step with a reader of its own: the stream's numbers, then
-// the LAME tag for the encoder info. May raise EReadError ("Unexpected End Of
-// File.") from a LAME tag cut short.
+// the encoder info from the marks the file carries.
 TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item);
 // The same on item.FullPath, opened here (tests, fuzz target).
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item);

@@ -6,12 +6,18 @@
 #include "readers/AACfile.h"
 #include "readers/AC3.h"
 #include "readers/AIFF.h"
+#include "readers/DSDIFF.h"
+#include "readers/DSF.h"
 #include "readers/DTS.h"
 #include "readers/FLACfile.h"
+#include "readers/Matroska.h"
 #include "readers/Monkey.h"
 #include "readers/Mp4File.h"
 #include "readers/Musepack.h"
+#include "readers/MusepackSV8.h"
+#include "readers/OggFLAC.h"
 #include "readers/OggVorbis.h"
+#include "readers/Opus.h"
 #include "readers/OptimFROG.h"
 #include "readers/Speex.h"
 #include "readers/TTA.h"
@@ -39,4 +45,10 @@ struct TFormatReaders {
     TWAVfile WAVfile;
     TWMAfile WMAfile;
     TWAVPackfile WAVPackfile;
+    TOpus Opus;
+    TOggFLAC OggFLAC;
+    TMusepackSV8 MusepackSV8;
+    TDSF DSF;
+    TDSDIFF DSDIFF;
+    TMatroska Matroska;
 };

@@ -38,14 +38,6 @@ uint32_t LE32(const uint8_t* b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8 | 
 
 } // namespace
 
-uint16_t LameCrc16(const uint8_t* bytes, std::size_t size, uint16_t crc) {
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint16_t>(crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1);
-    }
-    return crc;
-}
-
 TMpegVerifyResult VerifyMpegFrames(const std::vector<uint8_t>& file, int64_t audioStart, int64_t audioEnd) {
     TMpegVerifyResult result;
     audioEnd = std::min<int64_t>(audioEnd, static_cast<int64_t>(file.size()));
@@ -86,7 +78,7 @@ TMpegVerifyResult VerifyMpegFrames(const std::vector<uint8_t>& file, int64_t aud
             if (musicLength > firstLength && musicEnd <= static_cast<int64_t>(file.size())) {
                 result.MusicCrcChecked = true;
                 result.MusicCrcMatches =
-                    LameCrc16(file.data() + audioStart + firstLength, static_cast<std::size_t>(musicLength - firstLength)) ==
+                    LameCRC16(file.data() + audioStart + firstLength, static_cast<std::size_t>(musicLength - firstLength)) ==
                     stored;
             }
         }

@@ -32,6 +32,3 @@ TMpegVerifyResult VerifyMpegFrames(const std::vector<uint8_t>& file, int64_t aud
 int32_t VerifyOggPages(const std::vector<uint8_t>& file);
 // Bad frames (CRC-16, or a gap in the sequence) of a FLAC file's audio.
 int32_t VerifyFlacFrames(const std::vector<uint8_t>& file, int64_t audioOffset, const uint8_t* streamInfo);
-
-// CRC-16 of the LAME tag and its music CRC (polynomial 0xA001 reflected, initial 0).
-uint16_t LameCrc16(const uint8_t* bytes, std::size_t size, uint16_t crc = 0);

@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 #include "io/Errors.h"
 #include "mpeg/DescriptiveLameTagReader.h"
+#include "mpeg/LameSettings.h"
 #include "mpeg/LameVersion.h"
 #include "mpeg/PresetGuesser.h"
 
@@ -18,6 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         volatile bool below = LameVersionBelow(version, "3.90") || LameVersionBelow(version, "3.94", 4);
         (void)below;
     }
+    // The tag read from bytes that start at the mark, as the stream reader does.
+    const TBasicLameTagReader fromBytes(data, size);
+    if (!fromBytes.NoLameTag()) {
+        const TLameSettings settings = LameSettingsOf(fromBytes);
+        volatile std::size_t length = LameSettingsText(settings).size() + settings.CommandLine.size() +
+                                      TDescriptiveLameTagReader(fromBytes).PresetText().size();
+        (void)length;
+    }
+    volatile uint16_t crc = LameCRC16(data, size);
+    (void)crc;
     const std::string path = WriteFuzzInput(data, size, ".mp3");
     try {
         const TDescriptiveLameTagReader lame(path);

@@ -14,14 +14,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         FillMPEGItem(reader, item);
     } catch (const std::exception&) {
-        // "Unexpected End Of File." from a LAME tag cut short.
+        // No error is expected; a failure to open the input file is not the reader's.
     }
     // Every result, also of a stream that is not valid.
     volatile double sink = reader.Duration() + reader.Ratio() + reader.BitRate() + reader.SampleRate() +
-                           static_cast<double>(reader.Samples()) + reader.FrameCount() + reader.EncoderID();
+                           static_cast<double>(reader.Samples()) + reader.FrameCount() + reader.EncoderID() +
+                           static_cast<double>(reader.AudioFrames()) + reader.GuessedEncoderID();
     (void)sink;
     volatile std::size_t length = reader.Encoder().size() + reader.Version().size() + reader.Layer().size() +
                                   reader.ChannelMode().size() + item.EncoderInfo.size();
     (void)length;
+    // The frame walk never counts more bytes than the file holds.
+    const MPEGStreamFindings& found = reader.Findings();
+    if (found.SkippedBytes < 0 || found.SkippedBytes > static_cast<int64_t>(size) || found.JunkBytes < 0 ||
+        reader.FrameBytes() < 0 || (found.Walked && reader.FrameBytes() > static_cast<int64_t>(size)))
+        __builtin_trap();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "mpeg/BasicLameTagReader.h"
 
+#include "io/ByteReader.h"
 #include "io/Errors.h"
 #include "io/FileStream.h"
 #include "mpeg/PresetGuesser.h"
@@ -8,10 +9,8 @@
 
 namespace {
 
-// ID3v2 header in front of the audio.
+// ID3v2 header in front of the audio: "ID3", version, revision, flags, size.
 constexpr std::size_t kID3v2HeaderSize = 10;
-constexpr std::size_t kID3v2Flags = 5;
-constexpr std::size_t kID3v2SizeField = 6;   // 4 synch-safe bytes, 7 bits each
 constexpr uint8_t kID3v2FooterFlag = 0x10;
 constexpr int64_t kID3v2FooterSize = 10;
 
@@ -20,24 +19,10 @@ constexpr int64_t kID3v2FooterSize = 10;
 constexpr std::size_t kProbeSize = 40;
 constexpr std::size_t kMarkOffsets[] = {13, 21, 36};
 
-// The LAME tag, as offsets into the 37-byte block that starts 119 bytes after
-// the mark.
-constexpr int64_t kBlockOffset = 119;
-constexpr std::size_t kVBRScale = 0;        // last byte of the Xing quality field
-constexpr std::size_t kLameMark = 1;        // "LAME"
-constexpr std::size_t kVersion = 5;         // version characters
+// Offsets into the 37-byte block of the version text.
+constexpr std::size_t kVersion = 5;
 constexpr std::size_t kShortVersionLength = 5;
 constexpr std::size_t kLongVersionLength = 16;
-constexpr std::size_t kRevisionMethod = 10; // high nibble tag revision, low nibble VBR method
-constexpr std::size_t kLowpass = 11;
-// 12-15 peak amplitude, 16-17 radio and 18-19 audiophile replay gain: not read
-constexpr std::size_t kFlagsATH = 20;       // high nibble encoding flags, low nibble ATH type
-constexpr std::size_t kBitRate = 21;
-// 22-24 encoder delay and padding: not read
-constexpr std::size_t kMiscellaneous = 25;  // bits 0-1 noise shaping, 2-4 stereo mode
-// 26 MP3Gain change: not read
-constexpr std::size_t kPreset = 27;         // big-endian; low 11 bits
-// 29-32 music length, 33-34 music CRC, 35-36 tag CRC: not read
 
 std::string TextAt(const uint8_t* bytes, std::size_t length, bool printableOnly) {
     std::string text;
@@ -62,49 +47,67 @@ void TBasicLameTagReader::Read(TFileStream& stream) {
     stream.Seek(0);
     uint8_t header[kID3v2HeaderSize];
     stream.ReadExact(header, sizeof header);
-    if (std::memcmp(header, "ID3", 3) == 0) {
+    int64_t frameStart = 0;
+    TByteReader id3(header, sizeof header);
+    if (id3.Expect("ID3")) {
+        id3.Skip(2);   // version and revision
+        const uint8_t flags = id3.U8();
         int64_t size = 0;
-        for (std::size_t i = 0; i < 4; ++i) size = (size << 7) | (header[kID3v2SizeField + i] & 0x7F);
-        if (header[kID3v2Flags] & kID3v2FooterFlag) size += kID3v2FooterSize;
-        stream.Seek(size, TFileStream::Origin::Current);
-    } else {
-        stream.Seek(-static_cast<int64_t>(kID3v2HeaderSize), TFileStream::Origin::Current);
+        for (int i = 0; i < 4; ++i) size = (size << 7) | (id3.U8() & 0x7F);   // synch-safe, 7 bits a byte
+        frameStart = static_cast<int64_t>(kID3v2HeaderSize) + size + ((flags & kID3v2FooterFlag) ? kID3v2FooterSize : 0);
     }
 
     // Bytes a short read near the end of the file does not reach stay zero:
     // they are only compared with the marks.
     uint8_t probe[kProbeSize] = {};
-    const int64_t probeStart = stream.Position();
-    stream.Read(probe, sizeof probe);
-    stream.Seek(probeStart);
+    stream.ReadZeroFilled(frameStart, probe, sizeof probe);
+    int64_t mark = frameStart;
     bool marked = false;
     for (std::size_t offset : kMarkOffsets) {
         if (std::memcmp(probe + offset, "Xing", 4) == 0 || std::memcmp(probe + offset, "Info", 4) == 0) {
-            stream.Seek(static_cast<int64_t>(offset), TFileStream::Origin::Current);
+            mark += static_cast<int64_t>(offset);
             marked = true;
             break;
         }
     }
-    if (!marked) noLameTag_ = true;
-
-    stream.Seek(kBlockOffset, TFileStream::Origin::Current);
+    const int64_t blockAt = mark + static_cast<int64_t>(kBlockOffset);
+    if (blockAt + static_cast<int64_t>(kBlockSize) > stream.Size()) throw EReadError("Unexpected End Of File.");
+    stream.Seek(blockAt);
     stream.ReadExact(block_.data(), block_.size());
-    stream.Seek(-static_cast<int64_t>(kBlockSize), TFileStream::Origin::Current);
-    stream.ReadExact(raw_.data(), raw_.size());
-
-    if (std::memcmp(block_.data() + kLameMark, "LAME", 4) != 0) noLameTag_ = true;
+    Parse();
+    if (!marked) noLameTag_ = true;
 }
 
-uint8_t TBasicLameTagReader::VBRScale() const { return block_[kVBRScale]; }
-uint8_t TBasicLameTagReader::VBRMethod() const { return block_[kRevisionMethod] & 0x0F; }
-uint8_t TBasicLameTagReader::Lowpass() const { return block_[kLowpass]; }
-uint8_t TBasicLameTagReader::ATHType() const { return block_[kFlagsATH] & 0x0F; }
-uint8_t TBasicLameTagReader::BitRateByte() const { return block_[kBitRate]; }
-uint8_t TBasicLameTagReader::NoiseShaping() const { return block_[kMiscellaneous] & 0x03; }
-uint8_t TBasicLameTagReader::StereoMode() const { return (block_[kMiscellaneous] >> 2) & 0x07; }
+TBasicLameTagReader::TBasicLameTagReader(const uint8_t* fromMark, std::size_t size) {
+    const bool marked = size >= 4 && (std::memcmp(fromMark, "Xing", 4) == 0 || std::memcmp(fromMark, "Info", 4) == 0);
+    if (size >= kBlockOffset + kBlockSize) std::memcpy(block_.data(), fromMark + kBlockOffset, kBlockSize);
+    Parse();
+    if (!marked || size < kBlockOffset + kBlockSize) noLameTag_ = true;
+}
 
-uint16_t TBasicLameTagReader::Preset() const {
-    return static_cast<uint16_t>(((block_[kPreset] << 8) | block_[kPreset + 1]) & 0x07FF);
+// The block in file order.
+void TBasicLameTagReader::Parse() {
+    TByteReader tag(block_.data(), block_.size());
+    Fields& f = fields_;
+    f.VBRScale = tag.U8();             // last byte of the Xing quality field
+    f.Mark = tag.Text(4);              // "LAME", or ffmpeg's "Lavc"/"Lavf"
+    tag.Skip(kShortVersionLength);     // version characters (read as text below)
+    f.RevisionMethod = tag.U8();       // high nibble tag revision, low nibble VBR method
+    f.Lowpass = tag.U8();
+    f.Peak = tag.BE32();               // peak amplitude
+    f.RadioGain = tag.BE16();          // replay gain, radio
+    f.AudiophileGain = tag.BE16();     // replay gain, audiophile
+    f.FlagsATH = tag.U8();             // high nibble encoding flags, low nibble ATH type
+    f.BitRate = tag.U8();
+    f.DelayPadding = tag.BE24();       // 12 bits delay, 12 bits padding
+    f.Miscellaneous = tag.U8();        // noise shaping, stereo mode, unwise, source rate
+    f.MP3Gain = tag.U8();
+    f.SurroundPreset = tag.BE16();     // surround info, preset in the low 11 bits
+    f.MusicLength = tag.BE32();
+    f.MusicCRC = tag.BE16();
+    f.TagCRC = tag.BE16();
+    encoderMark_ = f.Mark == "LAME" || f.Mark == "Lavc" || f.Mark == "Lavf" ? f.Mark : std::string();
+    noLameTag_ = tag.Overrun() || encoderMark_.empty();
 }
 
 std::string TBasicLameTagReader::ShortVersion() const {
@@ -112,7 +115,7 @@ std::string TBasicLameTagReader::ShortVersion() const {
 }
 
 std::string TBasicLameTagReader::LongVersion() const {
-    return TextAt(raw_.data() + kVersion, kLongVersionLength, true);
+    return TextAt(block_.data() + kVersion, kLongVersionLength, true);
 }
 
 uint8_t TBasicLameTagReader::PresetGuess() const {
@@ -127,4 +130,25 @@ uint8_t TBasicLameTagReader::PresetGuess() const {
 bool TBasicLameTagReader::Modified() const {
     PresetGuess();
     return modified_;
+}
+
+namespace {
+
+// CRC-16/ARC one byte at a time: the table of the reflected polynomial 0xA001.
+constexpr std::array<uint16_t, 256> kCRC16Table = [] {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint16_t crc = static_cast<uint16_t>(i);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+        table[i] = crc;
+    }
+    return table;
+}();
+
+} // namespace
+
+uint16_t LameCRC16(const uint8_t* bytes, std::size_t size) {
+    uint16_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCRC16Table[(crc ^ bytes[i]) & 0xFF]);
+    return crc;
 }

@@ -36,7 +36,7 @@ constexpr NamedPreset kNamedPresets[] = {
     {1015, "preset radio"},
 };
 
-constexpr uint8_t kMethodCBR = 1;
+constexpr uint8_t kMethodCBR = 1, kMethodABR = 2, kMethodCBRTwoPass = 8, kMethodABRTwoPass = 9;
 constexpr uint8_t kMethodFastVBR = 4;   // VBR method 4 (mtrh)
 
 bool IsVLevel(uint16_t preset) { return preset >= 410 && preset <= 500 && preset % 10 == 0; }
@@ -58,7 +58,9 @@ std::string StoredPresetText(uint16_t preset, uint8_t vbrMethod, bool& wantGuess
     }
     if (preset >= 8 && preset <= 320) {
         wantGuess = true;
-        return (vbrMethod == kMethodCBR ? "cbr " : "") + std::to_string(preset);
+        const bool cbr = vbrMethod == kMethodCBR || vbrMethod == kMethodCBRTwoPass;
+        const bool abr = vbrMethod == kMethodABR || vbrMethod == kMethodABRTwoPass;
+        return (cbr ? "cbr " : abr ? "abr " : "") + std::to_string(preset);
     }
     for (const NamedPreset& named : kNamedPresets)
         if (named.Value == preset) return named.Name;

@@ -12,6 +12,8 @@ class TDescriptiveLameTagReader {
 public:
     // Reads the tag; raises like TBasicLameTagReader.
     explicit TDescriptiveLameTagReader(const std::string& path) : basic_(path) {}
+    // Describes a tag read already.
+    explicit TDescriptiveLameTagReader(const TBasicLameTagReader& basic) : basic_(basic) {}
     explicit TDescriptiveLameTagReader(TFileStream& stream) : basic_(stream) {}
 
     // What PresetState says about the texts.
@@ -45,7 +47,7 @@ private:
     mutable Description description_;
 };
 
-// The text of a stored preset value (the number, or "cbr " and the number for
-// a CBR bitrate; a name; or "<unrecognised value N>"), and whether a guess is
-// wanted for it. The fast-mode suffix is not included.
+// The text of a stored preset value (the number, or "cbr " / "abr " and the
+// number for a CBR / ABR bitrate; a name; or "<unrecognised value N>"), and
+// whether a guess is wanted for it. The fast-mode suffix is not included.
 std::string StoredPresetText(uint16_t preset, uint8_t vbrMethod, bool& wantGuess);

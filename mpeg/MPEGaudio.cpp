@@ -1,5 +1,6 @@
 #include "mpeg/MPEGaudio.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
@@ -27,25 +28,31 @@ constexpr uint16_t kSampleRates[4][4] = {
 } // namespace
 
 bool IsFrameHeader(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
-    return b0 == 0xFF && b1 >= 0xE0 && ((b1 >> 3) & 3) != 1 && ((b1 >> 1) & 3) != 0 && b2 < 0xF0 &&
-           b2 > 0x0F && ((b2 >> 2) & 3) != 3 && (b3 & 3) != 2;
+    if (b0 != 0xFF || (b1 & 0xE0) != 0xE0) return false;
+    const uint8_t bytes[4] = {b0, b1, b2, b3};
+    FrameData frame;
+    DecodeHeader(bytes, frame);
+    return frame.VersionID != 1 && frame.LayerID != 0 &&
+           frame.BitRateID != 0 && frame.BitRateID != 15 && frame.SampleRateID != 3 && frame.EmphasisID != 2;
 }
 
+// The 32 header bits in order: 11 sync bits, then the fields.
 void DecodeHeader(const uint8_t* header, FrameData& frame) {
-    const uint8_t b1 = header[1], b2 = header[2], b3 = header[3];
     std::memcpy(frame.Data.data(), header, 4);
-    frame.VersionID = (b1 >> 3) & 3;
-    frame.LayerID = (b1 >> 1) & 3;
-    frame.ProtectionBit = (b1 & 1) == 0;
-    frame.BitRateID = (b2 >> 4) & 15;
-    frame.SampleRateID = (b2 >> 2) & 3;
-    frame.PaddingBit = (b2 & 2) != 0;
-    frame.PrivateBit = (b2 & 1) != 0;
-    frame.ModeID = (b3 >> 6) & 3;
-    frame.ModeExtensionID = (b3 >> 4) & 3;
-    frame.CopyrightBit = (b3 & 8) != 0;
-    frame.OriginalBit = (b3 & 4) != 0;
-    frame.EmphasisID = b3 & 3;
+    TByteReader bits(header, 4);
+    bits.Bits(11);   // frame sync
+    frame.VersionID = static_cast<uint8_t>(bits.Bits(2));
+    frame.LayerID = static_cast<uint8_t>(bits.Bits(2));
+    frame.ProtectionBit = !bits.Flag();   // 0: a CRC follows the header
+    frame.BitRateID = static_cast<uint16_t>(bits.Bits(4));
+    frame.SampleRateID = static_cast<uint16_t>(bits.Bits(2));
+    frame.PaddingBit = bits.Flag();
+    frame.PrivateBit = bits.Flag();
+    frame.ModeID = static_cast<uint8_t>(bits.Bits(2));
+    frame.ModeExtensionID = static_cast<uint8_t>(bits.Bits(2));
+    frame.CopyrightBit = bits.Flag();
+    frame.OriginalBit = bits.Flag();
+    frame.EmphasisID = static_cast<uint8_t>(bits.Bits(2));
 }
 
 uint16_t BitRate(const FrameData& frame) {
@@ -96,25 +103,35 @@ int XingOffset(const FrameData& frame) {
 
 } // namespace mpegframe
 
+
 using namespace mpegframe;
 
 namespace {
 
-// Xing header, offsets from the "Xing" mark. The flags word at +4 is not
-// consulted: the fields are read where an encoder that writes all of them
-// (frames, bytes, 100-byte table of contents, quality) puts them.
-constexpr std::size_t kXingFrames = 8;
-constexpr std::size_t kXingBytes = 12;
-constexpr std::size_t kXingScale = 119;     // last byte of the quality field
-constexpr std::size_t kXingVendor = 120;    // 8 characters of the encoder's mark
-constexpr std::size_t kVendorLength = 8;
-// VBRI header (Fraunhofer), offsets from the "VBRI" mark.
-constexpr std::size_t kVBRIScale = 9;       // low byte of the quality field
-constexpr std::size_t kVBRIBytes = 10;
-constexpr std::size_t kVBRIFrames = 14;
+// ID3v2 header: "ID3", version, revision, flags, synch-safe size.
+constexpr std::size_t kID3v2HeaderSize = 10;
+constexpr uint8_t kID3v2FooterFlag = 0x10;
+constexpr int kMaxFollowingID3v2 = 16;
 
-constexpr int64_t kCountRead = static_cast<int64_t>(TMPEGaudio::kLastCandidate);
-constexpr int64_t kVendorWindowsMax = TMPEGaudio::kBufferSize - kVendorLength;   // 3450
+// Xing/Info header, after the 4-byte mark: flags word, then the fields the
+// flags announce in this order.
+constexpr uint32_t kXingFramesFlag = 1, kXingBytesFlag = 2, kXingTocFlag = 4, kXingQualityFlag = 8;
+constexpr std::size_t kXingTocSize = 100;
+// The encoder's mark at 120 bytes from the "Xing" mark, where LAME puts it
+// whatever the flags.
+constexpr std::size_t kXingVendor = 120;
+constexpr std::size_t kVendorLength = 8;
+// VBRI header (Fraunhofer), after the mark: version, delay, quality, bytes, frames.
+constexpr std::size_t kVBRIHeaderSize = 18;
+
+// The walk reads this much at a time and needs a whole frame plus the next
+// header inside a read.
+constexpr std::size_t kWindowSize = 256 * 1024;
+constexpr std::size_t kMaxFrameSpan = 2 * 2881 + 4;   // longest Layer I-III frames are 1,729 and 2,881 bytes
+// The first frames kept for the LAME tag and vendor marks.
+constexpr std::size_t kFirstFramesSize = 16 * 1024;
+constexpr std::size_t kVendorFrames = 5;              // frames searched for a vendor mark
+constexpr int64_t kEndSearchSize = 3458;              // vendor search before the end tags
 constexpr int64_t kID3v1Size = 128;
 
 const char* const kVersionNames[4] = {"MPEG 2.5", "MPEG ?", "MPEG 2", "MPEG 1"};
@@ -123,111 +140,101 @@ const char* const kModeNames[5] = {"Stereo", "Joint Stereo", "Dual Channel", "Mo
 const char* const kEncoderNames[8] = {"Unknown", "Xing", "FhG", "LAME", "Blade", "GoGo", "Shine", "QDesign"};
 
 constexpr uint8_t kEncoderXing = 1, kEncoderFhG = 2, kEncoderLAME = 3, kEncoderBlade = 4, kEncoderGoGo = 5,
-                  kEncoderShine = 6, kEncoderQDesign = 7;
+                  kEncoderShine = 6;
 
-// A byte of the search buffer; bytes beyond it count as zero.
-uint8_t At(const TMPEGaudio::Buffer& buffer, std::size_t index) {
-    return index < buffer.size() ? buffer[index] : 0;
-}
+bool HeaderAt(const uint8_t* bytes) { return IsFrameHeader(bytes[0], bytes[1], bytes[2], bytes[3]); }
 
-bool HeaderAt(const TMPEGaudio::Buffer& buffer, std::size_t k) {
-    return IsFrameHeader(At(buffer, k), At(buffer, k + 1), At(buffer, k + 2), At(buffer, k + 3));
-}
-
-int32_t BE32At(const TMPEGaudio::Buffer& buffer, std::size_t k) {
-    const uint32_t value = (uint32_t{At(buffer, k)} << 24) | (uint32_t{At(buffer, k + 1)} << 16) |
-                           (uint32_t{At(buffer, k + 2)} << 8) | uint32_t{At(buffer, k + 3)};
-    return static_cast<int32_t>(value);
-}
-
-bool MarkAt(const TMPEGaudio::Buffer& buffer, std::size_t k, const char* mark) {
-    for (std::size_t i = 0; i < 4; ++i)
-        if (At(buffer, k + i) != static_cast<uint8_t>(mark[i])) return false;
-    return true;
+bool MarkAt(const uint8_t* bytes, std::size_t size, std::size_t k, std::string_view mark) {
+    return k <= size && mark.size() <= size - k && std::memcmp(bytes + k, mark.data(), mark.size()) == 0;
 }
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 // An encoder mark of 8 bytes at k. A "LAME" mark keeps the digits that follow
-// it inside the buffer, so "LAME3.100" is not cut to "LAME3.10".
-std::string VendorAt(const TMPEGaudio::Buffer& buffer, std::size_t k) {
+// it, so "LAME3.100" is not cut to "LAME3.10".
+std::string VendorAt(const uint8_t* bytes, std::size_t size, std::size_t k) {
     std::string vendor;
-    for (std::size_t i = 0; i < kVendorLength; ++i) vendor += static_cast<char>(At(buffer, k + i));
+    for (std::size_t i = k; i < k + kVendorLength && i < size; ++i) vendor += static_cast<char>(bytes[i]);
     if (vendor.compare(0, 4, "LAME") == 0)
-        for (std::size_t i = k + kVendorLength; i < buffer.size() && IsDigit(buffer[i]); ++i)
-            vendor += static_cast<char>(buffer[i]);
+        for (std::size_t i = k + kVendorLength; i < size && IsDigit(bytes[i]); ++i) vendor += static_cast<char>(bytes[i]);
     return vendor;
 }
 
-VBRData ReadVBR(const TMPEGaudio::Buffer& buffer, std::size_t at) {
-    VBRData vbr;
-    if (MarkAt(buffer, at, "Xing")) {
-        vbr.Found = true;
-        vbr.ID = "Xing";
-        vbr.Frames = BE32At(buffer, at + kXingFrames);
-        vbr.Bytes = BE32At(buffer, at + kXingBytes);
-        vbr.Scale = At(buffer, at + kXingScale);
-        vbr.VendorID = VendorAt(buffer, at + kXingVendor);
-    } else if (MarkAt(buffer, at, "VBRI")) {
-        vbr.Found = true;
-        vbr.ID = "VBRI";
-        vbr.Scale = At(buffer, at + kVBRIScale);
-        vbr.Bytes = BE32At(buffer, at + kVBRIBytes);
-        vbr.Frames = BE32At(buffer, at + kVBRIFrames);
+// The first "LAME" or "GOGO" mark in bytes[from, to), searched forwards.
+std::string FirstVendorMark(const uint8_t* bytes, std::size_t size, std::size_t from, std::size_t to) {
+    to = std::min(to, size);
+    for (std::size_t k = from; k + 4 <= to; ++k) {
+        if (bytes[k] != 'L' && bytes[k] != 'G') continue;
+        if (MarkAt(bytes, size, k, "LAME")) return VendorAt(bytes, size, k);
+        if (MarkAt(bytes, size, k, "GOGO")) return "GOGO";
     }
-    return vbr;
+    return {};
+}
+
+// The Xing/Info or VBRI header at the start of bytes, as stored.
+FrameCountHeader ReadCountHeader(const uint8_t* bytes, std::size_t size) {
+    FrameCountHeader header;
+    TByteReader reader(bytes, size);
+    if (reader.Expect("Xing") || reader.Expect("Info")) {
+        header.ID = std::string(reinterpret_cast<const char*>(bytes), 4);
+        header.Flags = reader.BE32();
+        if (header.Flags & kXingFramesFlag) {
+            header.Frames = reader.BE32();
+            header.HasFrames = !reader.Overrun();
+        }
+        if (header.Flags & kXingBytesFlag) {
+            header.Bytes = reader.BE32();
+            header.HasBytes = !reader.Overrun();
+        }
+        if (header.Flags & kXingTocFlag) reader.Skip(kXingTocSize);
+        if (header.Flags & kXingQualityFlag) {
+            header.Quality = reader.BE32();
+            header.HasQuality = !reader.Overrun();
+        }
+        if (reader.Overrun() && header.Flags == 0) header.ID.clear();
+    } else if (reader.Expect("VBRI")) {
+        reader.BE16();                            // version
+        reader.BE16();                            // delay
+        const uint16_t quality = reader.BE16();
+        const uint32_t bytesField = reader.BE32();
+        const uint32_t frames = reader.BE32();
+        if (!reader.Overrun()) {
+            header.ID = "VBRI";
+            header.HasQuality = true;
+            header.Quality = quality;
+            header.HasBytes = true;
+            header.Bytes = bytesField;
+            header.HasFrames = true;
+            header.Frames = frames;
+        }
+    }
+    static_assert(kVBRIHeaderSize == 4 + 2 + 2 + 2 + 4 + 4);
+    return header;
+}
+
+// The LAME tag's CRC-16 as its writers form it. LAME sums the frame up to
+// the CRC field. ffmpeg sums the frame's first 190 bytes with the field
+// still zero, whatever the side information's length; for MPEG-1 stereo the
+// two are the same bytes, for mono and MPEG-2 frames ffmpeg's run on past
+// the tag.
+constexpr std::size_t kFfmpegTagCRCBytes = 190;
+
+bool LameTagCRCMatches(const std::vector<uint8_t>& frame, std::size_t crcAt, uint16_t stored) {
+    if (LameCRC16(frame.data(), crcAt) == stored) return true;
+    if (crcAt + 2 > kFfmpegTagCRCBytes || frame.size() < kFfmpegTagCRCBytes) return false;
+    std::array<uint8_t, kFfmpegTagCRCBytes> bytes{};
+    std::copy_n(frame.begin(), kFfmpegTagCRCBytes, bytes.begin());
+    bytes[crcAt] = bytes[crcAt + 1] = 0;
+    return LameCRC16(bytes.data(), bytes.size()) == stored;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// A count a hostile header could make negative or absurd: kept only when it
+// fits a signed 32-bit value.
+bool UsableCount(uint32_t value) { return value > 0 && value <= 0x7FFFFFFFu; }
+
 } // namespace
-
-// Serves the scans' reads, "read count bytes at pos into the buffer", from a
-// window over the file, so that the frame-by-frame counting scan costs one
-// system read per window rather than one per frame. A read returns the count
-// it obtained and touches only that many bytes of the destination, exactly as
-// a seek and a read on the file would.
-class TMPEGaudio::BlockReader {
-public:
-    explicit BlockReader(TFileStream& stream) : stream_(stream), window_(kWindowSize) {}
-
-    std::size_t ReadAt(int64_t position, uint8_t* destination, std::size_t count) {
-        if (position < 0) return 0;
-        if (position < start_ || position > start_ + length_) {
-            // A jump: start a new window there.
-            start_ = position;
-            length_ = 0;
-            atEnd_ = false;
-            stream_.Seek(position);
-        }
-        if (position + static_cast<int64_t>(count) > start_ + length_ && !atEnd_) MoveOn(position);
-        const int64_t available = std::max<int64_t>(0, start_ + length_ - position);
-        const std::size_t take = std::min<std::size_t>(count, static_cast<std::size_t>(available));
-        std::memcpy(destination, window_.data() + (position - start_), take);
-        return take;
-    }
-
-private:
-    static constexpr std::size_t kWindowSize = 128 * 1024;
-
-    // Drops the bytes before position and reads on where the last read ended,
-    // so the stream is only ever read forwards.
-    void MoveOn(int64_t position) {
-        const auto keep = static_cast<std::size_t>(start_ + length_ - position);
-        std::memmove(window_.data(), window_.data() + (position - start_), keep);
-        start_ = position;
-        length_ = static_cast<int64_t>(keep);
-        const std::size_t got = stream_.Read(window_.data() + keep, window_.size() - keep);
-        length_ += static_cast<int64_t>(got);
-        if (got < window_.size() - keep) atEnd_ = true;
-    }
-
-    TFileStream& stream_;
-    std::vector<uint8_t> window_;
-    int64_t start_ = 0;
-    int64_t length_ = 0;
-    bool atEnd_ = false;
-};
 
 void TMPEGaudio::ResetData() {
     id3v1_.ResetData();
@@ -236,6 +243,8 @@ void TMPEGaudio::ResetData() {
     fileSize_ = 0;
     vendorID_.clear();
     vbr_ = VBRData{};
+    countHeader_ = FrameCountHeader{};
+    findings_ = MPEGStreamFindings{};
     frame_ = FrameData{};
     audioStart_ = 0;
     audioEnd_ = 0;
@@ -245,45 +254,9 @@ void TMPEGaudio::ResetData() {
     bitRateChanged_ = false;
     apeBytes_ = 0;
     systemReads_ = 0;
-}
-
-bool TMPEGaudio::FindFrame(const Buffer& buffer, bool tolerant, FrameData& frame, VBRData& vbr) {
-    frame = FrameData{};
-    for (std::size_t k = 0; k <= kLastCandidate; ++k) {
-        if (!HeaderAt(buffer, k)) continue;
-        FrameData candidate;
-        DecodeHeader(buffer.data() + k, candidate);
-        const std::size_t length = FrameLength(candidate);
-        const std::size_t next = k + length;
-        if (next <= kBufferSize - 1 && HeaderAt(buffer, next)) {
-            candidate.Found = true;
-            candidate.Position = static_cast<int64_t>(k);
-            candidate.Size = static_cast<uint16_t>(length);
-            candidate.Xing = true;
-            for (std::size_t i = k + 4; i < k + 10; ++i)
-                if (At(buffer, i) != 0) candidate.Xing = false;
-            frame = candidate;
-            vbr = ReadVBR(buffer, k + static_cast<std::size_t>(XingOffset(candidate)));
-            return true;
-        }
-        if (!tolerant) return false;
-    }
-    return false;
-}
-
-void TMPEGaudio::SearchVendor(const Buffer& buffer, int64_t span, std::string& vendorID) {
-    const int64_t windows = std::min<int64_t>(std::max<int64_t>(span, 0), kVendorWindowsMax) + 1;
-    for (int64_t i = 0; i < windows; ++i) {
-        const auto start = static_cast<std::size_t>(kVendorWindowsMax - i);
-        if (MarkAt(buffer, start, "LAME")) {
-            vendorID = VendorAt(buffer, start);
-            return;
-        }
-        if (MarkAt(buffer, start, "GOGO")) {
-            vendorID = "GOGO";
-            return;
-        }
-    }
+    firstFrames_.clear();
+    lameTag_ = TBasicLameTagReader(nullptr, 0);
+    id3v2Marks_ = ID3v2EncoderMarks{};
 }
 
 bool TMPEGaudio::ReadFromStream(TFileStream& stream) {
@@ -292,17 +265,17 @@ bool TMPEGaudio::ReadFromStream(TFileStream& stream) {
     const uint64_t readsBefore = stream.SystemReads();
     try {
         if (apeTag_.ReadFromStream(stream) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
-        if (id3v2_.ReadFromStream(stream) && id3v1_.ReadFromStream(stream)) {
-            fileSize_ = stream.Size();
-            stream.Seek(0);   // the tag readers moved it
-            BlockReader source(stream);
-            Scan(source);
-        }
+        if (id3v2_.ReadFromStream(stream) && id3v1_.ReadFromStream(stream)) Scan(stream);
         systemReads_ = stream.SystemReads() - readsBefore;
     } catch (const std::exception&) {
         result = false;
     }
-    if (!frame_.Found) ResetData();
+    if (!frame_.Found) {
+        // Keep only what tells why there is no row: the search gave up.
+        const bool gaveUp = findings_.SearchGaveUp;
+        ResetData();
+        findings_.SearchGaveUp = gaveUp;
+    }
     return result;
 }
 
@@ -316,24 +289,84 @@ bool TMPEGaudio::ReadFromFile(const std::string& path) {
     }
 }
 
-void TMPEGaudio::Scan(BlockReader& source) {
-    // One buffer, zero-filled before the first read, serves every read: a read
-    // that brings fewer bytes leaves the rest of the buffer as it was, and the
-    // searches see those older bytes.
-    Buffer buffer{};
-    CountFrames(source, buffer);
-    FindFirstFrame(source, buffer);
+void TMPEGaudio::Scan(TFileStream& stream) {
+    fileSize_ = stream.Size();
+    audioEnd_ = std::clamp<int64_t>(fileSize_ - id3v1_.TrailingTagSize(), 0, fileSize_);
+    // A damaged APE tag can claim any size: never more than the file, never negative.
+    apeBytes_ = std::clamp<int64_t>(apeBytes_, 0, audioEnd_);
+    if (id3v2_.Exists()) id3v2Marks_ = ReadID3v2EncoderMarks(stream, 0);
+    // An ID3v2 tag whose size runs past the end of the file: its 10-byte
+    // header is a tag's still, and the audio is searched for after it.
+    int64_t tagsStart = id3v2_.Size();
+    if (id3v2_.Exists() && id3v2_.Size() == 0) {
+        findings_.ID3v2PastEnd = true;
+        tagsStart = static_cast<int64_t>(kID3v2HeaderSize);
+    }
+    const int64_t tagsEnd = SkipFollowingID3v2(stream, tagsStart);
+    FindFirstFrame(stream, tagsEnd);
     if (!frame_.Found) return;
+    CountJunk(stream, tagsEnd);
+    ReadFirstFrames(stream);
 
-    // The vendor mark is most often near the end of the file, before an ID3v1
-    // tag. A file shorter than that read is not searched again.
-    if (vendorID_.empty()) {
-        const int64_t at = fileSize_ - static_cast<int64_t>(kBufferSize) - (id3v1_.Exists() ? kID3v1Size : 0);
-        if (at >= 0) {
-            source.ReadAt(at, buffer.data(), kBufferSize);
-            SearchVendor(buffer, 5 * int64_t{frame_.Size}, vendorID_);
+    // The audio the walk may cover: up to the end tags, an APE tag included.
+    const int64_t audioLimit = std::clamp(audioEnd_ - apeBytes_, audioStart_, fileSize_);
+    const int64_t present = audioLimit - audioStart_;
+    const FrameCountHeader& header = countHeader_;
+    const int64_t samplesPerFrame = int64_t{Coefficient(frame_)} * 8;
+    const bool headerFrames = header.HasFrames && UsableCount(header.Frames) && header.Frames < 0x7FFFFFFFu;
+
+    if (header.ID == "Xing" || header.ID == "VBRI") {
+        vbr_.Found = true;
+        vbr_.ID = header.ID;
+        vbr_.Frames = headerFrames ? static_cast<int32_t>(header.Frames) : 0;
+        vbr_.Bytes = header.HasBytes ? header.Bytes : 0;
+        vbr_.Scale = static_cast<uint8_t>(header.Quality & 0xFF);
+        if (header.ID == "Xing") {
+            const int64_t mark = XingOffset(frame_);
+            vbr_.VendorID = VendorAt(firstFrames_.data(), firstFrames_.size(), static_cast<std::size_t>(mark) + kXingVendor);
+            if (vbr_.VendorID.find('\0') != std::string::npos) vbr_.VendorID.resize(vbr_.VendorID.find('\0'));
         }
     }
+
+    // A header that gives the frame count spares the walk, unless it claims
+    // more than the file can hold: more bytes than are there, or more frames
+    // than fit even at the lowest bitrate.
+    FrameData smallest = frame_;
+    smallest.BitRateID = 1;
+    smallest.PaddingBit = false;
+    const int64_t minimumFrame = std::max<int64_t>(FrameLength(smallest), 1);
+    const bool claimsTooMuch = headerFrames && ((header.HasBytes && int64_t{header.Bytes} > present) ||
+                                                int64_t{header.Frames} * minimumFrame > present);
+    if (!headerFrames || claimsTooMuch) {
+        WalkFrames(stream, audioLimit);
+        // The header counts the audio frames after its own frame (which is
+        // silent); so do the frames present.
+        const int64_t audioFrames = AudioFrames();
+        if (claimsTooMuch && audioFrames < static_cast<int64_t>(header.Frames)) {
+            findings_.Truncated = true;
+            findings_.ClaimedFrames = header.Frames;
+            const double rate = mpegframe::SampleRate(frame_);
+            findings_.ClaimedDuration = rate > 0 ? static_cast<double>(header.Frames) * samplesPerFrame / rate : 0;
+            countHeader_.Frames = static_cast<uint32_t>(audioFrames);
+            countHeader_.Bytes = static_cast<uint32_t>(std::min<int64_t>(frameBytes_, 0xFFFFFFFF));
+            countHeader_.HasBytes = true;
+            if (vbr_.Found) {
+                vbr_.Frames = static_cast<int32_t>(audioFrames);
+                vbr_.Bytes = frameBytes_;
+            }
+        }
+        if (vbr_.Found && vbr_.Frames <= 0 && framesCounted_ > 0 && !findings_.Truncated) {
+            // A Xing header without the frames field: the walk gives them.
+            vbr_.Frames = framesCounted_;
+            if (!header.HasBytes) vbr_.Bytes = frameBytes_;
+        }
+    } else {
+        framesCounted_ = static_cast<int32_t>(header.Frames);
+        frameBytes_ = header.HasBytes ? int64_t{header.Bytes} : present;
+        firstBitRate_ = TableBitRate();
+    }
+
+    if (vendorID_.empty()) SearchEndForVendor(stream);
     if (bitRateChanged_ && !vbr_.Found) {
         vbr_.Found = true;
         vbr_.Frames = framesCounted_;
@@ -342,52 +375,208 @@ void TMPEGaudio::Scan(BlockReader& source) {
     }
 }
 
-// Walks the file frame by frame with the strict search. The position grows by
-// the accepted frames' lengths only; where in the buffer a frame was found is
-// not added. Near the end the read is one byte longer than what is left, so it
-// comes up short and the follower test sees the older bytes behind it.
-void TMPEGaudio::CountFrames(BlockReader& source, Buffer& buffer) {
-    int64_t p = id3v2_.Size();
+// Tag editors sometimes write a new ID3v2 tag in front of an old one: the
+// tags that follow directly are skipped like the first.
+int64_t TMPEGaudio::SkipFollowingID3v2(TFileStream& stream, int64_t position) {
+    for (int i = 0; i < kMaxFollowingID3v2; ++i) {
+        uint8_t bytes[kID3v2HeaderSize];
+        if (stream.ReadZeroFilled(position, bytes, sizeof bytes) < sizeof bytes) break;
+        TByteReader header(bytes, sizeof bytes);
+        if (!header.Expect("ID3")) break;
+        const uint8_t major = header.U8();
+        header.U8();   // revision
+        const uint8_t flags = header.U8();
+        int64_t size = 0;
+        bool synchSafe = true;
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t b = header.U8();
+            synchSafe = synchSafe && b < 0x80;
+            size = (size << 7) | (b & 0x7F);
+        }
+        if (major < 2 || major > 4 || !synchSafe) break;
+        size += static_cast<int64_t>(kID3v2HeaderSize) + ((flags & kID3v2FooterFlag) ? 10 : 0);
+        if (position + size > fileSize_) {
+            findings_.ID3v2PastEnd = true;
+            position += static_cast<int64_t>(kID3v2HeaderSize);
+            break;
+        }
+        position += size;
+        ++findings_.ExtraID3v2Tags;
+        findings_.ExtraID3v2Bytes += size;
+    }
+    return position;
+}
+
+// The first frame is the first position, from the end of the tags on, with a
+// frame header whose follower (one frame length on) is a frame header too.
+// Every byte offset is a candidate once; the search reads large overlapping
+// windows and gives up after kSearchLimit bytes without a frame.
+void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
+    if (window_.size() < kWindowSize) window_.resize(kWindowSize);
+    const int64_t limit = std::min(fileSize_, from + kSearchLimit);
+    int64_t base = from;
+    while (base < limit) {
+        const std::size_t got = stream.ReadZeroFilled(base, window_.data(), window_.size());
+        if (got < 4) break;
+        const uint8_t* bytes = window_.data();
+        // Candidates whose follower lies inside this read; the next read
+        // starts at the first candidate left over.
+        const bool last = base + static_cast<int64_t>(got) >= fileSize_;
+        const std::size_t candidates = last ? got - 3 : got - kMaxFrameSpan;
+        const std::size_t end = std::min<std::size_t>(candidates, static_cast<std::size_t>(limit - base));
+        for (std::size_t k = 0; k < end; ++k) {
+            if (bytes[k] != 0xFF || !HeaderAt(bytes + k)) continue;
+            FrameData candidate;
+            DecodeHeader(bytes + k, candidate);
+            const std::size_t length = FrameLength(candidate);
+            const std::size_t next = k + length;
+            if (length < 4 || next + 4 > got || !HeaderAt(bytes + next)) continue;
+            candidate.Found = true;
+            candidate.Position = base + static_cast<int64_t>(k);
+            candidate.Size = static_cast<uint16_t>(length);
+            candidate.Xing = true;
+            for (std::size_t i = k + 4; i < k + 10; ++i)
+                if (bytes[i] != 0) candidate.Xing = false;
+            frame_ = candidate;
+            audioStart_ = frame_.Position;
+            return;
+        }
+        base += static_cast<int64_t>(end);
+        if (last) break;
+    }
+    findings_.SearchGaveUp = base >= limit && limit < fileSize_;
+}
+
+// Bytes between the tags and the first frame: zeros are padding, anything
+// else is junk.
+void TMPEGaudio::CountJunk(TFileStream& stream, int64_t from) {
+    for (int64_t at = from; at < audioStart_;) {
+        const auto count = static_cast<std::size_t>(std::min<int64_t>(audioStart_ - at, kWindowSize));
+        const std::size_t got = stream.ReadZeroFilled(at, window_.data(), count);
+        for (std::size_t i = 0; i < count; ++i) (window_[i] ? findings_.JunkBytes : findings_.ZeroBytes) += 1;
+        if (got < count) break;
+        at += static_cast<int64_t>(count);
+    }
+}
+
+// Keeps the first frames, reads the frame count header of the first one and
+// looks for a vendor mark in it and the frames after it.
+void TMPEGaudio::ReadFirstFrames(TFileStream& stream) {
+    const auto available = static_cast<std::size_t>(
+        std::min<int64_t>(fileSize_ - audioStart_, static_cast<int64_t>(kFirstFramesSize)));
+    firstFrames_.resize(available);
+    const std::size_t got = stream.ReadZeroFilled(audioStart_, firstFrames_.data(), available);
+    firstFrames_.resize(got);
+    const auto mark = static_cast<std::size_t>(XingOffset(frame_));
+    if (mark < firstFrames_.size()) {
+        countHeader_ = ReadCountHeader(firstFrames_.data() + mark, firstFrames_.size() - mark);
+        lameTag_ = TBasicLameTagReader(firstFrames_.data() + mark, firstFrames_.size() - mark);
+        const std::size_t covered = mark + TBasicLameTagReader::kTagCRCOffset;
+        if (!lameTag_.NoLameTag() && covered <= firstFrames_.size()) {
+            findings_.LameTagChecked = true;
+            findings_.LameTagCRCMatches = LameTagCRCMatches(firstFrames_, covered, lameTag_.TagCRC());
+        }
+    }
+    vendorID_ = FirstVendorMark(firstFrames_.data(), firstFrames_.size(), 0,
+                                std::size_t{frame_.Size} * kVendorFrames + kVendorLength);
+}
+
+// Counts the frames from the accepted first frame to end. A frame in step
+// with the one before is taken when it fits; after a damaged stretch, the
+// walk takes up again at the next header whose follower is a header too. It
+// reads large windows and looks at the frames where they lie.
+void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
+    findings_.Walked = true;
     framesCounted_ = 0;
     frameBytes_ = 0;
     firstBitRate_ = 0;
     bitRateChanged_ = false;
-    bool accepted = false;
-    do {
-        const int64_t count = p + kCountRead > fileSize_ ? fileSize_ - p + 1 : kCountRead;
-        source.ReadAt(p, buffer.data(), static_cast<std::size_t>(std::max<int64_t>(count, 0)));
-        accepted = FindFrame(buffer, false, frame_, vbr_);
+    if (window_.size() < kWindowSize) window_.resize(kWindowSize);
+
+    const FrameData& first = frame_;
+    // Version, layer and sample rate stay the same through a stream.
+    auto inStep = [&first](const uint8_t* header) {
+        return HeaderAt(header) && ((header[1] >> 1) & 0x0F) == ((first.Data[1] >> 1) & 0x0F) &&
+               ((header[2] >> 2) & 3) == ((first.Data[2] >> 2) & 3);
+    };
+
+    int64_t base = audioStart_;
+    std::size_t got = 0;
+    int64_t p = audioStart_;
+    bool inSync = true;          // the previous frame ended at p
+    int64_t lostAt = -1;         // where the current damaged stretch began
+    while (p + 4 <= end) {
+        // Keep a frame and the following header inside the window.
+        const int64_t loaded = base + static_cast<int64_t>(got);
+        if (p >= loaded || (p + static_cast<int64_t>(kMaxFrameSpan) > loaded && loaded < fileSize_)) {
+            base = p;
+            got = stream.ReadZeroFilled(base, window_.data(), window_.size());
+            if (got < 4) break;
+        }
+        const uint8_t* here = window_.data() + (p - base);
+        const int64_t windowEnd = std::min(end, base + static_cast<int64_t>(got));
+        bool accepted = false;
+        std::size_t length = 0;
+        FrameData frame;
+        if (here[0] == 0xFF && inStep(here)) {
+            DecodeHeader(here, frame);
+            length = FrameLength(frame);
+            const int64_t next = p + static_cast<int64_t>(length);
+            if (length >= 4 && next <= end) {
+                // In step, a frame that fits is taken; to resynchronise, its
+                // follower must be a header as well (or the end of the audio).
+                accepted = inSync || next == end ||
+                           (next + 4 <= windowEnd && inStep(window_.data() + (next - base)));
+            }
+        }
         if (accepted) {
-            const uint16_t rate = TableBitRate();
+            if (lostAt >= 0) {
+                ++findings_.DamagedStretches;
+                findings_.SkippedBytes += p - lostAt;
+                lostAt = -1;
+            }
+            const uint16_t rate = mpegframe::BitRate(frame);
             if (firstBitRate_ > 0 && rate != firstBitRate_) bitRateChanged_ = true;
             if (firstBitRate_ == 0) firstBitRate_ = rate;
             ++framesCounted_;
-            frameBytes_ += frame_.Size;
-            p += frame_.Size;   // every accepted frame is at least 24 bytes long
+            frameBytes_ += static_cast<int64_t>(length);
+            p += static_cast<int64_t>(length);
+            inSync = true;
+        } else {
+            if (lostAt < 0) lostAt = p;
+            inSync = false;
+            ++p;
         }
-    } while (p < fileSize_ && accepted);
+    }
+    if (lostAt < 0) lostAt = p;
+    findings_.TrailingBytes = std::max<int64_t>(0, end - lostAt);
 }
 
-// Finds the first frame with the tolerant search, block by block from the end
-// of the ID3v2 tag. A frame's position is its buffer offset plus the file
-// position at which its block was read.
-void TMPEGaudio::FindFirstFrame(BlockReader& source, Buffer& buffer) {
-    int64_t blockPosition = id3v2_.Size();
-    std::size_t got = source.ReadAt(blockPosition, buffer.data(), kBufferSize);
-    bool found = FindFrame(buffer, true, frame_, vbr_);
-    SearchVendor(buffer, found ? 5 * int64_t{frame_.Size} : 0, vendorID_);
-    while (!found && got == kBufferSize) {
-        blockPosition += static_cast<int64_t>(kBufferSize);
-        got = source.ReadAt(blockPosition, buffer.data(), kBufferSize);
-        found = FindFrame(buffer, true, frame_, vbr_);
+// The vendor mark is often near the end of the file, before an ID3v1 tag.
+void TMPEGaudio::SearchEndForVendor(TFileStream& stream) {
+    const int64_t tail = fileSize_ - (id3v1_.Exists() ? kID3v1Size : 0);
+    const int64_t at = std::max(audioStart_, tail - kEndSearchSize);
+    if (tail - at < 4) return;
+    std::vector<uint8_t>& bytes = window_;
+    const auto count = static_cast<std::size_t>(tail - at);
+    const std::size_t got = stream.ReadZeroFilled(at, bytes.data(), count);
+    // Backwards: the mark nearest the end wins.
+    for (std::size_t k = got >= 4 ? got - 4 + 1 : 0; k-- > 0;) {
+        if (MarkAt(bytes.data(), got, k, "LAME")) {
+            vendorID_ = VendorAt(bytes.data(), got, k);
+            return;
+        }
+        if (MarkAt(bytes.data(), got, k, "GOGO")) {
+            vendorID_ = "GOGO";
+            return;
+        }
     }
-    if (!found) return;
-    frame_.Position += blockPosition;
-    audioStart_ = frame_.Position;
-    audioEnd_ = fileSize_ - id3v1_.TrailingTagSize();
 }
 
 bool TMPEGaudio::Valid() const {
+    // A header that counts more frames than the file holds marks a cut
+    // stream, however little of its audio is left: the row says so.
+    if (frame_.Found && findings_.Truncated) return findings_.ClaimedDuration >= 0.1;
     const uint16_t rate = BitRate();
     return frame_.Found && rate >= 8 && rate <= 448 && Duration() >= 0.1;
 }
@@ -401,6 +590,7 @@ std::string TMPEGaudio::ChannelMode() const { return kModeNames[std::min<uint8_t
 uint16_t TMPEGaudio::SampleRate() const { return mpegframe::SampleRate(frame_); }
 
 uint16_t TMPEGaudio::BitRate() const {
+    if (findings_.Truncated && AudioFrames() == 0) return 0;   // no audio left
     if (!(vbr_.Found && vbr_.Frames > 0)) return TableBitRate();
     const double sampleRate = mpegframe::SampleRate(frame_);
     const double average = (static_cast<double>(vbr_.Bytes) / vbr_.Frames - Padding(frame_)) * sampleRate /
@@ -410,65 +600,77 @@ uint16_t TMPEGaudio::BitRate() const {
     return static_cast<uint16_t>(std::clamp<int64_t>(RoundHalfEven(average), 0, 0xFFFF));
 }
 
-int32_t TMPEGaudio::FrameCount() const { return vbr_.Found ? vbr_.Frames : framesCounted_; }
+int64_t TMPEGaudio::AudioFrames() const {
+    if (!frame_.Found) return 0;
+    if (!findings_.Walked) return countHeader_.Frames;
+    return std::max<int64_t>(0, framesCounted_ - (countHeader_.ID.empty() ? 0 : 1));
+}
+
+// An Info header (LAME's Xing header of a CBR file) counts the audio frames
+// after its own frame, as a Xing header does.
+int32_t TMPEGaudio::FrameCount() const {
+    if (vbr_.Found) return vbr_.Frames;
+    if (countHeader_.ID == "Info") return static_cast<int32_t>(AudioFrames());
+    return framesCounted_;
+}
 
 int64_t TMPEGaudio::Samples() const {
     if (!frame_.Found) return 0;
-    const int64_t perFrame = int64_t{Coefficient(frame_)} * 8;
-    if (vbr_.Found && vbr_.Frames > 0) return perFrame * vbr_.Frames;
-    return int64_t{FrameCount()} * perFrame;
+    return int64_t{FrameCount()} * Coefficient(frame_) * 8;
 }
 
 double TMPEGaudio::Duration() const {
     if (!frame_.Found) return 0;
     const double sampleRate = mpegframe::SampleRate(frame_);
+    if (findings_.Truncated && sampleRate > 0)
+        return static_cast<double>(Coefficient(frame_)) * AudioFrames() * 8 / sampleRate;
     if (vbr_.Found && vbr_.Frames > 0) {
         if (sampleRate == 0) return 0;
         return static_cast<double>(Coefficient(frame_)) * vbr_.Frames * 8 / sampleRate;
     }
+    // A CBR file with an Info header: the length of its audio frames, as for
+    // a Xing header; the Info frame itself is silent.
+    if (countHeader_.ID == "Info" && FrameCount() > 0 && sampleRate > 0)
+        return static_cast<double>(Coefficient(frame_)) * FrameCount() * 8 / sampleRate;
     const uint16_t rate = TableBitRate();
     if (rate == 0) return 0;
     return static_cast<double>(audioEnd_ - audioStart_ - apeBytes_) / rate / 1000.0 * 8;
 }
 
 double TMPEGaudio::Ratio() const {
-    if (!Valid()) return 0;
+    if (!Valid() || Samples() <= 0) return 0;
     // Size of a 16-bit PCM WAVE file of the same length with a 44-byte header.
     const double bytesPerSample = ChannelMode() == "Mono" ? 2 : 4;
     const double pcmSize = static_cast<double>(Samples()) * bytesPerSample + 44;
-    if (pcmSize == 0) return 0;
     return static_cast<double>(fileSize_) / pcmSize * 100;
 }
 
 uint8_t TMPEGaudio::EncoderID() const {
     if (!frame_.Found) return 0;
-    if (vbr_.Found) {
-        const std::string& mark = vbr_.VendorID;
-        const bool gogo = StartsWith(mark, "GOGO") || StartsWith(mark, "MPGE");
-        const bool lame = StartsWith(mark, "LAME");
-        uint8_t result = gogo ? kEncoderGoGo : lame ? kEncoderLAME : 0;
-        if (vbr_.ID == "Xing" && !gogo && !lame) result = kEncoderXing;
-        if (StartsWith(vendorID_, "LAME")) return kEncoderLAME;
-        if (vbr_.ID == "VBRI") return kEncoderFhG;
-        return result;
-    }
-    // Without a VBR header the encoder is told by habits in the frame header;
-    // each rule overrides the ones before it.
+    if (StartsWith(vendorID_, "LAME") || StartsWith(vbr_.VendorID, "LAME")) return kEncoderLAME;
+    if (StartsWith(vendorID_, "GOGO") || StartsWith(vbr_.VendorID, "GOGO") || StartsWith(vbr_.VendorID, "MPGE"))
+        return kEncoderGoGo;
+    if (vbr_.ID == "VBRI") return kEncoderFhG;
+    if (vbr_.ID == "Xing") return kEncoderXing;
+    return 0;
+}
+
+uint8_t TMPEGaudio::GuessedEncoderID() const {
+    if (!frame_.Found || frame_.LayerID != kLayerIII) return 0;
+    // Habits in the frame header; each rule overrides the ones before it.
     uint8_t result = frame_.OriginalBit && frame_.ProtectionBit ? kEncoderLAME : kEncoderFhG;
     if (TableBitRate() <= 160 && frame_.ModeID == kModeStereo) result = kEncoderBlade;
     if (frame_.CopyrightBit && frame_.OriginalBit && !frame_.ProtectionBit) result = kEncoderXing;
     if (frame_.Xing && frame_.OriginalBit) result = kEncoderXing;
-    if (frame_.LayerID == kLayerII) result = kEncoderQDesign;
     if (frame_.ModeID == kModeDual && frame_.ProtectionBit) result = kEncoderShine;
-    if (StartsWith(vendorID_, "LAME")) result = kEncoderLAME;
-    else if (StartsWith(vendorID_, "GOGO")) result = kEncoderGoGo;
     return result;
 }
 
 std::string TMPEGaudio::Encoder() const {
-    const uint8_t id = EncoderID();
+    uint8_t id = EncoderID();
+    if (id == 0) id = GuessedEncoderID();
     std::string name = kEncoderNames[id & 7];
-    const std::string& mark = vendorID_.empty() ? vbr_.VendorID : vendorID_;
+    const std::string& mark = StartsWith(vendorID_, "LAME") ? vendorID_ : vbr_.VendorID;
     // "LAME3.97" gives "LAME 3.97"; the digits after the "." are all taken, so
     // "LAME3.100" gives "LAME 3.100".
     if (id == kEncoderLAME && mark.size() > 7 && IsDigit(static_cast<uint8_t>(mark[4])) && mark[5] == '.' &&

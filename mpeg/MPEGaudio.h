@@ -2,14 +2,17 @@
 //
 // Reads MPEG-1 (ISO/IEC 11172-3) and MPEG-2 / MPEG-2.5 lower-sampling-rate
 // (ISO/IEC 13818-3) audio, Layers I, II and III: the .mp1, .mp2, .mp3 and .mpa
-// files. It decodes no audio. From the frame headers, a Xing or VBRI header in
-// the first frame and "LAME" / "GOGO" marks in the frame data it yields the
-// stream parameters, the playing time, the average bitrate and a first guess
-// of the encoder. ID3v2, ID3v1/Lyrics3 and APE tags around the audio are found
+// files. It decodes no audio. From the frame headers, a Xing, Info or VBRI
+// header in the first frame and "LAME" / "GOGO" marks in the frame data it
+// yields the stream parameters, the playing time, the average bitrate and the
+// encoder marks. When no header gives the frame count, it walks the frames,
+// resynchronising after damaged stretches. ID3v2, ID3v1/Lyrics3 and APE tags around the audio are found
 // by the tag readers it owns.
 #pragma once
 
 #include "io/FileStream.h"
+#include "mpeg/BasicLameTagReader.h"
+#include "mpeg/ID3v2Marks.h"
 #include "tags/APETag.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -17,11 +20,13 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
+
 
 // The decoded header of one frame.
 struct FrameData {
     bool Found = false;             // a frame was accepted
-    int64_t Position = 0;           // in the search buffer while searching, absolute afterwards
+    int64_t Position = 0;           // byte position in the file
     uint16_t Size = 0;              // frame length in bytes
     bool Xing = false;              // the 6 bytes after the header are all zero
     std::array<uint8_t, 4> Data{};  // the raw header
@@ -39,14 +44,48 @@ struct FrameData {
     uint8_t EmphasisID = 2;
 };
 
-// The variable-bitrate header (Xing or VBRI), or VBR found by the frame scan.
+// The variable-bitrate header (Xing or VBRI), or VBR found by the frame walk.
 struct VBRData {
     bool Found = false;
-    std::string ID;          // "Xing", "VBRI", or empty when found by scanning
+    std::string ID;          // "Xing", "VBRI", or empty when found by walking the frames
     int32_t Frames = 0;
-    int64_t Bytes = 0;       // a Xing count is signed 32-bit; a scanned sum may exceed it
+    int64_t Bytes = 0;       // a scanned sum may exceed 32 bits
     uint8_t Scale = 0;
     std::string VendorID;    // encoder mark from the Xing header (empty for VBRI)
+};
+
+// The Xing, "Info" (LAME's Xing header of a CBR file) or VBRI header of the
+// first frame as stored: which of the optional fields are there.
+struct FrameCountHeader {
+    std::string ID;            // "Xing", "Info", "VBRI" or empty
+    uint32_t Flags = 0;        // Xing/Info: bit 0 frames, 1 bytes, 2 TOC, 3 quality
+    bool HasFrames = false;
+    uint32_t Frames = 0;
+    bool HasBytes = false;
+    uint32_t Bytes = 0;
+    bool HasQuality = false;
+    uint32_t Quality = 0;
+};
+
+// What the reader saw of the stream's health, for the health column: bytes
+// that are not audio, stretches it had to resynchronise over, and what a
+// VBR header claims when the file holds less.
+struct MPEGStreamFindings {
+    int32_t ExtraID3v2Tags = 0;      // ID3v2 tags directly after the first one, skipped
+    int64_t ExtraID3v2Bytes = 0;
+    bool ID3v2PastEnd = false;       // an ID3v2 tag's size runs past the end of the file
+    int64_t JunkBytes = 0;           // non-zero bytes between the tags and the first frame
+    int64_t ZeroBytes = 0;           // zero padding there
+    bool SearchGaveUp = false;       // no frame within the bounded stretch after the tags
+    bool Walked = false;             // the frame walk ran
+    int32_t DamagedStretches = 0;    // places where the walk lost and found the frame sync again
+    int64_t SkippedBytes = 0;        // bytes passed over inside those stretches
+    int64_t TrailingBytes = 0;       // bytes after the last frame that are neither frame nor tag
+    bool Truncated = false;          // the VBR header claims more frames than the file holds
+    int64_t ClaimedFrames = 0;       // the header's frame count when Truncated
+    double ClaimedDuration = 0;      // and the length it gives, seconds
+    bool LameTagChecked = false;     // a LAME tag was found and its CRC-16 compared
+    bool LameTagCRCMatches = false;  // the tag's CRC-16 matches its frame's first bytes
 };
 
 // Frame header arithmetic, shared with the tests.
@@ -76,10 +115,8 @@ int XingOffset(const FrameData& frame);
 
 class TMPEGaudio {
 public:
-    // Size of the search buffer; candidates for a frame start lie in its first half.
-    static constexpr std::size_t kBufferSize = 3458;
-    static constexpr std::size_t kLastCandidate = 1729;
-    using Buffer = std::array<uint8_t, kBufferSize>;
+    // How far past the tags the first-frame search looks before it gives up.
+    static constexpr int64_t kSearchLimit = 1 << 20;
 
     TMPEGaudio() { ResetData(); }
     void ResetData();
@@ -98,42 +135,54 @@ public:
     int64_t Samples() const;
     double Duration() const;
     double Ratio() const;
+    // The encoder named by a mark in the stream (LAME or GOGO text, a Xing
+    // or VBRI header); 0 when the stream carries none.
     uint8_t EncoderID() const;
+    // The encoder the frame header bits suggest (Layer III only; 0 otherwise).
+    uint8_t GuessedEncoderID() const;
+    // The name of EncoderID, or of the guess when there is no mark, with a
+    // LAME version appended when the mark carries one.
     std::string Encoder() const;
     int64_t FileSize() const { return fileSize_; }
 
     const FrameData& Frame() const { return frame_; }
     const VBRData& VBR() const { return vbr_; }
+    const FrameCountHeader& CountHeader() const { return countHeader_; }
+    const MPEGStreamFindings& Findings() const { return findings_; }
     const std::string& VendorID() const { return vendorID_; }
     int64_t AudioStart() const { return audioStart_; }
     int64_t AudioEnd() const { return audioEnd_; }
     int32_t FramesCounted() const { return framesCounted_; }
+    // The frames that carry audio: those present, without a Xing, Info or
+    // VBRI header's own frame.
+    int64_t AudioFrames() const;
     int64_t FrameBytes() const { return frameBytes_; }
     uint16_t FirstBitRate() const { return firstBitRate_; }
     bool BitRateChanged() const { return bitRateChanged_; }
     int64_t APEBytes() const { return apeBytes_; }
+    // The first frame and the ones after it, up to 16 KiB: the bytes the
+    // LAME tag and the vendor marks are read from.
+    const std::vector<uint8_t>& FirstFrames() const { return firstFrames_; }
     // System read calls the last ReadFromFile made on the audio (tags not included).
     uint64_t SystemReads() const { return systemReads_; }
+
+    // The LAME (or ffmpeg) tag of the first frame; NoLameTag when there is none.
+    const TBasicLameTagReader& LameTag() const { return lameTag_; }
+    // Encoder marks of the leading ID3v2 tag.
+    const ID3v2EncoderMarks& ID3v2Marks() const { return id3v2Marks_; }
 
     const TID3v1& ID3v1() const { return id3v1_; }
     const TID3v2& ID3v2() const { return id3v2_; }
     const TAPETag& APETag() const { return apeTag_; }
 
-    // The two frame searches over a 3458-byte buffer. On acceptance the frame
-    // record gets the frame (Position is the buffer offset) and vbr the VBR
-    // header read from it; returns whether a frame was accepted.
-    // Strict stops at the first candidate header, tolerant passes over
-    // candidates whose follower is not a header.
-    static bool FindFrame(const Buffer& buffer, bool tolerant, FrameData& frame, VBRData& vbr);
-    // Looks backwards from the end of the buffer for a "LAME" or "GOGO" mark
-    // in min(span, 3450) + 1 eight-byte windows; sets vendorID on the first hit.
-    static void SearchVendor(const Buffer& buffer, int64_t span, std::string& vendorID);
-
 private:
-    class BlockReader;
-    void Scan(BlockReader& source);
-    void CountFrames(BlockReader& source, Buffer& buffer);
-    void FindFirstFrame(BlockReader& source, Buffer& buffer);
+    void Scan(TFileStream& stream);
+    int64_t SkipFollowingID3v2(TFileStream& stream, int64_t position);
+    void FindFirstFrame(TFileStream& stream, int64_t from);
+    void ReadFirstFrames(TFileStream& stream);
+    void CountJunk(TFileStream& stream, int64_t from);
+    void WalkFrames(TFileStream& stream, int64_t end);
+    void SearchEndForVendor(TFileStream& stream);
     uint16_t TableBitRate() const { return mpegframe::BitRate(frame_); }
 
     TID3v1 id3v1_;
@@ -142,6 +191,8 @@ private:
     int64_t fileSize_ = 0;
     std::string vendorID_;
     VBRData vbr_;
+    FrameCountHeader countHeader_;
+    MPEGStreamFindings findings_;
     FrameData frame_;
     int64_t audioStart_ = 0;
     int64_t audioEnd_ = 0;
@@ -151,4 +202,8 @@ private:
     bool bitRateChanged_ = false;
     int64_t apeBytes_ = 0;
     uint64_t systemReads_ = 0;
+    std::vector<uint8_t> firstFrames_;
+    TBasicLameTagReader lameTag_{nullptr, 0};
+    ID3v2EncoderMarks id3v2Marks_;
+    std::vector<uint8_t> window_;   // the walk's read buffer, kept between files
 };

@@ -1,7 +1,10 @@
 #include "readers/AC3.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
+#include "io/Text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -29,6 +32,20 @@ constexpr std::array<uint16_t, 32> kBitRates = {
 constexpr std::array<int32_t, 8> kChannels = {2, 1, 2, 3, 3, 4, 4, 5};
 
 constexpr int32_t kBitsPerSample = 16;
+
+// The bit stream id (top five bits of byte 5 in both kinds of frame): up to
+// 10 an AC-3 frame, 11 to 16 an E-AC-3 frame.
+constexpr std::size_t kBsidByte = 5;
+constexpr uint8_t kLastAC3Bsid = 10;
+
+// E-AC-3 frame header (A/52 Annex E, syncinfo and the start of bsi), bits:
+//   syncword 16, strmtyp 2, substreamid 3, frmsiz 11 (words per frame - 1),
+//   fscod 2, then fscod2 2 when fscod is 3 (six blocks), else numblkscod 2,
+//   acmod 3, lfeon 1, bsid 5.
+constexpr std::array<int32_t, 3> kEAC3SampleRates = {48000, 44100, 32000};    // by fscod
+constexpr std::array<int32_t, 4> kEAC3HalfRates = {24000, 22050, 16000, 0};   // by fscod2
+constexpr std::array<int32_t, 4> kEAC3Blocks = {1, 2, 3, 6};                  // by numblkscod
+constexpr int32_t kSamplesPerBlock = 256;
 constexpr double kCanonicalHeaderSize = 44;
 
 } // namespace
@@ -41,6 +58,10 @@ void TAC3::ResetData() {
     sampleRate_ = 0;
     bitRate_ = 0;
     duration_ = 0;
+    bitStreamId_ = 0;
+    isEAC3_ = false;
+    frameSize_ = 0;
+    blocksPerFrame_ = 0;
 }
 
 bool TAC3::ReadFromStream(TFileStream& stream) {
@@ -53,6 +74,11 @@ bool TAC3::ReadFromStream(TFileStream& stream) {
 
     fileSize_ = stream.Size();
     valid_ = true;
+    bitStreamId_ = header[kBsidByte] >> 3;
+    if (bitStreamId_ > kLastAC3Bsid) {
+        ReadEAC3Header(header.data(), header.size());
+        return true;
+    }
     sampleRate_ = kSampleRates[header[kRateByte] >> 6];
     bitRate_ = kBitRates[(header[kRateByte] & 0x3F) >> 1];
     channels_ = kChannels[header[kModeByte] >> 5];
@@ -60,6 +86,36 @@ bool TAC3::ReadFromStream(TFileStream& stream) {
     // A reserved frame-size code leaves no bitrate: the playing time is 0.
     duration_ = bitRate_ > 0 ? static_cast<double>(fileSize_) * 8 / 1000 / bitRate_ : 0;
     return true;
+}
+
+void TAC3::ReadEAC3Header(const unsigned char* bytes, std::size_t size) {
+    TByteReader header(bytes, size);
+    header.Bits(16);   // syncword
+    header.Bits(2);    // stream type
+    header.Bits(3);    // substream id
+    const uint32_t frmsiz = static_cast<uint32_t>(header.Bits(11));
+    const uint32_t fscod = static_cast<uint32_t>(header.Bits(2));
+    const uint32_t fscod2OrBlocks = static_cast<uint32_t>(header.Bits(2));
+    const uint32_t acmod = static_cast<uint32_t>(header.Bits(3));
+    header.Bits(1);    // low-frequency effects on
+    header.Bits(5);    // bsid
+    isEAC3_ = true;
+    if (header.Overrun()) return;
+
+    frameSize_ = static_cast<int32_t>((frmsiz + 1) * 2);
+    sampleRate_ = fscod == 3 ? kEAC3HalfRates[fscod2OrBlocks] : kEAC3SampleRates[fscod];
+    blocksPerFrame_ = fscod == 3 ? 6 : kEAC3Blocks[fscod2OrBlocks];
+    channels_ = kChannels[acmod];
+    bitsPerSample_ = kBitsPerSample;
+    const double kbps = EAC3BitRate(frameSize_, sampleRate_, blocksPerFrame_);
+    bitRate_ = static_cast<uint16_t>(std::min(RoundHalfEven(kbps), int64_t{65535}));
+    duration_ = kbps > 0 ? static_cast<double>(fileSize_) * 8 / 1000 / kbps : 0;
+}
+
+double EAC3BitRate(int32_t frameSize, int32_t sampleRate, int32_t blocksPerFrame) {
+    if (blocksPerFrame <= 0) return 0;
+    const double framesPerSecond = double(sampleRate) / (blocksPerFrame * kSamplesPerBlock);
+    return frameSize * 8 * framesPerSecond / 1000;
 }
 
 bool TAC3::ReadFromFile(const std::string& path) {

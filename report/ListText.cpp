@@ -121,6 +121,8 @@ void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& er
     for (std::size_t k = 0; k < health.size(); ++k) out << (k ? ", " : "") << '"' << JsonEscape(health[k]) << '"';
     out << "], \"scanned\": " << (error.empty() ? "true" : "false");
     if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
+    if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
+    if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';
     out << '}';
 }
 

@@ -231,18 +231,18 @@ TEST(HostileOutput, ControlCharactersNeverReachTheTerminalRaw) {
 
 TEST(HostileOutput, EveryFailureNamesItsFile) {
     // Two MPEG-2.5 Layer III frames of 72 bytes (8 kbit/s, 8 kHz): a stream
-    // the MPEG reader accepts, too short for the LAME tag's fixed reads.
+    // too short for a LAME tag. The MPEG reader takes the tag from the frames
+    // it has read, so this is a row, not a failure.
     Bytes frame = {0xFF, 0xE3, 0x18, 0x40};
     frame.resize(72, 0x55);
     Bytes damaged = frame;
     Append(damaged, frame);
     TempDir dir;
     for (int i = 0; i < 11; ++i) dir.Write("f" + std::to_string(i) + ".flac", "not flac");
-    const std::string path = dir.Write("damaged.mp3", damaged);
+    dir.Write("damaged.mp3", damaged);
     const CliRun run = RunCli(Quoted(dir.Path().string()));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("sondaro-cli: Cannot read \"" + path + "\". Unexpected End Of File.\n"), std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.err.find("damaged.mp3"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("MPEG 2.5 Layer III FhG?"), std::string::npos) << run.out;
 
     // The open error already names the file; it is not named twice.
     const std::string m3u = dir.Write("x.m3u", "missing.mp3\n");
@@ -257,7 +257,8 @@ TEST(HostileIntegration, ProgramPathWithPercentStartsThroughGLib) {
     if (std::system("command -v gio >/dev/null 2>&1") != 0) GTEST_SKIP() << "gio (GLib) is not installed";
     TempDir dir;
     const std::string ran = dir / "ran.txt";
-    const std::string program = dir.Write("100% sure/sondaro", "#!/bin/sh\nprintf '%s\\n' \"$@\" >" + Quoted(ran) + "\n");
+    const std::string program = dir.Write("100% sure/sondaro", "#!/bin/sh\nprintf '%s\\n' \"$@\" >" + Quoted(ran + ".part") + " && mv " +
+                                                               Quoted(ran + ".part") + " " + Quoted(ran) + "\n");
     fs::permissions(program, fs::perms::owner_all);
     const std::string entry = dir.Write("view.desktop", FolderCommandDesktopEntry(program));
     const std::string folder = dir.Folder("some folder");

@@ -176,13 +176,10 @@ TEST(Musepack, TagsAroundTheStream) {
 TEST(Musepack, UnreadableStreams) {
     TempDir dir;
     TMPEGplus r;
-    // Stream version 8 from mpcenc is not read.
+    // Stream version 8 from mpcenc is not read by this reader; the analysis
+    // hands it to the SV8 reader (musepack_sv8_test.cpp).
     EXPECT_TRUE(r.ReadFromFile(FixturePath("lossless/mpc-sv8.mpc")));
     EXPECT_FALSE(r.Valid());
-    TFormatReaders readers;
-    auto item = AnalyseFile(readers, "/", FixturePath("lossless/mpc-sv8.mpc"));
-    EXPECT_EQ(item->EncoderInfo, "File could not be scanned");
-    EXPECT_EQ(item->FileSize, 0);
 
     Bytes shortFile = SV7(11, 115);
     shortFile.resize(31);

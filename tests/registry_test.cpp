@@ -47,7 +47,7 @@ TEST(FormatRegistry, EveryExtensionBelongsToOneFormat) {
         for (const std::string& extension : entry.Extensions)
             EXPECT_TRUE(seen.insert(extension).second) << extension << " is listed twice";
     }
-    EXPECT_EQ(seen.size(), 27u);
+    EXPECT_EQ(seen.size(), 36u);
 }
 
 TEST(FormatRegistry, ExtensionsMatchInAnyCaseAndOnlyWhole) {
@@ -55,6 +55,8 @@ TEST(FormatRegistry, ExtensionsMatchInAnyCaseAndOnlyWhole) {
     EXPECT_EQ(FindFormat("Mp3"), FindFormat("mpa"));
     EXPECT_EQ(FindFormat("AIF"), FindFormat("aiff"));
     EXPECT_EQ(FindFormat("mp+")->Name, "Musepack");
+    EXPECT_EQ(FindFormat("OPUS"), FindFormat("ogg"));
+    EXPECT_EQ(FindFormat("ec3"), FindFormat("ac3"));
     EXPECT_EQ(FindFormat("mp"), nullptr);
     EXPECT_EQ(FindFormat(""), nullptr);
     EXPECT_EQ(FindFormat("m3u"), nullptr);

@@ -55,6 +55,22 @@ ffmpeg -v error -y -i "$in" -c:a libmp3lame -q:a 2 -id3v2_version 0 ffmpeg_lame_
 ffmpeg -v error -y -i "$in" -c:a libshine -b:a 128k -id3v2_version 0 ffmpeg_shine_128.mp3
 ffmpeg -v error -y -i "$work/mono44100.wav" -c:a libmp3lame -b:a 128k ffmpeg_lame_id3v24.mp3
 
+# The encoder-evidence corpus: half a second each, with and without the
+# encoders' own marks.
+sox -R -n -r 44100 -c 2 -b 16 "$work/half.wav" synth 0.5 pinknoise gain -12
+half=$work/half.wav
+lame_ enc_lame_notag_V2.mp3 -t -V 2 "$half"
+lame_ enc_lame_notag_cbr128.mp3 -t -b 128 "$half"
+lame_ enc_lame_abr192.mp3 --abr 192 "$half"
+lame_ enc_lame_b320.mp3 -b 320 "$half"
+ffmpeg -v error -y -i "$half" -c:a libmp3lame -b:a 192k -id3v2_version 0 enc_ffmpeg_lame_b192.mp3
+ffmpeg -v error -y -i "$half" -c:a libmp3lame -b:a 192k -abr 1 -id3v2_version 0 enc_ffmpeg_lame_abr192.mp3
+ffmpeg -v error -y -i "$half" -c:a mp2 -b:a 128k enc_ffmpeg_mp2_128.mp2
+# ffmpeg's MP3 muxer writes its own ID3v2 tag with a TSSE text by default;
+# without its Xing frame and with Shine, that text is the only mark.
+ffmpeg -v error -y -i "$half" -c:a libshine -b:a 128k -write_xing 0 enc_ffmpeg_shine_tsse.mp3
+twolame --quiet -b 128 "$half" enc_twolame_128.mp2
+
 # Hand-made tags around LAME files.
 byte() { printf "\\x$(printf %02x $(($1 & 255)))"; }
 le32() { byte $1; byte $(($1 >> 8)); byte $(($1 >> 16)); byte $(($1 >> 24)); }

@@ -1,0 +1,22 @@
+// TOggFLAC on arbitrary bytes: no crash, no hang, and a length, bitrate and ratio
+// that are real numbers.
+#include "FuzzSupport.h"
+#include "readers/OggFLAC.h"
+
+#include <cmath>
+#include <exception>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static TOggFLAC reader;
+    try {
+        if (!reader.ReadFromFile(WriteFuzzInput(data, size, ".oga"))) return 0;
+    } catch (const std::exception&) {
+        return 0;   // a damaged file may be reported by raising; only crashes count
+    }
+    const double duration = reader.Duration();
+    if (!std::isfinite(duration) || duration < 0 || !std::isfinite(reader.Ratio()) || reader.BitRate() < 0)
+        __builtin_trap();
+    volatile double sink = double(reader.Valid()) + double(reader.Channels()) + double(reader.SampleRate()) + reader.Vendor().size() + reader.BitsPerSample();
+    (void)sink;
+    return 0;
+}
