@@ -25,6 +25,13 @@ const TListRow* TAnalysisList::AppendItem(std::unique_ptr<TAudioItem> item) {
     return &rows_.back();
 }
 
+void TAnalysisList::SetHealth(std::size_t row, THealth health) {
+    if (row >= rows_.size()) return;
+    TListRow& target = rows_[row];
+    target.Item->Health = std::move(health);
+    target.Texts = RowTexts(*target.Item, columnTags_);
+}
+
 void TAnalysisList::Clear() {
     rows_.clear();
     items_.clear();

@@ -42,6 +42,10 @@ public:
     // its row with the current columns, and its totals. Returns the new row.
     const TListRow* AppendItem(std::unique_ptr<TAudioItem> item);
 
+    // Sets the health of row's item (a verify pass run elsewhere) and makes
+    // the row's texts again.
+    void SetHealth(std::size_t row, THealth health);
+
     // Empties the rows, the items and the totals (start of a folder scan).
     void Clear();
 

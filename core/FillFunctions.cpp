@@ -39,6 +39,12 @@ double WavRatio(const TAudioItem& item, double frames, int32_t headerBytes = kCa
 // headers of 54 bytes.
 constexpr int32_t kCanonicalAiffHeaderBytes = 54;
 
+// An MP4 atom's header: 32-bit size and type.
+constexpr int64_t kMp4AtomHeaderBytes = 8;
+
+// A WavPack DSD sample as stored holds 8 one-bit samples.
+constexpr uint64_t kDSDBitsPerStoredSample = 8;
+
 // Frames from the playing time, for formats that count no samples.
 double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
 
@@ -53,6 +59,15 @@ void ApplyTruncation(TAudioItem& item, double presentSeconds, int32_t headerByte
     item.Ratio = WavRatio(item, presentSeconds * item.SampleRate, headerBytes);
 }
 
+// An APE tag whose stated size is less than its footer or more than the
+// file: the readers step over it, the tag itself is damaged.
+constexpr int64_t kAPEFooterBytes = 32;
+
+void CheckAPETag(const TAPETag& tag, int64_t fileSize, TAudioItem& item) {
+    if (tag.Exists() && (tag.Size() < kAPEFooterBytes || tag.Size() > fileSize))
+        AddFinding(item.Health, Finding(THealthKind::TagDamaged));
+}
+
 // The MPEG stream's own findings: a cut VBR stream, the frame walk's
 // damaged stretches, junk before the first frame, the LAME tag's CRC-16 and
 // an ID3v2 tag that runs past the end.
@@ -65,6 +80,7 @@ void CheckMpegFindings(const TMPEGaudio& reader, TAudioItem& item) {
     if (f.JunkBytes > 0) AddFinding(item.Health, JunkFinding(f.JunkBytes));
     if (f.LameTagChecked && !f.LameTagCRCMatches) AddFinding(item.Health, Finding(THealthKind::LameTagDamaged));
     if (f.ID3v2PastEnd) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
+    CheckAPETag(reader.APETag(), reader.FileSize(), item);
 }
 
 // The end of an Ogg stream: a last page that is cut, or a stream that ends
@@ -98,6 +114,7 @@ TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     const bool framesCounted = r.HeaderType() == TAACfile::kHeaderADTS && r.BitRateType() == TAACfile::kBitRateVBR;
     const double samplesPerFrame = r.Profile() == TAACfile::kProfileHE ? 2048 : 1024;
     item.Ratio = WavRatio(item, framesCounted ? double(r.FrameCount()) * samplesPerFrame : FramesOfDuration(item));
+    CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = r.MPEGVersionName() + " " + r.ProfileName() + " " + r.HeaderTypeName();
     return TReadResult::Ok();
 }
@@ -145,6 +162,7 @@ TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem&
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate() / 1000000.0);   // thousandths of bit/s
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "Monkey's Audio " + r.VersionText() + ": " + r.CompressionText();
     return TReadResult::Ok();
 }
@@ -205,6 +223,7 @@ TReadResult FillFLAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& i
         if (present >= 0 && present < r.Samples())
             ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, 0, true);
     }
+    if (r.CommentRunsPast()) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
     item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
     return TReadResult::Ok();
 }
@@ -256,6 +275,17 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, FramesOfDuration(item));
+    // A media data atom that runs past the end of the file: the file was
+    // cut, and its audio is the share of the media bytes there.
+    const int64_t fileSize = stream.Size();
+    const int64_t mdatBody = r.MediaDataSize() - kMp4AtomHeaderBytes;
+    if (mdatBody > 0 && r.MediaDataOffset() + r.MediaDataSize() > fileSize && item.Duration > 0) {
+        const int64_t present = std::clamp<int64_t>(fileSize - r.MediaDataOffset() - kMp4AtomHeaderBytes, 0, mdatBody);
+        ApplyTruncation(item, item.Duration * static_cast<double>(present) / static_cast<double>(mdatBody),
+                        kCanonicalWavHeaderBytes, false);
+    } else if (r.UserDataSize() > 0 && r.UserDataOffset() + r.UserDataSize() > fileSize) {
+        AddFinding(item.Health, Finding(THealthKind::TagDamaged));   // the metadata atom runs past the end
+    }
     item.EncoderInfo = r.CodecName() + " " + r.EncodingTool();
     return TReadResult::Ok();
 }
@@ -269,6 +299,13 @@ TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = 16;
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, static_cast<double>(r.SampleCount() - r.BeginningSilence()));
+    // The packets present count the beginning silence too.
+    if (r.Cut() && item.SampleRate > 0) {
+        const uint64_t present = r.SamplesPresent();
+        const uint64_t silence = r.BeginningSilence();
+        ApplyTruncation(item, static_cast<double>(present > silence ? present - silence : 0) / item.SampleRate,
+                        kCanonicalWavHeaderBytes, true);
+    }
     item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV 8.0 " + r.ProfileName();
     return TReadResult::Ok();
 }
@@ -287,6 +324,7 @@ TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioIte
     // channel mode forms no PCM size.
     const bool knownMode = r.ChannelMode() == 1 || r.ChannelMode() == 2;
     item.Ratio = knownMode ? WavRatio(item, static_cast<double>(int64_t{r.FrameCount()} * 1152)) : 0;
+    CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV " + r.StreamVersionText() + " " + r.ProfileName();
     return TReadResult::Ok();
 }
@@ -301,6 +339,7 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioIt
     // Floating-point samples carry a negative size; the PCM file holds as many bits.
     item.Ratio = PcmRatio(item.FileSize, static_cast<double>(r.Samples()), item.SampleRate, item.Channels,
                           std::abs(item.BitsPerSample), kCanonicalWavHeaderBytes);
+    CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "OptimFROG " + r.VersionText() + " " + r.CompressionName();
     return TReadResult::Ok();
 }
@@ -314,6 +353,7 @@ TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
     item.BitsPerSample = 16;
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    CheckOggTail(stream, item, true);
     item.EncoderInfo = r.Vendor().empty() ? std::string("Opus") : "Opus " + r.Vendor();
     return TReadResult::Ok();
 }
@@ -326,6 +366,7 @@ TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
     item.BitRate = r.BitRate();
     // Against the bare samples, as native FLAC.
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
+    CheckOggTail(stream, item, true);
     item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
     return TReadResult::Ok();
 }
@@ -365,6 +406,7 @@ TReadResult FillSpeex(TFormatReaders& readers, TFileStream& stream, TAudioItem& 
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, r.Samples());
     CheckOggTail(stream, item, true);
+    if (r.VorbisComment().RunsPast()) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
     item.EncoderInfo = "Speex " + r.VersionText();
     return TReadResult::Ok();
 }
@@ -377,6 +419,12 @@ TReadResult FillTTA(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
     item.Ratio = WavRatio(item, r.Samples());
+    const int32_t apeBytes = r.APEtag().Exists() && r.APEtag().Size() <= r.FileSize() ? r.APEtag().Size() : 0;
+    const int64_t audioEnd = r.FileSize() - r.ID3v1().TrailingTagSize() - std::max(apeBytes, 0);
+    const int64_t present = TtaSamplesPresent(stream, r.ID3v2().Size(), r.Samples(), r.SampleRate(), audioEnd);
+    if (present >= 0 && present < int64_t{r.Samples()} && item.SampleRate > 0)
+        ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, kCanonicalWavHeaderBytes, true);
+    CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "True Audio";
     return TReadResult::Ok();
 }
@@ -436,6 +484,13 @@ TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    // The last whole block tells how far the samples present go.
+    if (r.Version() >= 4 && !r.SamplesFromLastBlock() && r.Samples() > 0 && item.SampleRate > 0) {
+        const uint64_t present = r.SamplesUpToLastBlock(stream) * (r.IsDSD() ? kDSDBitsPerStoredSample : 1);
+        if (present < r.Samples())
+            ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, kCanonicalWavHeaderBytes, true);
+    }
+    CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "WavPack" + std::to_string(r.Version()) + " " + r.ModeText();
     return TReadResult::Ok();
 }

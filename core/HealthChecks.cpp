@@ -1,5 +1,7 @@
 #include "core/HealthChecks.h"
 
+#include "readers/OggPages.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -9,7 +11,7 @@
 namespace {
 
 // Table-driven CRCs, most significant bit first: FLAC's CRC-8 (0x07) and
-// CRC-16 (0x8005), Ogg's CRC-32 (0x04C11DB7), all with initial value 0.
+// CRC-16 (0x8005), both with initial value 0.
 template <typename T, T Polynomial>
 constexpr std::array<T, 256> CrcTable() {
     std::array<T, 256> table{};
@@ -23,7 +25,6 @@ constexpr std::array<T, 256> CrcTable() {
 }
 constexpr auto kCrc8Table = CrcTable<uint8_t, 0x07>();
 constexpr auto kCrc16Table = CrcTable<uint16_t, 0x8005>();
-constexpr auto kCrc32Table = CrcTable<uint32_t, 0x04C11DB7u>();
 
 // Bytes of the file's tail searched for the last frame header: a little
 // more than the largest frame STREAMINFO allows, within bounds.
@@ -157,18 +158,11 @@ int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<c
 
 namespace {
 
-// Ogg page header fields used here (RFC 3533).
-constexpr std::size_t kOggHeaderBytes = 27;
+// The page header's flags byte (readers/OggPages.h has the other fields).
 constexpr std::size_t kOggFlagsAt = 5;
-constexpr std::size_t kOggGranuleAt = 6;
-constexpr std::size_t kOggChecksumAt = 22;
-constexpr std::size_t kOggSegmentsAt = 26;
-constexpr uint8_t kOggEndOfStream = 0x04;
 // The tail read first, and the widest: a page holds at most 65,307 bytes.
 constexpr int64_t kOggTailWindow = 8 * 1024;
 constexpr int64_t kOggWideTailWindow = 66 * 1024;
-
-uint32_t LE32At(const uint8_t* b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24; }
 
 TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
     TOggTail tail;
@@ -183,7 +177,7 @@ TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
             continue;
         }
         const uint8_t* page = bytes + i;
-        if (OggPageCrc(page, static_cast<std::size_t>(length)) != LE32At(page + kOggChecksumAt)) {
+        if (OggPageChecksum(page, static_cast<std::size_t>(length)) != OggLE32(page + kOggChecksumOffset)) {
             // Right after a whole page a damaged page follows; elsewhere this
             // may be a stray "OggS" inside a body. Either way the search goes
             // on after its claimed length, so that each byte is summed once.
@@ -198,9 +192,9 @@ TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
         tail.Found = true;
         tail.CutPage = false;
         uint64_t granule = 0;
-        for (int k = 7; k >= 0; --k) granule = (granule << 8) | page[kOggGranuleAt + k];
+        for (int k = 7; k >= 0; --k) granule = (granule << 8) | page[kOggGranuleOffset + k];
         tail.Granule = static_cast<int64_t>(granule);
-        tail.EndOfStream = page[kOggFlagsAt] & kOggEndOfStream;
+        tail.EndOfStream = page[kOggFlagsAt] & kOggLastPage;
         tail.NextPageAt = i + static_cast<std::size_t>(length);
         i += static_cast<std::size_t>(length) - 1;
     }
@@ -209,24 +203,15 @@ TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
 
 } // namespace
 
-uint32_t OggPageCrc(const uint8_t* page, std::size_t size) {
-    uint32_t crc = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const uint8_t byte = i >= kOggChecksumAt && i < kOggChecksumAt + 4 ? 0 : page[i];
-        crc = (crc << 8) ^ kCrc32Table[(crc >> 24) ^ byte];
-    }
-    return crc;
-}
-
 int64_t OggPageLength(const uint8_t* bytes, std::size_t size) {
     if (size < 4 || std::memcmp(bytes, "OggS", 4) != 0) return -1;
     if (size > 4 && bytes[4] != 0) return -1;   // stream structure version 0 only
-    if (size < kOggHeaderBytes) return 0;
-    const std::size_t segments = bytes[kOggSegmentsAt];
-    if (size < kOggHeaderBytes + segments) return 0;
+    if (size < kOggPageHeaderSize) return 0;
+    const std::size_t segments = bytes[kOggSegmentCountOffset];
+    if (size < kOggPageHeaderSize + segments) return 0;
     std::size_t body = 0;
-    for (std::size_t k = 0; k < segments; ++k) body += bytes[kOggHeaderBytes + k];
-    const std::size_t length = kOggHeaderBytes + segments + body;
+    for (std::size_t k = 0; k < segments; ++k) body += bytes[kOggPageHeaderSize + k];
+    const std::size_t length = kOggPageHeaderSize + segments + body;
     return length <= size ? static_cast<int64_t>(length) : 0;
 }
 
@@ -242,4 +227,36 @@ TOggTail ReadOggTail(TFileStream& stream) {
         if (tail.Found || from == 0) break;
     }
     return tail;
+}
+
+namespace {
+
+// TTA1: the 22-byte header is followed by a seek table of one 32-bit
+// little-endian byte count per frame and the table's CRC-32; a frame holds
+// rate x 256 / 245 samples per channel, the last one the rest.
+constexpr int64_t kTtaHeaderBytes = 22;
+constexpr int64_t kTtaFrameNumerator = 256, kTtaFrameDenominator = 245;
+constexpr int64_t kTtaSeekEntryBytes = 4, kTtaSeekCrcBytes = 4;
+
+} // namespace
+
+int64_t TtaSamplesPresent(TFileStream& stream, int64_t headerAt, int64_t samples, int64_t sampleRate,
+                          int64_t audioEnd) {
+    const int64_t frameLength = sampleRate * kTtaFrameNumerator / kTtaFrameDenominator;
+    if (frameLength <= 0 || samples <= 0 || headerAt < 0) return -1;
+    const int64_t frames = samples / frameLength + (samples % frameLength ? 1 : 0);
+    const int64_t tableAt = headerAt + kTtaHeaderBytes;
+    const int64_t audioAt = tableAt + frames * kTtaSeekEntryBytes + kTtaSeekCrcBytes;
+    // A table that does not fit the file: cut inside it, no audio there.
+    if (audioAt > audioEnd) return 0;
+    std::vector<uint8_t> table(static_cast<std::size_t>(frames * kTtaSeekEntryBytes));
+    stream.Seek(tableAt);
+    if (stream.Read(table.data(), table.size()) != table.size()) return 0;
+    int64_t at = audioAt;
+    for (int64_t f = 0; f < frames; ++f) {
+        const uint8_t* b = table.data() + f * kTtaSeekEntryBytes;
+        at += int64_t(b[0]) | int64_t(b[1]) << 8 | int64_t(b[2]) << 16 | int64_t(b[3]) << 24;
+        if (at > audioEnd) return f * frameLength;
+    }
+    return samples;
 }

@@ -47,10 +47,14 @@ struct TOggTail {
 };
 TOggTail ReadOggTail(TFileStream& stream);
 
-// The Ogg page checksum (polynomial 0x04C11DB7, initial 0, checksum field as zeros).
-uint32_t OggPageCrc(const uint8_t* page, std::size_t size);
 
 // Reads one Ogg page at bytes: its whole length when header, lacing values
 // and body are all within size, 0 when it runs past size, -1 when bytes
 // hold no page header.
 int64_t OggPageLength(const uint8_t* bytes, std::size_t size);
+
+// The samples per channel of a TTA1 stream whose frames all end before
+// audioEnd (the file's end before any trailing tags), by its seek table;
+// samples when every frame is there, -1 when the header gives no frames.
+int64_t TtaSamplesPresent(TFileStream& stream, int64_t headerAt, int64_t samples, int64_t sampleRate,
+                          int64_t audioEnd);

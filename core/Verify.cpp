@@ -2,6 +2,7 @@
 
 #include "core/HealthChecks.h"
 #include "mpeg/MPEGaudio.h"
+#include "readers/OggPages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,8 +34,6 @@ std::vector<uint8_t> WholeFile(TFileStream& stream) {
     bytes.resize(stream.Read(bytes.data(), bytes.size()));
     return bytes;
 }
-
-uint32_t LE32(const uint8_t* b) { return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24; }
 
 } // namespace
 
@@ -87,7 +86,6 @@ TMpegVerifyResult VerifyMpegFrames(const std::vector<uint8_t>& file, int64_t aud
 }
 
 int32_t VerifyOggPages(const std::vector<uint8_t>& file) {
-    constexpr std::size_t kChecksumAt = 22;
     int32_t bad = 0;
     std::size_t at = 0;
     bool lost = false;
@@ -95,7 +93,7 @@ int32_t VerifyOggPages(const std::vector<uint8_t>& file) {
         const int64_t length = OggPageLength(file.data() + at, file.size() - at);
         if (length > 0) {
             const uint8_t* page = file.data() + at;
-            if (OggPageCrc(page, static_cast<std::size_t>(length)) == LE32(page + kChecksumAt)) {
+            if (OggPageChecksum(page, static_cast<std::size_t>(length)) == OggLE32(page + kOggChecksumOffset)) {
                 lost = false;
                 at += static_cast<std::size_t>(length);
                 continue;

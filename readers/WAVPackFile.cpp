@@ -249,9 +249,11 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
 bool TWAVPackfile::ReadFromStream(TFileStream& stream) {
     ResetData();
     apeTag_.ReadFromStream(stream);
-    tagSize_ = apeTag_.Size();
-
     fileSize_ = stream.Size();
+    // A damaged tag can state any size: one larger than the file is no
+    // size to take off it.
+    tagSize_ = apeTag_.Size() >= 0 && apeTag_.Size() <= fileSize_ ? apeTag_.Size() : 0;
+
     unsigned char marker[4] = {};
     stream.Seek(0);
     stream.Read(marker, sizeof marker);

@@ -41,12 +41,16 @@ public:
 
     double Ratio() const;   // percent of the PCM WAV size
 
+    // Block index plus block samples of the last whole version 4 block near
+    // the end of the file (stored samples, before any DSD multiplier); 0
+    // when none is found. Fewer than Samples: the file was cut.
+    uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
+
     const TAPETag& APEtag() const { return apeTag_; }
 
 private:
     bool ReadOldFile(TFileStream& stream);
     bool ReadBlock(TFileStream& stream);
-    uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
     bool FindSelfExtractorBlock(TFileStream& stream);
 
     TAPETag apeTag_;

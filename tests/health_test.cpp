@@ -66,6 +66,61 @@ TEST(Health, CutFilesAreTruncatedWithTheLengthThere) {
     }
 }
 
+TEST(Health, CutFilesOfTheOtherEncoders) {
+    // The same tone through wavpack (blocks of 1000 samples at 4 kHz), ffmpeg's
+    // TTA (frames of 4000 x 256 / 245 = 4179 samples) and AAC in MP4 (the movie
+    // atom first), opusenc, speexenc, flac --ogg and mpcenc (1 s at 32 kHz in
+    // one audio packet). Lengths by hand from the whole blocks, frames or pages
+    // left; ffmpeg decodes the same 3000 and 7000 samples of the cut WavPack
+    // files, and nothing of the cut TTA and Ogg FLAC ones.
+    const struct {
+        const char* name;
+        const char* health;
+        double lengthMs;
+    } cases[] = {
+        {"cut10.wv", "Truncated: 00:00 of 00:02", 0},
+        {"cut50.wv", "Truncated: 00:01 of 00:02", 750},     // 3 whole blocks
+        {"cut99.wv", "Truncated: 00:02 of 00:02", 1750},    // 7 whole blocks
+        {"cut10.tta", "Truncated: 00:00 of 00:02", 0},
+        {"cut50.tta", "Truncated: 00:00 of 00:02", 0},      // the first frame ends past the cut
+        {"cut99.tta", "OK", 2000},                          // the cut takes only ffmpeg's APE tag
+        {"cut10.oga", "Truncated: 00:00 of 00:02", 0},      // the audio is one page
+        {"cut50.oga", "Truncated: 00:00 of 00:02", 0},
+        {"cut99.oga", "Truncated: 00:00 of 00:02", 0},
+        {"cut10.spx", "Truncated: 00:00 of 00:02", 0},      // the audio is one page
+        {"cut50.spx", "Truncated: 00:00 of 00:02", 0},
+        {"cut99.spx", "Truncated: 00:00 of 00:02", 0},
+        {"cut10.opus", "Not recognised", 0},                // no whole audio page left
+        {"cut50.opus", "Not recognised", 0},
+        {"cut99.opus", "Truncated: 00:02 of ?", 1993.5},    // granule 96000 less 312 pre-skip, at 48 kHz
+        {"cut10.mpc", "Truncated: 00:00 of 00:01", 0},      // the one audio packet is cut
+        {"cut50.mpc", "Truncated: 00:00 of 00:01", 0},
+        {"cut99.mpc", "Truncated: 00:00 of 00:01", 0},
+        {"cut10.m4a", "Not recognised", 0},                 // cut inside the movie atom
+        // The media atom's 3464 body bytes hold 2.128 s; the share there.
+        {"cut50.m4a", "Truncated: 00:01 of 00:02", 1294.0 / 3464 * 2128},
+        {"cut99.m4a", "Truncated: 00:02 of 00:02", 3420.0 / 3464 * 2128},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto item = Analyse(FixturePath(std::string("health/") + c.name));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health), c.health);
+        EXPECT_NEAR(item->Duration * 1000, c.lengthMs, 0.01);
+    }
+    // The undamaged originals.
+    for (const char* name : {"ok-vbr.mp3", "ok.flac", "ok.ogg", "ok.wav", "ok.aiff", "ok.wv", "ok.tta", "ok.oga",
+                             "ok.spx", "ok.opus", "ok.mpc", "ok.m4a"}) {
+        SCOPED_TRACE(name);
+        TFormatReaders readers;
+        const auto item = AnalyseFile(readers, "/", FixturePath(std::string("health/") + name));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health), "OK");
+        VerifyItem(readers, *item);
+        EXPECT_EQ(HealthText(item->Health), "OK") << "verified";
+    }
+}
+
 TEST(Health, TruncatedLengthFeedsBitrateRatioAndTotals) {
     // FLAC: 1.024 s present; the bitrate is the file's audio bytes over it.
     const auto flac = Analyse(FixturePath("health/cut99.flac"));
@@ -89,6 +144,13 @@ TEST(Health, DamageJunkAndTags) {
     EXPECT_EQ(CellText(*tagged, kColLength), "00:02");
     EXPECT_EQ(HealthOf("junk.mp3"), "Junk before audio: 700 bytes");
     EXPECT_EQ(HealthOf("lametag.mp3"), "LAME tag damaged");
+    // An APE tag stating 1000 bytes more than the file: the audio's bitrate
+    // counts the whole file, 4552 bytes over 2 s, not a negative remainder.
+    const auto apePast = Analyse(FixturePath("health/apepast.wv"));
+    EXPECT_EQ(HealthText(apePast->Health), "Tag damaged");
+    EXPECT_EQ(apePast->BitRate, 18);
+    // A FLAC comment field stating 5000 bytes in a block of far fewer.
+    EXPECT_EQ(HealthOf("commentpast.flac"), "Tag damaged");
 }
 
 TEST(Health, EmptyAndUnrecognisedFilesHaveRows) {

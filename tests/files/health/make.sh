@@ -2,7 +2,9 @@
 # Damaged files for the health tests, made from real encoder output: a
 # 2-second tone through lame, oggenc, flac and sox (8 kHz 16-bit for the
 # lossy encoders, 4 kHz 8-bit for the rest, so that every file stays a few
-# KB), then cut, prefixed with junk, flipped or edited by hand.
+# KB), then cut, prefixed with junk, flipped or edited by hand. The second
+# part does the same for wavpack, ffmpeg (TTA, AAC in MP4), opusenc,
+# speexenc, flac --ogg and mpcenc.
 set -e
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -57,4 +59,40 @@ d = open('ok-vbr.mp3', 'rb').read()
 size = len(d) + 5000
 syncsafe = bytes([(size >> 21) & 0x7F, (size >> 14) & 0x7F, (size >> 7) & 0x7F, size & 0x7F])
 open('id3past.mp3', 'wb').write(b'ID3\x03\x00\x00' + syncsafe + d)
+PY
+
+# ---- Second part: the other formats Debian has encoders for ----------------
+sox -n -r 4000 -c 1 -b 16 "$tmp/tone4k16.wav" synth 2 sine 440 vol 0.5
+sox -n -r 32000 -c 1 -b 16 "$tmp/tone32k.wav" synth 1 sine 440 vol 0.5
+wavpack -q -y --blocksize=1000 "$tmp/tone4k.wav" -o ok.wv
+ffmpeg -v error -y -i "$tmp/tone4k16.wav" ok.tta
+opusenc --quiet --bitrate 6 "$tmp/tone8k.wav" ok.opus
+flac -s -f --ogg --no-padding --blocksize=576 "$tmp/tone4k.wav" -o ok.oga
+speexenc "$tmp/tone8k.wav" ok.spx 2>/dev/null
+mpcenc --silent --overwrite --telephone "$tmp/tone32k.wav" ok.mpc
+# The movie atom first (as streaming files have it), so that a cut keeps it.
+ffmpeg -v error -y -i "$tmp/tone8k.wav" -c:a aac -b:a 12k -movflags +faststart ok.m4a
+for ext in wv tta opus oga spx mpc m4a; do
+    for p in 10 50 99; do cut_at ok.$ext $p cut$p.$ext; done
+done
+
+# Tag blocks whose sizes run past what holds them: an APE tag (written by
+# wavpack) claiming more bytes than the file, and a FLAC comment field
+# claiming more than its block.
+wavpack -q -y -w "Title=Tone" "$tmp/tone4k.wav" -o "$tmp/tagged.wv"
+python3 - "$tmp/tagged.wv" <<'PY'
+import struct, sys
+d = bytearray(open(sys.argv[1], 'rb').read())
+footer = len(d) - 32
+assert d[footer:footer + 8] == b'APETAGEX'
+struct.pack_into('<I', d, footer + 12, len(d) + 1000)   # the tag size
+open('apepast.wv', 'wb').write(d)
+PY
+flac -s -f --padding=512 -T "TITLE=Tone" "$tmp/tone4k.wav" -o "$tmp/tagged.flac"
+python3 - "$tmp/tagged.flac" <<'PY'
+import struct, sys
+d = bytearray(open(sys.argv[1], 'rb').read())
+at = d.index(b'TITLE=Tone') - 4              # the field's 32-bit length
+struct.pack_into('<I', d, at, 5000)
+open('commentpast.flac', 'wb').write(d)
 PY
