@@ -1,5 +1,6 @@
-// Feeds each input to the health checks and the verify passes, as FLAC, Ogg
-// and MPEG bytes: the tail reads, the frame and page walks, the CRCs.
+// Feeds each input to the health checks and the verify passes, as FLAC, Ogg,
+// TTA and MPEG bytes: the tail reads, the seek table, the frame and page
+// walks, the CRCs.
 #include "FuzzSupport.h"
 #include "core/HealthChecks.h"
 #include "core/Verify.h"
@@ -17,6 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volatile int64_t sink = FlacSamplesPresent(stream, offset, std::span<const uint8_t>(streamInfo, sizeof streamInfo));
     const TOggTail tail = ReadOggTail(stream);
     sink = sink + tail.Granule + tail.BadPages + tail.CutPage + tail.EndOfStream;
+    // A TTA header's rate and sample count from the input, its table after it.
+    const int64_t rate = size > 14 ? int64_t(data[10]) | int64_t(data[11]) << 8 | int64_t(data[12]) << 16 : 0;
+    const int64_t samples = size > 18 ? int64_t(data[14]) | int64_t(data[15]) << 8 | int64_t(data[16]) << 16 |
+                                            int64_t(data[17]) << 24
+                                      : 0;
+    sink = sink + TtaSamplesPresent(stream, 0, samples, rate, static_cast<int64_t>(size));
     const TMpegVerifyResult mpeg = VerifyMpegFrames(bytes, 0, static_cast<int64_t>(size));
     sink = sink + mpeg.BadStretches + mpeg.MusicCrcChecked + mpeg.MusicCrcMatches;
     sink = sink + VerifyOggPages(bytes) + VerifyFlacFrames(bytes, offset, streamInfo);
