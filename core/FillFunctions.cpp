@@ -44,6 +44,8 @@ constexpr int64_t kMp4AtomHeaderBytes = 8;
 
 // A WavPack DSD sample as stored holds 8 one-bit samples.
 constexpr uint64_t kDSDBitsPerStoredSample = 8;
+// The bytes at a WavPack file's end a scan looks at for the last block.
+constexpr int64_t kWavPackTailProbe = 8 * 1024;
 
 // Frames from the playing time, for formats that count no samples.
 double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
@@ -81,6 +83,20 @@ void CheckMpegFindings(const TMPEGaudio& reader, TAudioItem& item) {
     if (f.LameTagChecked && !f.LameTagCRCMatches) AddFinding(item.Health, Finding(THealthKind::LameTagDamaged));
     if (f.ID3v2PastEnd) AddFinding(item.Health, Finding(THealthKind::TagDamaged));
     CheckAPETag(reader.APETag(), reader.FileSize(), item);
+}
+
+// The end of an Ogg stream from what its reader saw: pages whose checksum
+// failed are damage; a last page cut short, or a stream that ends without
+// its end-of-stream page, was cut. presentSeconds is the audio up to the
+// last whole page when the declared length may be longer (the length shown
+// is that already otherwise, and what the stream would have held unknown).
+void CheckOggEnd(const TOggStreamEnd& end, TAudioItem& item, double presentSeconds, bool bitRateFromLength) {
+    if (end.ChecksumFailures > 0) AddFinding(item.Health, DamagedFinding(end.ChecksumFailures));
+    if (!end.LastPageCut && end.EndOfStream) return;
+    if (presentSeconds >= 0 && item.Duration > presentSeconds)
+        ApplyTruncation(item, presentSeconds, kCanonicalWavHeaderBytes, bitRateFromLength);
+    else
+        AddFinding(item.Health, TruncatedFinding(item.Duration, kUnknownLength));
 }
 
 // The end of an Ogg stream: a last page that is cut, or a stream that ends
@@ -353,7 +369,7 @@ TReadResult FillOpus(TOpus& r, TFileStream& stream, TAudioItem& item) {
     item.BitsPerSample = 16;
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
-    CheckOggTail(stream, item, true);
+    CheckOggEnd(r.StreamEnd(), item, -1, true);
     item.EncoderInfo = r.Vendor().empty() ? std::string("Opus") : "Opus " + r.Vendor();
     return TReadResult::Ok();
 }
@@ -366,7 +382,8 @@ TReadResult FillOggFLAC(TOggFLAC& r, TFileStream& stream, TAudioItem& item) {
     item.BitRate = r.BitRate();
     // Against the bare samples, as native FLAC.
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()), 0);
-    CheckOggTail(stream, item, true);
+    const double present = item.SampleRate > 0 ? static_cast<double>(std::max<int64_t>(r.Granule(), 0)) / item.SampleRate : -1;
+    CheckOggEnd(r.StreamEnd(), item, present, true);
     item.EncoderInfo = r.Vendor().empty() ? std::string("FLAC") : r.Vendor();
     return TReadResult::Ok();
 }
@@ -392,7 +409,7 @@ TReadResult FillOggVorbis(TFormatReaders& readers, TFileStream& stream, TAudioIt
     item.BitsPerSample = 16;
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, r.Samples());
-    CheckOggTail(stream, item, true);
+    CheckOggEnd(r.StreamEnd(), item, -1, true);
     item.EncoderInfo = "Vorbis " + r.EncoderRelease() + " - " + std::to_string(r.NominalBitRate()) + " kbps";
     return TReadResult::Ok();
 }
@@ -484,11 +501,18 @@ TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate());
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
-    // The last whole block tells how far the samples present go.
+    // The block nearest the end: one that runs past it, or ends before the
+    // total, marks a cut file, and the last whole block tells how far its
+    // samples go. Only the file's last bytes are looked at; verify looks
+    // further back.
     if (r.Version() >= 4 && !r.SamplesFromLastBlock() && r.Samples() > 0 && item.SampleRate > 0) {
-        const uint64_t present = r.SamplesUpToLastBlock(stream) * (r.IsDSD() ? kDSDBitsPerStoredSample : 1);
-        if (present < r.Samples())
-            ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, kCanonicalWavHeaderBytes, true);
+        const uint64_t dsd = r.IsDSD() ? kDSDBitsPerStoredSample : 1;
+        const TWAVPackfile::TTailBlock tail = r.BlockNearEnd(stream, kWavPackTailProbe);
+        if (tail.Found && (tail.RunsPast || tail.SamplesEnd * dsd < r.Samples())) {
+            const uint64_t present = r.SamplesUpToLastBlock(stream) * dsd;
+            if (present < r.Samples())
+                ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, kCanonicalWavHeaderBytes, true);
+        }
     }
     CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "WavPack" + std::to_string(r.Version()) + " " + r.ModeText();

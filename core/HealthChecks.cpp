@@ -98,16 +98,30 @@ uint16_t FlacCrc16Step(uint16_t crc, uint8_t byte) {
 
 namespace {
 
-// What may follow the last frame of a complete file: nothing, a tag, or
-// zeros (allZeros: the bytes from here to the end are all zero).
-bool IsTrailer(const uint8_t* bytes, std::size_t size, bool allZeros) {
-    const auto startsWith = [&](std::string_view text) {
-        return size >= text.size() && std::equal(text.begin(), text.end(), bytes);
-    };
-    return size == 0 || allZeros || startsWith("TAG") || startsWith("APETAGEX") || startsWith("ID3");
-}
+// Slicing by 8: table k gives a byte's share of the CRC with k zero bytes
+// after it, so eight bytes take eight independent look-ups.
+using TCrc16Slices = std::array<std::array<uint16_t, 256>, 8>;
+constexpr TCrc16Slices kCrc16Slices = [] {
+    TCrc16Slices slices{};
+    slices[0] = kCrc16Table;
+    for (std::size_t k = 1; k < slices.size(); ++k)
+        for (unsigned n = 0; n < 256; ++n) {
+            const uint16_t before = slices[k - 1][n];
+            slices[k][n] = static_cast<uint16_t>((before << 8) ^ kCrc16Table[before >> 8]);
+        }
+    return slices;
+}();
 
 } // namespace
+
+uint16_t FlacCrc16(const uint8_t* bytes, std::size_t size, uint16_t crc) {
+    const auto& t = kCrc16Slices;
+    for (; size >= 8; size -= 8, bytes += 8)
+        crc = static_cast<uint16_t>(t[7][bytes[0] ^ (crc >> 8)] ^ t[6][bytes[1] ^ (crc & 0xFF)] ^ t[5][bytes[2]] ^
+                                    t[4][bytes[3]] ^ t[3][bytes[4]] ^ t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]]);
+    for (; size > 0; --size) crc = FlacCrc16Step(crc, *bytes++);
+    return crc;
+}
 
 int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<const uint8_t> streamInfo) {
     if (streamInfo.size() < 18) return -1;
@@ -131,7 +145,10 @@ int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<c
     TFlacFrameHeader last;
     std::size_t lastAt = 0;
     for (std::size_t i = 0; i + 6 <= got; ++i) {
-        if (bytes[i] != 0xFF) continue;
+        // The next sync byte, found by memchr: most of the window is frame data.
+        const void* sync = std::memchr(bytes.data() + i, 0xFF, got - 5 - i);
+        if (!sync) break;
+        i = static_cast<std::size_t>(static_cast<const uint8_t*>(sync) - bytes.data());
         TFlacFrameHeader header;
         if (ParseFlacFrameHeader(bytes.data() + i, got - i, fixedBlock, header) &&
             header.FirstSample + header.BlockSize > end) {
@@ -143,15 +160,24 @@ int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<c
     if (end < 0) return from == audioOffset ? 0 : -1;
 
     // The frame is whole when its CRC-16 closes at the end of the file or
-    // where a trailer begins.
+    // where a trailer begins: a tag, or zeros to the end (a CRC that is 0
+    // stays 0 over zeros, so the first of them stands for all).
     std::size_t zerosFrom = got;   // the trailing run of zero bytes starts here
     while (zerosFrom > lastAt && bytes[zerosFrom - 1] == 0) --zerosFrom;
+    const std::size_t minEnd = lastAt + static_cast<std::size_t>(last.Length) + 2;
+    if (minEnd > got) return last.FirstSample;
+    std::vector<std::size_t> ends{std::max(zerosFrom, minEnd), got};
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), got);
+    for (const std::string_view mark : {"TAG", "APETAGEX", "ID3"})
+        for (std::size_t k = view.find(mark, minEnd); k != std::string_view::npos; k = view.find(mark, k + 1))
+            ends.push_back(k);
+    std::sort(ends.begin(), ends.end());
     uint16_t crc = 0;
-    for (std::size_t i = lastAt; i < got; ++i) {
-        crc = FlacCrc16Step(crc, bytes[i]);
-        if (crc == 0 && i + 1 >= lastAt + static_cast<std::size_t>(last.Length) + 2 &&
-            IsTrailer(bytes.data() + i + 1, got - i - 1, i + 1 >= zerosFrom))
-            return end;
+    std::size_t at = lastAt;
+    for (const std::size_t e : ends) {
+        crc = FlacCrc16(bytes.data() + at, e - at, crc);
+        at = e;
+        if (crc == 0) return end;
     }
     return last.FirstSample;
 }
@@ -164,8 +190,17 @@ constexpr std::size_t kOggFlagsAt = 5;
 constexpr int64_t kOggTailWindow = 8 * 1024;
 constexpr int64_t kOggWideTailWindow = 66 * 1024;
 
+// The pages of the window are found by their lengths alone; checksums are
+// summed from the last page backwards until one holds, so that a scan sums
+// only the last page or two (verify sums every page).
+constexpr int kMaxTailPagesChecked = 32;
+
 TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
-    TOggTail tail;
+    struct Page {
+        std::size_t At, Length;
+    };
+    std::vector<Page> pages;
+    bool cut = false;
     for (std::size_t i = 0; i + 4 <= size; ++i) {
         if (bytes[i] != 'O' || std::memcmp(bytes + i, "OggS", 4) != 0) continue;
         const int64_t length = OggPageLength(bytes + i, size - i);
@@ -173,30 +208,31 @@ TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
         if (length == 0) {
             // Runs past the end: the file was cut inside this page, unless a
             // whole page follows (then this was a stray "OggS" in a body).
-            tail.CutPage = true;
+            cut = true;
             continue;
         }
-        const uint8_t* page = bytes + i;
-        if (OggPageChecksum(page, static_cast<std::size_t>(length)) != OggLE32(page + kOggChecksumOffset)) {
-            // Right after a whole page a damaged page follows; elsewhere this
-            // may be a stray "OggS" inside a body. Either way the search goes
-            // on after its claimed length, so that each byte is summed once.
-            if (tail.Found && i == tail.NextPageAt) {
-                ++tail.BadPages;
-                tail.NextPageAt = i + static_cast<std::size_t>(length);
-            }
-            i += static_cast<std::size_t>(length) - 1;
+        cut = false;
+        pages.push_back({i, static_cast<std::size_t>(length)});
+        i += static_cast<std::size_t>(length) - 1;
+    }
+    TOggTail tail;
+    tail.CutPage = cut;
+    int checked = 0;
+    for (std::size_t n = pages.size(); n-- > 0 && checked < kMaxTailPagesChecked; ++checked) {
+        const uint8_t* page = bytes + pages[n].At;
+        if (OggPageChecksum(page, pages[n].Length) != OggLE32(page + kOggChecksumOffset)) {
+            // A failing page right after the one before it is a damaged page;
+            // one that is not may be a stray "OggS" inside a body.
+            if (n > 0 && pages[n - 1].At + pages[n - 1].Length == pages[n].At) ++tail.BadPages;
             continue;
         }
-        // A bad page before this whole one still counts.
         tail.Found = true;
-        tail.CutPage = false;
         uint64_t granule = 0;
         for (int k = 7; k >= 0; --k) granule = (granule << 8) | page[kOggGranuleOffset + k];
         tail.Granule = static_cast<int64_t>(granule);
         tail.EndOfStream = page[kOggFlagsAt] & kOggLastPage;
-        tail.NextPageAt = i + static_cast<std::size_t>(length);
-        i += static_cast<std::size_t>(length) - 1;
+        tail.NextPageAt = pages[n].At + pages[n].Length;
+        break;
     }
     return tail;
 }

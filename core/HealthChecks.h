@@ -33,6 +33,8 @@ bool ParseFlacFrameHeader(const uint8_t* bytes, std::size_t size, int32_t fixedB
 uint8_t FlacCrc8(const uint8_t* bytes, std::size_t size);
 // One step of the CRC-16 of FLAC frames (polynomial 0x8005, initial 0).
 uint16_t FlacCrc16Step(uint16_t crc, uint8_t byte);
+// The same over size bytes, continuing from crc.
+uint16_t FlacCrc16(const uint8_t* bytes, std::size_t size, uint16_t crc = 0);
 
 // The end of an Ogg file: the last page whose bytes are all there and whose
 // checksum holds, whether it closes the stream (end-of-stream flag), and
@@ -42,7 +44,7 @@ struct TOggTail {
     int64_t Granule = 0;           // its granule position
     bool EndOfStream = false;      // its end-of-stream flag
     bool CutPage = false;          // a page after it runs past the end of the file
-    int32_t BadPages = 0;          // pages after the first whole one whose checksum fails
+    int32_t BadPages = 0;          // pages after the last good one whose checksum fails
     std::size_t NextPageAt = 0;    // where the page after the last whole one begins in the window
 };
 TOggTail ReadOggTail(TFileStream& stream);

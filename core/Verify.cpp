@@ -14,6 +14,9 @@ constexpr std::size_t kLameMusicLengthAt = 28;   // 32 bits, big-endian: bytes f
 constexpr std::size_t kLameMusicCrcAt = 32;      // 16 bits, big-endian
 constexpr std::size_t kLameTagBytes = 36;
 
+// A WavPack DSD sample as stored holds 8 one-bit samples.
+constexpr uint64_t kDSDBitsPerStoredSample = 8;
+
 bool IsMpegType(const std::string& type) { return type == "MP3" || type == "MP2" || type == "MP1" || type == "MPA"; }
 bool IsOggType(const std::string& type) { return type == "OGG" || type == "SPX" || type == "OGA" || type == "OPUS"; }
 
@@ -131,7 +134,8 @@ int32_t VerifyFlacFrames(const std::vector<uint8_t>& file, int64_t audioOffset, 
         if (header.FirstSample < expectedSample) continue;   // a false sync inside a frame
         if (frameStart >= 0) {
             // The frame before ends here: its CRC-16 closes over its bytes.
-            for (; crcEnd < i; ++crcEnd) crc = FlacCrc16Step(crc, file[crcEnd]);
+            crc = FlacCrc16(file.data() + crcEnd, i - crcEnd, crc);
+            crcEnd = i;
             if (crc != 0) {
                 // A false sync inside the frame: look further before judging.
                 if (header.FirstSample != expectedSample) continue;
@@ -164,6 +168,17 @@ void VerifyItem(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) 
         // A cut last page is the truncation the scan reports already.
         if (bad > 0 && !(bad == 1 && HasFinding(item.Health, THealthKind::Truncated)))
             AddFinding(item.Health, DamagedFinding(bad));
+    } else if (item.FileType == "WV") {
+        // The last whole block, searched for as far back as it lies.
+        TWAVPackfile& r = readers.WAVPackfile;
+        if (!r.ReadFromStream(stream) || !r.Valid() || r.Version() < 4 || r.SamplesFromLastBlock() ||
+            HasFinding(item.Health, THealthKind::Truncated) || r.SampleRate() <= 0)
+            return;
+        const uint64_t present = r.SamplesUpToLastBlock(stream) * (r.IsDSD() ? kDSDBitsPerStoredSample : 1);
+        if (present < r.Samples()) {
+            item.Duration = static_cast<double>(present) / r.SampleRate();
+            AddFinding(item.Health, TruncatedFinding(item.Duration, r.Duration()));
+        }
     } else if (item.FileType == "FLAC") {
         TFLACfile& r = readers.FLACfile;
         if (!r.ReadFromStream(stream) || !r.Valid()) return;

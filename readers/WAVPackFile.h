@@ -46,6 +46,16 @@ public:
     // when none is found. Fewer than Samples: the file was cut.
     uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
 
+    // The block header nearest the end of the file within its last window
+    // bytes, for a cheap look at whether the file was cut: where its samples
+    // end (stored samples) and whether the block runs past the end.
+    struct TTailBlock {
+        bool Found = false;
+        uint64_t SamplesEnd = 0;
+        bool RunsPast = false;
+    };
+    TTailBlock BlockNearEnd(TFileStream& stream, int64_t window) const;
+
     const TAPETag& APEtag() const { return apeTag_; }
 
 private:

@@ -237,6 +237,14 @@ TEST(Health, FlacFrameHeaderAndChecksums) {
     uint16_t crc16 = 0;
     for (uint8_t b : check) crc16 = FlacCrc16Step(crc16, b);
     EXPECT_EQ(crc16, 0xFEE8);
+    EXPECT_EQ(FlacCrc16(bytes, check.size()), 0xFEE8);
+    // Eight bytes at a time, in pieces of every length: the same CRC.
+    uint16_t stepped = 0;
+    for (uint8_t b : file) stepped = FlacCrc16Step(stepped, b);
+    uint16_t pieces = 0;
+    for (std::size_t at = 0, piece = 1; at < file.size(); at += piece, piece = piece % 13 + 1)
+        pieces = FlacCrc16(file.data() + at, std::min(piece, file.size() - at), pieces);
+    EXPECT_EQ(pieces, stepped);
 }
 
 TEST(Health, VerifyReadsEveryByte) {
