@@ -214,7 +214,7 @@ bool WriteReport(const CliOptions& options, TAnalysisList& list) {
         report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width, tag == kColHealth});
     for (const TListRow& row : list.Rows()) {
         report.Rows.push_back(&row.Texts);
-        report.HealthTitles.push_back(HealthSummary(row.Item->Health));
+        report.Items.push_back(row.Item);
     }
     report.Totals = list.Totals();
     std::string written;

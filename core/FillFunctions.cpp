@@ -116,6 +116,14 @@ void CheckOggTail(TFileStream& stream, TAudioItem& item, bool bitRateFromLength)
     }
 }
 
+// The playing time from the samples the encoder was given (the stream's
+// samples less the encoder delay and padding the file records), when known.
+void SetExactLength(TAudioItem& item, int64_t samples) {
+    if (samples <= 0 || item.SampleRate <= 0) return;
+    item.DurationSamples = samples;
+    item.Duration = double(samples) / item.SampleRate;
+}
+
 } // namespace
 
 TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
@@ -280,6 +288,9 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& it
     item.EncoderInfo = encoder.Text.empty() ? streamText : streamText + " " + encoder.Text;
     item.EncoderEvidence = encoder.Evidence;
     if (encoder.HasLameTag) item.EncoderSettings = LameSettingsText(encoder.Lame);
+    // The tag's exact length is the whole stream's: a cut file keeps the
+    // length of its frames.
+    if (!HasFinding(item.Health, THealthKind::Truncated)) SetExactLength(item, encoder.ExactSamples);
     return TReadResult::Ok();
 }
 
@@ -291,6 +302,7 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, FramesOfDuration(item));
+    SetExactLength(item, r.ExactSamples());
     // A media data atom that runs past the end of the file: the file was
     // cut, and its audio is the share of the media bytes there.
     const int64_t fileSize = stream.Size();
@@ -303,6 +315,12 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
         AddFinding(item.Health, Finding(THealthKind::TagDamaged));   // the metadata atom runs past the end
     }
     item.EncoderInfo = r.CodecName() + " " + r.EncodingTool();
+    if (!r.EncodingTool().empty()) {
+        item.EncoderEvidence = "MP4 encoding tool";
+    } else if (r.HasITunesMarks()) {
+        item.EncoderInfo += "iTunes";
+        item.EncoderEvidence = "iTunes freeform item";
+    }
     return TReadResult::Ok();
 }
 

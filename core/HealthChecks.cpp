@@ -184,8 +184,8 @@ int64_t FlacSamplesPresent(TFileStream& stream, int64_t audioOffset, std::span<c
 
 namespace {
 
-// The page header's flags byte (readers/OggPages.h has the other fields).
-constexpr std::size_t kOggFlagsAt = 5;
+// The page header's segment count (readers/OggPages.h parses the rest).
+constexpr std::size_t kOggSegmentCountAt = 26;
 // The tail read first, and the widest: a page holds at most 65,307 bytes.
 constexpr int64_t kOggTailWindow = 8 * 1024;
 constexpr int64_t kOggWideTailWindow = 66 * 1024;
@@ -220,17 +220,17 @@ TOggTail ScanOggTail(const uint8_t* bytes, std::size_t size) {
     int checked = 0;
     for (std::size_t n = pages.size(); n-- > 0 && checked < kMaxTailPagesChecked; ++checked) {
         const uint8_t* page = bytes + pages[n].At;
-        if (OggPageChecksum(page, pages[n].Length) != OggLE32(page + kOggChecksumOffset)) {
+        TOggPageHeader header;
+        if (!ParseOggPageHeader(page, pages[n].Length, 0, header) ||
+            OggPageChecksum(page, pages[n].Length) != header.Checksum) {
             // A failing page right after the one before it is a damaged page;
             // one that is not may be a stray "OggS" inside a body.
             if (n > 0 && pages[n - 1].At + pages[n - 1].Length == pages[n].At) ++tail.BadPages;
             continue;
         }
         tail.Found = true;
-        uint64_t granule = 0;
-        for (int k = 7; k >= 0; --k) granule = (granule << 8) | page[kOggGranuleOffset + k];
-        tail.Granule = static_cast<int64_t>(granule);
-        tail.EndOfStream = page[kOggFlagsAt] & kOggLastPage;
+        tail.Granule = static_cast<int64_t>(header.Granule);
+        tail.EndOfStream = header.HeaderType & kOggLastPage;
         tail.NextPageAt = pages[n].At + pages[n].Length;
         break;
     }
@@ -243,7 +243,7 @@ int64_t OggPageLength(const uint8_t* bytes, std::size_t size) {
     if (size < 4 || std::memcmp(bytes, "OggS", 4) != 0) return -1;
     if (size > 4 && bytes[4] != 0) return -1;   // stream structure version 0 only
     if (size < kOggPageHeaderSize) return 0;
-    const std::size_t segments = bytes[kOggSegmentCountOffset];
+    const std::size_t segments = bytes[kOggSegmentCountAt];
     if (size < kOggPageHeaderSize + segments) return 0;
     std::size_t body = 0;
     for (std::size_t k = 0; k < segments; ++k) body += bytes[kOggPageHeaderSize + k];

@@ -96,7 +96,9 @@ int32_t VerifyOggPages(const std::vector<uint8_t>& file) {
         const int64_t length = OggPageLength(file.data() + at, file.size() - at);
         if (length > 0) {
             const uint8_t* page = file.data() + at;
-            if (OggPageChecksum(page, static_cast<std::size_t>(length)) == OggLE32(page + kOggChecksumOffset)) {
+            TOggPageHeader header;
+            if (ParseOggPageHeader(page, static_cast<std::size_t>(length), 0, header) &&
+                OggPageChecksum(page, static_cast<std::size_t>(length)) == header.Checksum) {
                 lost = false;
                 at += static_cast<std::size_t>(length);
                 continue;

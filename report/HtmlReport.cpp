@@ -130,6 +130,15 @@ std::string HtmlEscape(const std::string& text) {
     return out;
 }
 
+std::string ItemDetailsText(const TAudioItem& item) {
+    std::string text;
+    const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : " ") + part + "."; };
+    if (!item.EncoderEvidence.empty()) add("Encoder evidence: " + item.EncoderEvidence);
+    if (!item.EncoderSettings.empty()) add("Settings: " + item.EncoderSettings);
+    if (item.DurationSamples > 0) add("Exact length: " + std::to_string(item.DurationSamples) + " samples");
+    return text;
+}
+
 std::vector<std::string> HtmlReportLines(const TReportInput& input) {
     const std::string folder = HtmlEscape(input.Folder);
     std::vector<std::string> lines;
@@ -170,12 +179,13 @@ std::vector<std::string> HtmlReportLines(const TReportInput& input) {
     lines.push_back("</tr>");
     for (std::size_t r = 0; r < input.Rows.size(); ++r) {
         const std::vector<std::string>* row = input.Rows[r];
-        lines.push_back("<tr>");
+        const std::string details = r < input.Items.size() && input.Items[r] ? ItemDetailsText(*input.Items[r]) : "";
+        lines.push_back(details.empty() ? "<tr>" : "<tr title=\"" + HtmlEscape(details) + "\">");
         for (std::size_t c = 0; c < input.Columns.size(); ++c) {
             const std::string text = row && c < row->size() ? (*row)[c] : std::string();
             std::string title;
-            if (input.Columns[c].Health && r < input.HealthTitles.size())
-                title = " title=\"" + HtmlEscape(input.HealthTitles[r]) + "\"";
+            if (input.Columns[c].Health && r < input.Items.size() && input.Items[r])
+                title = " title=\"" + HtmlEscape(HealthSummary(input.Items[r]->Health)) + "\"";
             lines.push_back("<td " + std::to_string(input.Columns[c].Width) + title + ">" + CellOrSpace(text) +
                             "</td>");
         }

@@ -97,9 +97,10 @@ TEST(Health, CutFilesOfTheOtherEncoders) {
         {"cut50.mpc", "Truncated: 00:00 of 00:01", 0},
         {"cut99.mpc", "Truncated: 00:00 of 00:01", 0},
         {"cut10.m4a", "Not recognised", 0},                 // cut inside the movie atom
-        // The media atom's 3464 body bytes hold 2.128 s; the share there.
-        {"cut50.m4a", "Truncated: 00:01 of 00:02", 1294.0 / 3464 * 2128},
-        {"cut99.m4a", "Truncated: 00:02 of 00:02", 3420.0 / 3464 * 2128},
+        // The media atom's 3464 body bytes hold the 2.000 s (16,000 samples)
+        // the edit list presents; the share of them there.
+        {"cut50.m4a", "Truncated: 00:01 of 00:02", 1294.0 / 3464 * 2000},
+        {"cut99.m4a", "Truncated: 00:02 of 00:02", 3420.0 / 3464 * 2000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
