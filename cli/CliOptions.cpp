@@ -25,6 +25,9 @@ const char* const kHelpHead =
 const char* const kHelpOptions =
     "Options:\n"
     "  -r, --recursive        scan subfolders too\n"
+    "      --verify           read every byte of the audio for the Health column:\n"
+    "                         the whole MPEG frame walk and the LAME music CRC,\n"
+    "                         every Ogg page checksum, every FLAC frame\n"
     "  -f, --format FORMAT    text (default): a table aligned for the terminal,\n"
     "                         then the totals;\n"
     "                         tsv, csv: a header line of captions and one line\n"
@@ -33,7 +36,7 @@ const char* const kHelpOptions =
     "                         \"scanned\" and \"error\" per file, the errors and\n"
     "                         the totals\n"
     "  -c, --columns COLUMNS  default: the desktop program's default layout;\n"
-    "                         all: all eleven columns; or a comma-separated list\n"
+    "                         all: all twelve columns; or a comma-separated list\n"
     "                         of captions, e.g. \"File Name,Bitrate,Encoder Info\"\n"
     "  -n, --numbers STYLE    list (default): cells exactly as the desktop list\n"
     "                         shows them (\"0.67 MB\", \"03:04\", \"180 kbps\");\n"
@@ -60,7 +63,7 @@ const char* const kHelpOptions =
     "  -h, --help             show this help and exit\n"
     "\n"
     "Columns: Relative Path, File Name, Type, Size, Length, Sample Rate,\n"
-    "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info\n"
+    "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info, Health\n"
     "\n"
     "A progress line is written to standard error while scanning when it is a\n"
     "terminal. Every file that cannot be opened or read, is empty or is not\n"
@@ -195,6 +198,8 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
             options.Cache = false;
         } else if (arg == "-r" || arg == "--recursive") {
             options.Recursive = true;
+        } else if (arg == "--verify") {
+            options.Verify = true;
         } else if (takes("-f", "--format", value)) {
             if (!error.empty()) return false;
             if (value == "text") options.Format = OutputFormat::Text;

@@ -17,6 +17,7 @@ struct CliOptions {
     bool Help = false;
     bool Version = false;
     bool Html = false;               // also write the HTML report
+    bool Verify = false;             // read every byte of the audio for the Health column
     std::string HtmlFile;            // its destination; empty: into the first PATH's folder
     OutputFormat Format = OutputFormat::Text;
     NumberStyle Numbers = NumberStyle::List;

@@ -136,7 +136,8 @@ public:
     void Run() {
         TScanResultStore* store = nullptr;
 #ifdef SONDARO_HAVE_CACHE
-        if (options_.Cache) {
+        // A verify run reads every file: stored rows would lack its findings.
+        if (options_.Cache && !options_.Verify) {
             cache_ = std::make_unique<TResultCache>([this](const std::string& message) {
                 progress_.Done();
                 std::cerr << "sondaro-cli: " + VisibleText(message) + "\n";
@@ -148,7 +149,7 @@ public:
         if (options_.Cache) std::cerr << "sondaro-cli: This build has no results cache; every file is read.\n";
 #endif
         RunScan([this](const TScanAdd& add) { List(add); }, options_.Jobs,
-                [this](TScanOutput& output) { Deliver(output); }, store);
+                [this](TScanOutput& output) { Deliver(output); }, store, options_.Verify);
         FlushTrailers(SIZE_MAX);
 #ifdef SONDARO_HAVE_CACHE
         if (cache_) cache_->Flush();
@@ -233,15 +234,16 @@ private:
             Add({TCliEntry::kNoRow, output.Root, output.Path, false, FailureSentence(output.Path, output.Error)});
             return;
         }
-        if (!output.Item) {
-            Add({TCliEntry::kNoRow, output.Root, output.Path, false, "File " + QuotedPath(output.Path) + " is empty."});
-            return;
-        }
 #ifdef SONDARO_HAVE_CACHE
         if (cache_ && output.HasStamp && !output.FromStore) cache_->Store(output.Path, output.Stamp, *output.Item);
 #endif
         const std::size_t row = list_.Rows().size();
         const TAudioItem& item = *list_.AppendItem(std::move(output.Item))->Item;
+        // An empty file has its row ("Empty file") and is still named.
+        if (HasFinding(item.Health, THealthKind::EmptyFile)) {
+            Add({row, output.Root, output.Path, false, "File " + QuotedPath(output.Path) + " is empty."});
+            return;
+        }
         // A reader that rejected the file leaves the item's defaults, and the
         // row says "File could not be scanned".
         const bool recognised = item.EncoderInfo != kNotScannedText;
@@ -287,7 +289,8 @@ bool WriteReport(const CliOptions& options, TAnalysisList& list) {
     TReportInput report;
     report.Folder = FolderExists(first) ? first : FolderOf(first);
     // Each column at its default width, as the desktop program's fresh layout.
-    for (int tag : list.Columns()) report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width});
+    for (int tag : list.Columns())
+        report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width, tag == kColHealth});
     for (const TListRow& row : list.Rows()) {
         report.Rows.push_back(&row.Texts);
         report.Items.push_back(row.Item);

@@ -37,10 +37,18 @@ std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::stri
     // The one open of the file: the size probe and every reader use it.
     // Other programs may go on writing the file meanwhile.
     TFileStream stream(fullPath, TFileStream::Share::ReadWrite);
-    if (stream.Size() == 0) return nullptr;
     auto item = std::make_unique<TAudioItem>();
     SetItemLocation(*item, root, fullPath);
+    // An empty file keeps its row, so that an audit finds it.
+    if (stream.Size() == 0) {
+        AddFinding(item->Health, Finding(THealthKind::EmptyFile));
+        return item;
+    }
     const TReadResult result = FillFromStream(readers, stream, *item);
     if (result.Status == TReadStatus::ReadError) throw EReadError(result.Message);
+    if (result.Status == TReadStatus::NotRecognised) {
+        // Findings noticed before the reader gave up stay behind this one.
+        AddFinding(item->Health, Finding(THealthKind::NotRecognised));
+    }
     return item;
 }

@@ -12,9 +12,10 @@
 #include <string>
 
 // Analyses fullPath (root is the scan root, or the playlist path for playlist
-// entries). Returns nullptr for an empty file. This is the one place where a
-// read result becomes a row or a failure:
-//   Read, NotRecognised  an item (NotRecognised: "File could not be scanned")
+// entries). An empty file gives an item whose health says "Empty file". This
+// is the one place where a read result becomes a row or a failure:
+//   Read, NotRecognised  an item (NotRecognised: "File could not be scanned",
+//                        health "Not recognised")
 //   ReadError            raises EReadError with the result's message
 // Raises EFOpenError when the file cannot be opened.
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,

@@ -1,5 +1,7 @@
 #include "core/AnalysisList.h"
 
+#include "core/Verify.h"
+
 TAnalysisList::TAnalysisList(std::vector<int> columnTags)
     : readers_(std::make_unique<TFormatReaders>()), columnTags_(std::move(columnTags)) {
     if (columnTags_.empty()) {
@@ -11,6 +13,7 @@ TAnalysisList::TAnalysisList(std::vector<int> columnTags)
 const TListRow* TAnalysisList::AnalyseFile(const std::string& root, const std::string& fullPath) {
     std::unique_ptr<TAudioItem> item = ::AnalyseFile(*readers_, root, fullPath);
     if (!item) return nullptr;
+    if (verify_) VerifyItem(*readers_, *item);
     return AppendItem(std::move(item));
 }
 
@@ -20,6 +23,13 @@ const TListRow* TAnalysisList::AppendItem(std::unique_ptr<TAudioItem> item) {
     rows_.push_back(TListRow{RowTexts(*stored, columnTags_), stored});
     AddToTotals(totals_, *stored);
     return &rows_.back();
+}
+
+void TAnalysisList::SetHealth(std::size_t row, THealth health) {
+    if (row >= rows_.size()) return;
+    TListRow& target = rows_[row];
+    target.Item->Health = std::move(health);
+    target.Texts = RowTexts(*target.Item, columnTags_);
 }
 
 void TAnalysisList::Clear() {

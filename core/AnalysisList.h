@@ -34,7 +34,7 @@ public:
     explicit TAnalysisList(std::vector<int> columnTags = {});
 
     // Analyses one file and appends its item, row and totals. Returns the new
-    // row, or nullptr for an empty file. Raises the open error or a reader's
+    // row (an empty file too: its health says so). Raises the open error or a reader's
     // error (nothing is appended then).
     const TListRow* AnalyseFile(const std::string& root, const std::string& fullPath);
 
@@ -42,8 +42,16 @@ public:
     // its row with the current columns, and its totals. Returns the new row.
     const TListRow* AppendItem(std::unique_ptr<TAudioItem> item);
 
+    // Sets the health of row's item (a verify pass run elsewhere) and makes
+    // the row's texts again.
+    void SetHealth(std::size_t row, THealth health);
+
     // Empties the rows, the items and the totals (start of a folder scan).
     void Clear();
+
+    // Verify mode: every file analysed later also gets the verify pass
+    // (core/Verify.h) before its row is made.
+    void SetVerify(bool verify) { verify_ = verify; }
 
     // The list columns (tags in list order); rows made later use them.
     void SetColumns(std::vector<int> columnTags) { columnTags_ = std::move(columnTags); }
@@ -65,4 +73,5 @@ private:
     std::vector<TListRow> rows_;
     TAnalysisTotals totals_;
     std::vector<int> columnTags_;
+    bool verify_ = false;
 };

@@ -1,6 +1,8 @@
 // TAudioItem: the analysis record of one file, one per list row.
 #pragma once
 
+#include "core/Health.h"
+
 #include <cstdint>
 #include <string>
 
@@ -21,5 +23,6 @@ struct TAudioItem {
     std::string EncoderInfo = kNotScannedText;
     std::string EncoderEvidence;   // the mark the encoder name rests on ("LAME tag", "frame header bits"); may be empty
     std::string EncoderSettings;   // the encoder's recorded settings in one line; may be empty
+    THealth Health;                // findings, most serious first; empty: "OK"
     int64_t DurationSamples = 0;   // samples per channel without encoder delay and padding, when the file records them; else 0
 };

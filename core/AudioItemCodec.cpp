@@ -22,6 +22,16 @@ public:
     void operator()(T value) {
         Put(static_cast<uint64_t>(static_cast<int64_t>(value)), 8);
     }
+    // The findings: their number, then each finding's fields.
+    void operator()(const THealth& health) {
+        (*this)(health.size());
+        for (const THealthFinding& finding : health) {
+            (*this)(static_cast<int>(finding.Kind));
+            (*this)(finding.PresentSeconds);
+            (*this)(finding.DeclaredSeconds);
+            (*this)(finding.Count);
+        }
+    }
 
 private:
     void Put(uint64_t value, int bytes) {
@@ -32,6 +42,8 @@ private:
 
 class TDecoder {
 public:
+    static constexpr std::size_t kFindingBytes = 4 * 8;
+
     explicit TDecoder(std::string_view bytes) : bytes_(bytes) {}
     void operator()(std::string& text) {
         const uint64_t length = Get(4);
@@ -47,6 +59,25 @@ public:
         requires std::is_integral_v<T>
     void operator()(T& value) {
         value = static_cast<T>(static_cast<int64_t>(Get(8)));
+    }
+    void operator()(THealth& health) {
+        std::size_t count = 0;
+        (*this)(count);
+        // Each finding takes kFindingBytes; a count the bytes cannot hold is damage.
+        if (!ok_ || count > (bytes_.size() - at_) / kFindingBytes) {
+            ok_ = false;
+            return;
+        }
+        health.assign(count, THealthFinding{});
+        for (THealthFinding& finding : health) {
+            int kind = 0;
+            (*this)(kind);
+            if (kind < 0 || kind > static_cast<int>(kLastHealthKind)) ok_ = false;
+            finding.Kind = static_cast<THealthKind>(kind);
+            (*this)(finding.PresentSeconds);
+            (*this)(finding.DeclaredSeconds);
+            (*this)(finding.Count);
+        }
     }
     bool Done() const { return ok_ && at_ == bytes_.size(); }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr int kAudioItemCodecVersion = 2;
+inline constexpr int kAudioItemCodecVersion = 3;
 
 // The result fields of item as bytes.
 std::string EncodeItemResults(const TAudioItem& item);
@@ -37,4 +37,5 @@ void TransferResults(Item& item, Transfer&& transfer) {
     transfer(item.EncoderEvidence);
     transfer(item.EncoderSettings);
     transfer(item.DurationSamples);
+    transfer(item.Health);
 }

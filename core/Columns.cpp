@@ -15,6 +15,7 @@ const std::array<TColumnDefault, kColumnCount> kColumnDefaults = {{
     {"Ratio", "Ratio", 5, 60, true},   // wide enough for "100.00%"
     {"Bitrate", "Bitrate", 6, 62, true},
     {"Encoder Info", "EncoderInfo", 7, 250, true},
+    {"Health", "Health", 11, 150, true},
 }};
 
 TColumnLayout DefaultColumnLayout() {
@@ -52,6 +53,7 @@ std::string CellText(const TAudioItem& item, int tag) {
     case kColRatio: return FormatFixed(item.Ratio, 2) + "%";
     case kColBitrate: return std::to_string(item.BitRate) + " kbps";
     case kColEncoderInfo: return std::string(UpToFirstZero(item.EncoderInfo));
+    case kColHealth: return HealthText(item.Health);
     default: return {};
     }
 }

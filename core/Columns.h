@@ -1,4 +1,4 @@
-// The eleven column kinds of the list, the column layout records, and the
+// The twelve column kinds of the list, the column layout records, and the
 // exact text of every cell.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kColumnCount = 11;
+inline constexpr int kColumnCount = 12;
 
 // Column tags: which item value a column shows.
 enum ColumnTag : int {
@@ -24,12 +24,13 @@ enum ColumnTag : int {
     kColRatio = 8,
     kColBitrate = 9,
     kColEncoderInfo = 10,
+    kColHealth = 11,
 };
 
 // One column-layout record per column kind, indexed by tag.
 struct TColumnItem {
     std::string Caption;
-    int32_t Pos = 0;       // wanted position among the columns, 0 to 10
+    int32_t Pos = 0;       // wanted position among the columns, 0 to 11
     int32_t Index = 0;     // actual list index after the columns were last built
     int32_t Width = 0;     // pixels
     bool Visible = false;
@@ -51,7 +52,7 @@ extern const std::array<TColumnDefault, kColumnCount> kColumnDefaults;
 // The layout of a fresh installation (Index values all 0 until built).
 TColumnLayout DefaultColumnLayout();
 
-// Builds the list columns from the layout: for each position 0 to 10 the
+// Builds the list columns from the layout: for each position 0 to 11 the
 // first record (in tag order) claiming it, when visible. Returns the tags of
 // the list columns in list order and sets Index of each shown record to its
 // list index (hidden records keep their old Index).

@@ -3,6 +3,7 @@
 #include "core/Analysis.h"
 #include "core/FolderScan.h"
 #include "core/Playlists.h"
+#include "core/Verify.h"
 #include "io/Paths.h"
 
 #include <algorithm>
@@ -143,6 +144,7 @@ void TScanEngine::RunWorker() {
         output.HasStamp = job.HasStamp;
         try {
             output.Item = AnalyseFile(*readers, output.Root, output.Path);
+            if (verify_ && output.Item) VerifyItem(*readers, *output.Item);
         } catch (const std::exception& e) {
             output.Error = e.what();
             if (output.Error.empty()) output.Error = "Cannot read file \"" + output.Path + "\".";
@@ -257,9 +259,10 @@ TScanLister PlaylistLister(const std::string& playlist) {
 }
 
 void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver,
-             TScanResultStore* store) {
+             TScanResultStore* store, bool verify) {
     TScanEngine engine(workers);
     engine.SetResultStore(store);
+    engine.SetVerify(verify);
     engine.Start(lister);
     for (;;) {
         TScanBatch batch = engine.WaitReady();

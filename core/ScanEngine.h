@@ -33,7 +33,7 @@ struct TScanOutput {
     std::size_t Index = 0;              // position in listing order, from 0
     std::string Root;                   // the scan root (or playlist) the file was listed under
     std::string Path;
-    std::unique_ptr<TAudioItem> Item;   // nullptr for an empty file or a failure
+    std::unique_ptr<TAudioItem> Item;   // nullptr for a failure
     std::string Error;                  // the failure's message; empty when analysed
     // With a result store: the file's stamp taken before it was read (HasStamp
     // false when it could not be taken), and whether the item came from the
@@ -105,6 +105,10 @@ public:
     // knows is not opened; every output then carries its file's stamp.
     void SetResultStore(TScanResultStore* store) { store_ = store; }
 
+    // Before Start: every file also gets the verify pass (core/Verify.h),
+    // which reads all of its audio.
+    void SetVerify(bool verify) { verify_ = verify; }
+
     // Stops the scan: nothing more is listed or delivered.
     void Cancel();
 
@@ -148,6 +152,7 @@ private:
     std::condition_variable listCv_;    // lister: the window has room, or cancelled
     std::condition_variable readyCv_;   // WaitReady: results ready, or the scan ended
     TScanResultStore* store_ = nullptr;
+    bool verify_ = false;
     std::deque<TJob> jobs_;
     std::deque<std::optional<TScanOutput>> slots_;   // slot 0 is the next result to deliver
     TScanProgress progress_;
@@ -171,6 +176,6 @@ TScanLister FolderLister(const std::string& path, bool recursive);
 TScanLister PlaylistLister(const std::string& playlist);
 
 // Runs a whole scan and hands every result to deliver on the calling thread,
-// in listing order (store: see SetResultStore).
+// in listing order (store: see SetResultStore; verify: see SetVerify).
 void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver,
-             TScanResultStore* store = nullptr);
+             TScanResultStore* store = nullptr, bool verify = false);

@@ -132,11 +132,23 @@ bool TBasicLameTagReader::Modified() const {
     return modified_;
 }
 
+namespace {
+
+// CRC-16/ARC one byte at a time: the table of the reflected polynomial 0xA001.
+constexpr std::array<uint16_t, 256> kCRC16Table = [] {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint16_t crc = static_cast<uint16_t>(i);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+        table[i] = crc;
+    }
+    return table;
+}();
+
+} // namespace
+
 uint16_t LameCRC16(const uint8_t* bytes, std::size_t size) {
     uint16_t crc = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
+    for (std::size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCRC16Table[(crc ^ bytes[i]) & 0xFF]);
     return crc;
 }

@@ -212,6 +212,22 @@ FrameCountHeader ReadCountHeader(const uint8_t* bytes, std::size_t size) {
     return header;
 }
 
+// The LAME tag's CRC-16 as its writers form it. LAME sums the frame up to
+// the CRC field. ffmpeg sums the frame's first 190 bytes with the field
+// still zero, whatever the side information's length; for MPEG-1 stereo the
+// two are the same bytes, for mono and MPEG-2 frames ffmpeg's run on past
+// the tag.
+constexpr std::size_t kFfmpegTagCRCBytes = 190;
+
+bool LameTagCRCMatches(const std::vector<uint8_t>& frame, std::size_t crcAt, uint16_t stored) {
+    if (LameCRC16(frame.data(), crcAt) == stored) return true;
+    if (crcAt + 2 > kFfmpegTagCRCBytes || frame.size() < kFfmpegTagCRCBytes) return false;
+    std::array<uint8_t, kFfmpegTagCRCBytes> bytes{};
+    std::copy_n(frame.begin(), kFfmpegTagCRCBytes, bytes.begin());
+    bytes[crcAt] = bytes[crcAt + 1] = 0;
+    return LameCRC16(bytes.data(), bytes.size()) == stored;
+}
+
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // A count a hostile header could make negative or absurd: kept only when it
@@ -279,7 +295,14 @@ void TMPEGaudio::Scan(TFileStream& stream) {
     // A damaged APE tag can claim any size: never more than the file, never negative.
     apeBytes_ = std::clamp<int64_t>(apeBytes_, 0, audioEnd_);
     if (id3v2_.Exists()) id3v2Marks_ = ReadID3v2EncoderMarks(stream, 0);
-    const int64_t tagsEnd = SkipFollowingID3v2(stream, id3v2_.Size());
+    // An ID3v2 tag whose size runs past the end of the file: its 10-byte
+    // header is a tag's still, and the audio is searched for after it.
+    int64_t tagsStart = id3v2_.Size();
+    if (id3v2_.Exists() && id3v2_.Size() == 0) {
+        findings_.ID3v2PastEnd = true;
+        tagsStart = static_cast<int64_t>(kID3v2HeaderSize);
+    }
+    const int64_t tagsEnd = SkipFollowingID3v2(stream, tagsStart);
     FindFirstFrame(stream, tagsEnd);
     if (!frame_.Found) return;
     CountJunk(stream, tagsEnd);
@@ -316,20 +339,23 @@ void TMPEGaudio::Scan(TFileStream& stream) {
                                                 int64_t{header.Frames} * minimumFrame > present);
     if (!headerFrames || claimsTooMuch) {
         WalkFrames(stream, audioLimit);
-        if (claimsTooMuch && framesCounted_ < static_cast<int64_t>(header.Frames)) {
+        // The header counts the audio frames after its own frame (which is
+        // silent); so do the frames present.
+        const int64_t audioFrames = AudioFrames();
+        if (claimsTooMuch && audioFrames < static_cast<int64_t>(header.Frames)) {
             findings_.Truncated = true;
             findings_.ClaimedFrames = header.Frames;
             const double rate = mpegframe::SampleRate(frame_);
             findings_.ClaimedDuration = rate > 0 ? static_cast<double>(header.Frames) * samplesPerFrame / rate : 0;
-            countHeader_.Frames = static_cast<uint32_t>(framesCounted_);
+            countHeader_.Frames = static_cast<uint32_t>(audioFrames);
             countHeader_.Bytes = static_cast<uint32_t>(std::min<int64_t>(frameBytes_, 0xFFFFFFFF));
             countHeader_.HasBytes = true;
             if (vbr_.Found) {
-                vbr_.Frames = framesCounted_;
+                vbr_.Frames = static_cast<int32_t>(audioFrames);
                 vbr_.Bytes = frameBytes_;
             }
         }
-        if (vbr_.Found && vbr_.Frames <= 0 && framesCounted_ > 0) {
+        if (vbr_.Found && vbr_.Frames <= 0 && framesCounted_ > 0 && !findings_.Truncated) {
             // A Xing header without the frames field: the walk gives them.
             vbr_.Frames = framesCounted_;
             if (!header.HasBytes) vbr_.Bytes = frameBytes_;
@@ -369,7 +395,11 @@ int64_t TMPEGaudio::SkipFollowingID3v2(TFileStream& stream, int64_t position) {
         }
         if (major < 2 || major > 4 || !synchSafe) break;
         size += static_cast<int64_t>(kID3v2HeaderSize) + ((flags & kID3v2FooterFlag) ? 10 : 0);
-        if (position + size > fileSize_) break;
+        if (position + size > fileSize_) {
+            findings_.ID3v2PastEnd = true;
+            position += static_cast<int64_t>(kID3v2HeaderSize);
+            break;
+        }
         position += size;
         ++findings_.ExtraID3v2Tags;
         findings_.ExtraID3v2Bytes += size;
@@ -444,7 +474,7 @@ void TMPEGaudio::ReadFirstFrames(TFileStream& stream) {
         const std::size_t covered = mark + TBasicLameTagReader::kTagCRCOffset;
         if (!lameTag_.NoLameTag() && covered <= firstFrames_.size()) {
             findings_.LameTagChecked = true;
-            findings_.LameTagCRCMatches = LameCRC16(firstFrames_.data(), covered) == lameTag_.TagCRC();
+            findings_.LameTagCRCMatches = LameTagCRCMatches(firstFrames_, covered, lameTag_.TagCRC());
         }
     }
     vendorID_ = FirstVendorMark(firstFrames_.data(), firstFrames_.size(), 0,
@@ -544,6 +574,9 @@ void TMPEGaudio::SearchEndForVendor(TFileStream& stream) {
 }
 
 bool TMPEGaudio::Valid() const {
+    // A header that counts more frames than the file holds marks a cut
+    // stream, however little of its audio is left: the row says so.
+    if (frame_.Found && findings_.Truncated) return findings_.ClaimedDuration >= 0.1;
     const uint16_t rate = BitRate();
     return frame_.Found && rate >= 8 && rate <= 448 && Duration() >= 0.1;
 }
@@ -557,6 +590,7 @@ std::string TMPEGaudio::ChannelMode() const { return kModeNames[std::min<uint8_t
 uint16_t TMPEGaudio::SampleRate() const { return mpegframe::SampleRate(frame_); }
 
 uint16_t TMPEGaudio::BitRate() const {
+    if (findings_.Truncated && AudioFrames() == 0) return 0;   // no audio left
     if (!(vbr_.Found && vbr_.Frames > 0)) return TableBitRate();
     const double sampleRate = mpegframe::SampleRate(frame_);
     const double average = (static_cast<double>(vbr_.Bytes) / vbr_.Frames - Padding(frame_)) * sampleRate /
@@ -588,6 +622,8 @@ int64_t TMPEGaudio::Samples() const {
 double TMPEGaudio::Duration() const {
     if (!frame_.Found) return 0;
     const double sampleRate = mpegframe::SampleRate(frame_);
+    if (findings_.Truncated && sampleRate > 0)
+        return static_cast<double>(Coefficient(frame_)) * AudioFrames() * 8 / sampleRate;
     if (vbr_.Found && vbr_.Frames > 0) {
         if (sampleRate == 0) return 0;
         return static_cast<double>(Coefficient(frame_)) * vbr_.Frames * 8 / sampleRate;

@@ -73,6 +73,7 @@ struct FrameCountHeader {
 struct MPEGStreamFindings {
     int32_t ExtraID3v2Tags = 0;      // ID3v2 tags directly after the first one, skipped
     int64_t ExtraID3v2Bytes = 0;
+    bool ID3v2PastEnd = false;       // an ID3v2 tag's size runs past the end of the file
     int64_t JunkBytes = 0;           // non-zero bytes between the tags and the first frame
     int64_t ZeroBytes = 0;           // zero padding there
     bool SearchGaveUp = false;       // no frame within the bounded stretch after the tags

@@ -132,6 +132,7 @@ void TFLACfile::ResetData(bool fileHalf, bool commentHalf) {
         vendor_.clear();
         vorbisCommentSize_ = 0;
         hasCommentFields_ = false;
+        commentRunsPast_ = false;
         for (auto& slot : slots_) slot.clear();
         extraFields_.clear();
     }
@@ -286,6 +287,7 @@ bool TFLACfile::WalkMetadataBlocks(TFileStream& stream) {
 // claim.
 void TFLACfile::ReadVorbisComment(const std::vector<unsigned char>& payload) {
     TByteReader r(payload.data(), payload.size());
+    commentRunsPast_ = true;   // until the last stated field is read whole
     const uint32_t vendorLength = r.LE32();
     if (r.Overrun() || vendorLength > r.Remaining()) return;
     vendor_ = r.Text(vendorLength);   // as it stands, not decoded
@@ -299,6 +301,7 @@ void TFLACfile::ReadVorbisComment(const std::vector<unsigned char>& payload) {
         if (r.Overrun() || length > r.Remaining()) return;
         StoreCommentField(r.Text(length));
     }
+    commentRunsPast_ = false;
 }
 
 // A field goes to the slot of its name while that slot is empty, otherwise

@@ -76,6 +76,8 @@ public:
     int32_t VorbisCommentIndex() const { return vorbisCommentIndex_; }
     const std::string& Vendor() const { return vendor_; }
     bool HasCommentFields() const { return hasCommentFields_; }
+    // The VORBIS_COMMENT block's lengths or field count claim more than the block holds.
+    bool CommentRunsPast() const { return commentRunsPast_; }
     // The slot of a known field name (empty for a name without a slot).
     const std::string& Field(std::string_view name) const;
     const std::array<std::string, kFLACCommentFieldNames.size()>& Slots() const { return slots_; }
@@ -111,6 +113,7 @@ private:
     int32_t vorbisCommentIndex_ = 0;
     std::string vendor_;
     bool hasCommentFields_ = false;
+    bool commentRunsPast_ = false;
     std::array<std::string, kFLACCommentFieldNames.size()> slots_;
     std::vector<TFLACCommentField> extraFields_;
     std::vector<TFLACMetaBlock> otherBlocks_;

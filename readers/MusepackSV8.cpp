@@ -86,6 +86,9 @@ void TMusepackSV8::ResetData() {
     versionMinor_ = 0;
     versionBuild_ = 0;
     audioBytes_ = 0;
+    cut_ = false;
+    wholeAudioPackets_ = 0;
+    packetFramesPower_ = 0;
 }
 
 bool TMusepackSV8::ReadFromFile(const std::string& path) {
@@ -116,8 +119,9 @@ bool TMusepackSV8::ReadFromStream(TFileStream& stream) {
             r.Bits(5);   // maximum band used
             const uint8_t channels = static_cast<uint8_t>(r.Bits(4) + 1);
             r.Bits(1);   // mid/side stereo
-            r.Bits(3);   // frames per audio packet, as a power of 4
+            const uint8_t framesPower = static_cast<uint8_t>(r.Bits(3));   // frames per audio packet, as a power of 4
             if (r.Overrun()) break;
+            packetFramesPower_ = framesPower;
             streamVersion_ = version;
             sampleCount_ = sampleCount;
             beginningSilence_ = beginningSilence;
@@ -141,6 +145,7 @@ bool TMusepackSV8::ReadFromStream(TFileStream& stream) {
         } else if (packet.key == "SO") {
             const uint64_t distance = ReadVarSize(r);
             if (!r.Overrun()) seekTable = offset + static_cast<int64_t>(std::min<uint64_t>(distance, size));
+            if (!r.Overrun() && distance >= static_cast<uint64_t>(size - offset)) cut_ = true;
         } else if (packet.key == "AP") {
             // The audio runs from here to the seek table when the stream says
             // where that is; otherwise the packets are walked to the end.
@@ -154,6 +159,8 @@ bool TMusepackSV8::ReadFromStream(TFileStream& stream) {
                 seekTable = -1;
             }
             audioBytes_ += static_cast<int64_t>(std::min<uint64_t>(packet.size, size - offset));
+            if (packet.size > static_cast<uint64_t>(size - offset)) cut_ = true;
+            else ++wholeAudioPackets_;
         } else if (packet.key == "SE") {
             break;
         }
@@ -198,4 +205,12 @@ std::string TMusepackSV8::ProfileName() const {
     char text[24];
     std::snprintf(text, sizeof text, "--quality %g", profile_ / 8.0 - 5);
     return text;
+}
+
+uint64_t TMusepackSV8::SamplesPresent() const {
+    constexpr uint64_t kSamplesPerFrame = 1152;
+    const uint64_t perPacket = kSamplesPerFrame << (2 * packetFramesPower_);
+    // At most 2^20 packets of at most 1152 x 4^7 samples: no overflow. The
+    // last packet may hold fewer frames: never more than the stream's count.
+    return std::min(wholeAudioPackets_ * perPacket, sampleCount_);
 }

@@ -44,6 +44,11 @@ public:
     uint8_t VersionMinor() const { return versionMinor_; }
     uint8_t VersionBuild() const { return versionBuild_; }
     int64_t AudioBytes() const { return audioBytes_; }
+    // A cut stream: its seek table lies past the end of the file, or an
+    // audio packet runs past it. The whole audio packets before the cut
+    // then hold SamplesPresent samples (beginning silence included).
+    bool Cut() const { return cut_; }
+    uint64_t SamplesPresent() const;
 
 private:
     int64_t fileSize_ = 0;
@@ -59,6 +64,9 @@ private:
     uint8_t versionMinor_ = 0;
     uint8_t versionBuild_ = 0;
     int64_t audioBytes_ = 0;
+    bool cut_ = false;
+    uint64_t wholeAudioPackets_ = 0;
+    uint8_t packetFramesPower_ = 0;   // frames per audio packet, as a power of 4
 };
 
 // True when the file (or stream) starts with the "MPCK" marker.

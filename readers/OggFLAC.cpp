@@ -44,6 +44,7 @@ void TOggFLAC::ResetData() {
     bitsPerSample_ = 0;
     streamInfoSamples_ = 0;
     granule_ = -1;
+    streamEnd_ = TOggStreamEnd{};
     audioOffset_ = 0;
     hasComment_ = false;
     vendor_.clear();
@@ -113,6 +114,7 @@ bool TOggFLAC::ReadFromStream(TFileStream& stream) {
 
     const TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial());
     if (last.Found) granule_ = static_cast<int64_t>(last.Page.Granule);
+    streamEnd_ = StreamEndOf(last, packets.ChecksumFailures());
     return true;
 }
 

@@ -9,6 +9,8 @@
 // last complete page gives it.
 #pragma once
 
+#include "readers/OggPages.h"
+
 #include <cstdint>
 #include <string>
 
@@ -36,6 +38,8 @@ public:
     uint8_t Channels() const { return channels_; }
     uint8_t BitsPerSample() const { return bitsPerSample_; }
     int64_t StreamInfoSamples() const { return streamInfoSamples_; }
+    // The checksums of the pages read, and how the stream ends.
+    const TOggStreamEnd& StreamEnd() const { return streamEnd_; }
     int64_t Granule() const { return granule_; }   // of the last complete page, -1 without one
     int64_t Samples() const;                       // STREAMINFO's total, else the last granule
     int64_t AudioOffset() const { return audioOffset_; }
@@ -52,6 +56,7 @@ private:
     uint8_t bitsPerSample_ = 0;
     int64_t streamInfoSamples_ = 0;
     int64_t granule_ = -1;
+    TOggStreamEnd streamEnd_;
     int64_t audioOffset_ = 0;
     bool hasComment_ = false;
     std::string vendor_;

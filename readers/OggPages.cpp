@@ -220,3 +220,11 @@ int32_t FindLastOggPageGranule(TFileStream& stream) {
     }
     return 0;
 }
+
+TOggStreamEnd StreamEndOf(const TOggLastPage& last, int packetChecksumFailures) {
+    TOggStreamEnd end;
+    end.ChecksumFailures = packetChecksumFailures + last.ChecksumFailures;
+    end.LastPageCut = last.TailCut;
+    end.EndOfStream = last.Found && (last.Page.HeaderType & kOggLastPage);
+    return end;
+}

@@ -111,6 +111,16 @@ struct TOggLastPage {
     int ChecksumFailures = 0;     // pages of the stream met whose checksum failed
 };
 
+// How an Ogg stream ends, from the pages a reader read anyway: pages whose
+// checksum failed, a last page cut by the end of the file, and whether the
+// last whole page closes the stream (its end-of-stream flag).
+struct TOggStreamEnd {
+    int ChecksumFailures = 0;
+    bool LastPageCut = false;
+    bool EndOfStream = false;
+};
+TOggStreamEnd StreamEndOf(const TOggLastPage& last, int packetChecksumFailures);
+
 // Searches backwards from the end of the file, at most searchLimit bytes, for
 // the last page of the stream whose header and body are complete, whose
 // checksum matches and whose granule position is set. Pages cut by the end of

@@ -221,6 +221,7 @@ void TOggVorbis::ResetData() {
     audioBytes_ = 0;
     lastPageCut_ = false;
     checksumFailures_ = 0;
+    streamEnd_ = TOggStreamEnd{};
 }
 
 bool TOggVorbis::ReadFromFile(const std::string& path) {
@@ -280,6 +281,7 @@ bool TOggVorbis::ReadFromStream(TFileStream& stream) {
     audioBytes_ = std::max<int64_t>(0, audioEnd - headerEnd);
     lastPageCut_ = last.TailCut;
     checksumFailures_ = packets.ChecksumFailures() + last.ChecksumFailures;
+    streamEnd_ = StreamEndOf(last, packets.ChecksumFailures());
 
     const auto& slot = comments.slots;
     title_ = slot[kTitle];

@@ -12,6 +12,8 @@
 
 #include "io/FileStream.h"
 
+#include "readers/OggPages.h"
+
 #include <cstdint>
 #include <string>
 
@@ -55,6 +57,8 @@ public:
     bool LastPageCut() const { return lastPageCut_; }
     // Pages read whose checksum does not match.
     int ChecksumFailures() const { return checksumFailures_; }
+    // The checksums of the pages read, and how the stream ends.
+    const TOggStreamEnd& StreamEnd() const { return streamEnd_; }
 
 private:
     int64_t fileSize_ = 0;
@@ -70,6 +74,7 @@ private:
     int64_t audioBytes_ = 0;
     bool lastPageCut_ = false;
     int checksumFailures_ = 0;
+    TOggStreamEnd streamEnd_;
 };
 
 // The libVorbis release that wrote a vendor string: from the table of known

@@ -35,6 +35,7 @@ void TOpus::ResetData() {
     outputGain_ = 0;
     mappingFamily_ = 0;
     granule_ = -1;
+    streamEnd_ = TOggStreamEnd{};
     audioOffset_ = 0;
     hasTags_ = false;
     vendor_.clear();
@@ -86,6 +87,7 @@ bool TOpus::ReadFromStream(TFileStream& stream) {
 
     const TOggLastPage last = FindLastCompleteOggPage(stream, packets.Serial());
     if (last.Found) granule_ = static_cast<int64_t>(last.Page.Granule);
+    streamEnd_ = StreamEndOf(last, packets.ChecksumFailures());
     return true;
 }
 

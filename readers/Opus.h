@@ -7,6 +7,8 @@
 // of the last complete page, less the pre-skip, over 48,000.
 #pragma once
 
+#include "readers/OggPages.h"
+
 #include <cstdint>
 #include <string>
 
@@ -36,6 +38,8 @@ public:
     uint32_t InputSampleRate() const { return inputSampleRate_; }   // the encoder's input, informative
     int16_t OutputGain() const { return outputGain_; }              // Q7.8 dB
     uint8_t MappingFamily() const { return mappingFamily_; }
+    // The checksums of the pages read, and how the stream ends.
+    const TOggStreamEnd& StreamEnd() const { return streamEnd_; }
     int64_t Granule() const { return granule_; }     // of the last complete page, -1 without one
     int64_t Samples() const;                         // per channel at 48 kHz, pre-skip removed
     int64_t AudioOffset() const { return audioOffset_; }   // where the pages after OpusTags begin
@@ -51,6 +55,7 @@ private:
     int16_t outputGain_ = 0;
     uint8_t mappingFamily_ = 0;
     int64_t granule_ = -1;
+    TOggStreamEnd streamEnd_;
     int64_t audioOffset_ = 0;
     bool hasTags_ = false;
     std::string vendor_;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <array>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -249,9 +250,11 @@ bool TWAVPackfile::ReadFromFile(const std::string& path) {
 bool TWAVPackfile::ReadFromStream(TFileStream& stream) {
     ResetData();
     apeTag_.ReadFromStream(stream);
-    tagSize_ = apeTag_.Size();
-
     fileSize_ = stream.Size();
+    // A damaged tag can state any size: one larger than the file is no
+    // size to take off it.
+    tagSize_ = apeTag_.Size() >= 0 && apeTag_.Size() <= fileSize_ ? apeTag_.Size() : 0;
+
     unsigned char marker[4] = {};
     stream.Seek(0);
     stream.Read(marker, sizeof marker);
@@ -312,6 +315,25 @@ bool TWAVPackfile::ReadBlock(TFileStream& stream) {
 // Block index plus block samples of the last block with audio near the end
 // of the file; 0 when none is found. Blocks are recognised by their marker,
 // a known version and a size that ends inside the file.
+TWAVPackfile::TTailBlock TWAVPackfile::BlockNearEnd(TFileStream& stream, int64_t window) const {
+    TTailBlock tail;
+    const int64_t from = std::max<int64_t>(0, fileSize_ - std::max<int64_t>(window, 0));
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(fileSize_ - from));
+    stream.Seek(from);
+    bytes.resize(stream.Read(bytes.data(), bytes.size()));
+    // Forwards with a fast search, keeping the last header that parses.
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (std::size_t k = view.find("wvpk"); k != std::string_view::npos; k = view.find("wvpk", k + 1)) {
+        BlockHeader block;
+        if (!ParseBlockHeader(bytes.data() + k, bytes.size() - k, from + int64_t(k), block)) continue;
+        if (block.version < kMinBlockVersion || block.version > kMaxBlockVersion || block.blockSamples == 0) continue;
+        tail.Found = true;
+        tail.SamplesEnd = uint64_t(block.blockIndex) + block.blockSamples;
+        tail.RunsPast = block.End() > fileSize_;
+    }
+    return tail;
+}
+
 uint64_t TWAVPackfile::SamplesUpToLastBlock(TFileStream& stream) const {
     const int64_t searchStart = std::max<int64_t>(0, fileSize_ - kLastBlockSearch);
     std::vector<unsigned char> chunk;

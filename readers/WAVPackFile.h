@@ -41,12 +41,26 @@ public:
 
     double Ratio() const;   // percent of the PCM WAV size
 
+    // Block index plus block samples of the last whole version 4 block near
+    // the end of the file (stored samples, before any DSD multiplier); 0
+    // when none is found. Fewer than Samples: the file was cut.
+    uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
+
+    // The block header nearest the end of the file within its last window
+    // bytes, for a cheap look at whether the file was cut: where its samples
+    // end (stored samples) and whether the block runs past the end.
+    struct TTailBlock {
+        bool Found = false;
+        uint64_t SamplesEnd = 0;
+        bool RunsPast = false;
+    };
+    TTailBlock BlockNearEnd(TFileStream& stream, int64_t window) const;
+
     const TAPETag& APEtag() const { return apeTag_; }
 
 private:
     bool ReadOldFile(TFileStream& stream);
     bool ReadBlock(TFileStream& stream);
-    uint64_t SamplesUpToLastBlock(TFileStream& stream) const;
     bool FindSelfExtractorBlock(TFileStream& stream);
 
     TAPETag apeTag_;

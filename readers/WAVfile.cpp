@@ -141,6 +141,7 @@ void TWAVfile::ResetData() {
     blockAlign_ = 0;
     bitsPerSample_ = 0;
     sampleCount_ = 0;
+    dataChunkSize_ = 0;
     is64Bit_ = false;
     subFormatTag_ = 0;
     standardSubFormat_ = false;
@@ -229,6 +230,7 @@ bool TWAVfile::ReadFromStream(TFileStream& stream) {
         int64_t dataSize = 0;
         if (places.data >= 0) {
             headerSize_ = places.data + kChunkHeaderSize;
+            dataChunkSize_ = places.dataSize;
             dataSize = static_cast<int64_t>(std::min<uint64_t>(places.dataSize, uint64_t(std::max<int64_t>(0, sizeOnDisk - headerSize_))));
         } else {
             headerSize_ = places.format + kChunkHeaderSize + places.formatSize + kChunkHeaderSize;

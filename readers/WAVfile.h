@@ -34,6 +34,7 @@ public:
     bool Is64Bit() const { return is64Bit_; }              // RF64 or BW64
     uint16_t SubFormatTag() const { return subFormatTag_; } // extensible: the GUID's format code
     int64_t HeaderSize() const { return headerSize_; }      // bytes before the sample data
+    uint64_t DataChunkSize() const { return dataChunkSize_; } // as the data chunk declares it; 0 without one
     int64_t FileSize() const { return fileSize_; }          // RIFF size + 8, at most the size on disk
     const std::string& FileName() const { return fileName_; }
     double BitRate() const { return bitRate_; }             // kbit/s
@@ -56,6 +57,7 @@ private:
     uint16_t subFormatTag_ = 0;
     bool standardSubFormat_ = false;   // the GUID has the KSDATAFORMAT base
     int64_t headerSize_ = 0;
+    uint64_t dataChunkSize_ = 0;
     int64_t fileSize_ = 0;
     std::string fileName_;
     double bitRate_ = 0;

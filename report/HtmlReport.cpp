@@ -183,7 +183,11 @@ std::vector<std::string> HtmlReportLines(const TReportInput& input) {
         lines.push_back(details.empty() ? "<tr>" : "<tr title=\"" + HtmlEscape(details) + "\">");
         for (std::size_t c = 0; c < input.Columns.size(); ++c) {
             const std::string text = row && c < row->size() ? (*row)[c] : std::string();
-            lines.push_back("<td " + std::to_string(input.Columns[c].Width) + ">" + CellOrSpace(text) + "</td>");
+            std::string title;
+            if (input.Columns[c].Health && r < input.Items.size() && input.Items[r])
+                title = " title=\"" + HtmlEscape(HealthSummary(input.Items[r]->Health)) + "\"";
+            lines.push_back("<td " + std::to_string(input.Columns[c].Width) + title + ">" + CellOrSpace(text) +
+                            "</td>");
         }
         lines.push_back("</tr>");
     }

@@ -16,6 +16,7 @@ inline constexpr const char* kReportFileName = "!Sdro Analysis.html";
 struct TReportColumn {
     std::string Caption;
     int32_t Width = 0;   // pixels
+    bool Health = false; // the Health column: its cells carry every finding as their title
 };
 
 struct TReportInput {

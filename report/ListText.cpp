@@ -114,7 +114,12 @@ void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& er
         << ", \"SampleRate\": " << i.SampleRate << ", \"Channels\": " << i.Channels
         << ", \"BitsPerSample\": " << i.BitsPerSample << ", \"Ratio\": " << JsonNumber(i.Ratio)
         << ", \"BitRate\": " << i.BitRate << ", \"EncoderInfo\": \"" << JsonEscape(i.EncoderInfo)
-        << "\", \"scanned\": " << (error.empty() ? "true" : "false");
+        << "\", \"Health\": [";
+    // A file that gave no row has no health to tell.
+    const std::vector<std::string> health =
+        i.Health.empty() && !error.empty() ? std::vector<std::string>{} : HealthTexts(i.Health);
+    for (std::size_t k = 0; k < health.size(); ++k) out << (k ? ", " : "") << '"' << JsonEscape(health[k]) << '"';
+    out << "], \"scanned\": " << (error.empty() ? "true" : "false");
     if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
     if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
     if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';

@@ -15,7 +15,7 @@ struct TColumnRow {
 
 // The rows for the layout, ordered by Pos. Every column kind appears exactly
 // once: a hand-edited file in which two kinds share a position or a position
-// lies outside 0 to 10 still lists all eleven (ties in tag order), so that
+// lies outside 0 to 11 still lists all twelve (ties in tag order), so that
 // closing the dialog writes a clean permutation of 0 to 10 again.
 std::vector<TColumnRow> ColumnRows(const TColumnLayout& layout);
 

@@ -1,5 +1,5 @@
 // The settings file "Sondaro.ini": window placement, folder tree width, the
-// layout of the eleven list columns and three switches. Read once when the
+// layout of the twelve list columns and three switches. Read once when the
 // main window is created, written once when it is destroyed.
 #pragma once
 

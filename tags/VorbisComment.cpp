@@ -5,6 +5,7 @@
 #include <algorithm>
 
 void TVorbisComment::Clear() {
+    runsPast_ = false;
     vendor_.clear();
     vendorLength_ = 0;
     fieldCount_ = 0;
@@ -13,10 +14,16 @@ void TVorbisComment::Clear() {
 }
 
 void TVorbisComment::Parse(std::span<const uint8_t> packet) {
+    if (packet.empty()) return;   // no packet: nothing claimed
     TByteReader r(packet.data(), packet.size());
     vendorLength_ = r.LE32();
+    runsPast_ = true;   // until the last stated field is read whole
     if (r.Overrun()) return;
-    vendor_ = r.Text(std::min<std::size_t>(vendorLength_, r.Remaining()));
+    if (vendorLength_ > r.Remaining()) {
+        vendor_ = r.Text(r.Remaining());
+        return;
+    }
+    vendor_ = r.Text(vendorLength_);
     fieldCount_ = r.LE32();
     if (r.Overrun()) return;
     // Each entry takes at least its 4 length bytes, so the packet bounds the loop.
@@ -24,7 +31,9 @@ void TVorbisComment::Parse(std::span<const uint8_t> packet) {
         const uint32_t length = r.LE32();
         if (r.Overrun()) return;
         entryLengths_.push_back(length);
+        const bool whole = length <= r.Remaining();
         entries_.push_back(r.Text(std::min<std::size_t>(length, r.Remaining())));
-        if (r.Remaining() == 0) return;
+        if (!whole || (r.Remaining() == 0 && i + 1 < fieldCount_)) return;
     }
+    runsPast_ = false;
 }

@@ -21,6 +21,8 @@ public:
     uint32_t FieldCount() const { return fieldCount_; }       // as stated
     const std::vector<std::string>& Entries() const { return entries_; }
     const std::vector<uint32_t>& EntryLengths() const { return entryLengths_; }   // as stated
+    // A length or the field count claims more than the packet holds.
+    bool RunsPast() const { return runsPast_; }
 
 private:
     std::string vendor_;
@@ -28,4 +30,5 @@ private:
     uint32_t fieldCount_ = 0;
     std::vector<std::string> entries_;
     std::vector<uint32_t> entryLengths_;
+    bool runsPast_ = false;
 };

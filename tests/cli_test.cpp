@@ -82,19 +82,22 @@ TEST(Cli, UnrecognisedEmptyAndMissingFilesAreNamedOnceWithStatusOne) {
     // The rows are still listed; each bad file is named once on stderr.
     const RunResult flat = RunCli("--columns 'File Name,Type,Encoder Info' " + Quoted(dir.Path().string()));
     EXPECT_EQ(flat.status, 1);
-    EXPECT_NE(flat.out.find("File Name  Type  Encoder Info"), std::string::npos) << flat.out;
-    EXPECT_NE(flat.out.find("a.flac     FLAC  File could not be scanned"), std::string::npos) << flat.out;
+    EXPECT_NE(flat.out.find("File Name   Type  Encoder Info"), std::string::npos) << flat.out;
+    EXPECT_NE(flat.out.find("a.flac      FLAC  File could not be scanned"), std::string::npos) << flat.out;
     EXPECT_EQ(flat.out.find("b.mp3"), std::string::npos);
-    EXPECT_NE(flat.out.find("File Count: 1"), std::string::npos);
+    EXPECT_NE(flat.out.find("empty.flac  FLAC  File could not be scanned"), std::string::npos) << flat.out;
+    EXPECT_NE(flat.out.find("File Count: 2"), std::string::npos);
     EXPECT_EQ(flat.err, "sondaro-cli: File \"" + a + "\" could not be scanned: it was not recognised as a valid FLAC file.\n"
                         "sondaro-cli: File \"" + (dir / "empty.flac") + "\" is empty.\n");
 
     const RunResult csv = RunCli("-r -f csv -c all " + Quoted(dir.Path().string()));
     EXPECT_EQ(csv.status, 1);
     EXPECT_EQ(csv.out,
-              "Relative Path,File Name,Type,Size,Length,Sample Rate,Channels,Bits Per Sample,Ratio,Bitrate,Encoder Info\r\n"
-              ",a.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned\r\n"
-              "Sub/,b.mp3,MP3,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned\r\n");
+              "Relative Path,File Name,Type,Size,Length,Sample Rate,Channels,Bits Per Sample,Ratio,Bitrate,Encoder Info,"
+              "Health\r\n"
+              ",a.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Not recognised\r\n"
+              ",empty.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Empty file\r\n"
+              "Sub/,b.mp3,MP3,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Not recognised\r\n");
     EXPECT_EQ(Lines(csv.err).size(), 3u) << csv.err;
 
     // An empty file named alone is not dropped without a word.
@@ -103,9 +106,10 @@ TEST(Cli, UnrecognisedEmptyAndMissingFilesAreNamedOnceWithStatusOne) {
     EXPECT_EQ(empty.err, "sondaro-cli: File \"" + (dir / "empty.flac") + "\" is empty.\n");
     EXPECT_NE(empty.out.find("\"FileName\": \"empty.flac\", \"FileType\": \"FLAC\", \"FileSize\": 0"), std::string::npos)
         << empty.out;
-    EXPECT_NE(empty.out.find("\"scanned\": false, \"error\": \"File \\\"" + (dir / "empty.flac") + "\\\" is empty.\"}"),
+    EXPECT_NE(empty.out.find("\"Health\": [\"Empty file\"], \"scanned\": false, \"error\": \"File \\\"" +
+                             (dir / "empty.flac") + "\\\" is empty.\"}"),
               std::string::npos) << empty.out;
-    EXPECT_NE(empty.out.find("\"FileCount\": 0"), std::string::npos);
+    EXPECT_NE(empty.out.find("\"FileCount\": 1"), std::string::npos);
 
     // A good and a bad file: "scanned" on each, "error" only on the failure.
     const RunResult json = RunCli("-f json " + Quoted(kSamples + "/Chord.flac") + " " + Quoted(a));

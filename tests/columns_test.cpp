@@ -12,9 +12,11 @@ TEST(Columns, DefaultLayoutOrder) {
     std::vector<std::string> captions;
     for (int tag : tags) captions.push_back(layout[tag].Caption);
     EXPECT_EQ(captions, (std::vector<std::string>{"File Name", "Type", "Size", "Length", "Ratio", "Bitrate",
-                                                  "Encoder Info", "Sample Rate", "Channels", "Bits Per Sample"}));
+                                                  "Encoder Info", "Sample Rate", "Channels", "Bits Per Sample",
+                                                  "Health"}));
     EXPECT_EQ(layout[kColFileName].Index, 0);
     EXPECT_EQ(layout[kColBitsPerSample].Index, 9);
+    EXPECT_EQ(layout[kColHealth].Index, 10);
 }
 
 TEST(Columns, PositionConflictsAndHiddenRecords) {

@@ -244,10 +244,19 @@ TEST(OptimFrogAndTTA, HeadersBehindID3v2TagAreFound) {
 
 TEST(TTA, WidestChannelsAndBitsDoNotOverflowTheRatio) {
     // The 22-byte header alone, as a folder scan meets it: 65535 channels of
-    // 65535 bits, one sample at 1 Hz. PCM size 65535 * 65535 / 8 + 44 bytes.
+    // 65535 bits, one sample at 1 Hz. Its seek table is missing: it was cut.
     const auto item = Analyse(FixturePath("regressions/tta-channels-times-bits.tta"));
     ASSERT_TRUE(item);
     EXPECT_EQ(item->Channels, 65535);
     EXPECT_EQ(item->BitsPerSample, 65535);
-    EXPECT_NEAR(item->Ratio, 22 / 536854572.125 * 100, 1e-12);
+    EXPECT_EQ(HealthText(item->Health), "Truncated: 00:00 of 00:01");
+    // With the one-frame seek table (a frame of 0 bytes) and its CRC the file
+    // is whole: 30 bytes against PCM of 65535 * 65535 / 8 + 44 bytes.
+    TempDir dir;
+    Bytes whole = ReadAll(FixturePath("regressions/tta-channels-times-bits.tta"));
+    whole.resize(whole.size() + 8);
+    const auto wholeItem = Analyse(dir.Write("whole.tta", whole));
+    ASSERT_TRUE(wholeItem);
+    EXPECT_EQ(HealthText(wholeItem->Health), "OK");
+    EXPECT_NEAR(wholeItem->Ratio, 30 / 536854572.125 * 100, 1e-12);
 }

@@ -167,13 +167,17 @@ TEST(SettingsFile, DefaultsAndReadRules) {
     EXPECT_TRUE(s.RelativePathAuto);
     EXPECT_EQ(s.LastFolder, "");
     TColumnLayout layout = s.Columns;
-    EXPECT_EQ(BuildColumns(layout), (std::vector<int>{1, 2, 3, 4, 8, 9, 10, 5, 6, 7}));
+    EXPECT_EQ(BuildColumns(layout), (std::vector<int>{1, 2, 3, 4, 8, 9, 10, 5, 6, 7, 11}));
 
     TIniFile ini;
     ini.Parse("[Position]\nMaximized=5\nWidth=1000\n[Columns]\nBitrateVisible=0\nSizePos=9\nBitrate=90\n"
               "RelativePathAuto=0\n[Settings]\nAlphaBlend=1\nRecursiveScanning=x\nLastFolder=/m/Jazz & Blues\n");
     const TSettings read = ReadSettings(ini);
     EXPECT_TRUE(read.Position.Maximized);   // any non-zero value
+    // Written before the Health column existed: it comes with its defaults.
+    EXPECT_TRUE(read.Columns[kColHealth].Visible);
+    EXPECT_EQ(read.Columns[kColHealth].Pos, 11);
+    EXPECT_EQ(read.Columns[kColHealth].Width, 150);
     EXPECT_EQ(read.Position.Width, 1000);
     EXPECT_FALSE(read.Columns[kColBitrate].Visible);
     EXPECT_EQ(read.Columns[kColBitrate].Width, 90);
@@ -223,7 +227,9 @@ TEST(SettingsFile, WriteMaximizedHiddenWidthAndFailure) {
 TEST(ColumnRows, OrderDragAndApply) {
     TColumnLayout layout = DefaultColumnLayout();
     std::vector<TColumnRow> rows = ColumnRows(layout);
-    ASSERT_EQ(rows.size(), 11u);
+    ASSERT_EQ(rows.size(), 12u);
+    EXPECT_EQ(rows[11].Caption, "Health");
+    EXPECT_TRUE(rows[11].Checked);
     EXPECT_EQ(rows[0].Caption, "Relative Path");
     EXPECT_FALSE(rows[0].Checked);
     EXPECT_EQ(rows[7].Caption, "Encoder Info");
@@ -240,7 +246,7 @@ TEST(ColumnRows, OrderDragAndApply) {
     MoveColumnRow(rows, 2, 3);   // down by one: after Type
     EXPECT_EQ(rows[2].Caption, "Type");
     EXPECT_EQ(rows[3].Caption, "File Name");
-    MoveColumnRow(rows, 0, 11);   // out of range: nothing
+    MoveColumnRow(rows, 0, 12);   // out of range: nothing
     EXPECT_EQ(rows[0].Caption, "Relative Path");
 
     rows[0].Checked = true;
@@ -248,15 +254,15 @@ TEST(ColumnRows, OrderDragAndApply) {
     EXPECT_TRUE(layout[kColRelativePath].Visible);
     EXPECT_EQ(layout[kColEncoderInfo].Pos, 10);
     EXPECT_EQ(layout[kColBitsPerSample].Pos, 1);
-    std::vector<bool> seen(11);
+    std::vector<bool> seen(12);
     for (const TColumnItem& c : layout) seen.at(c.Pos) = true;
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 11);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 12);
 
-    // A hand-edited file with shared and stray positions still lists all eleven.
+    // A hand-edited file with shared and stray positions still lists all twelve.
     layout[kColType].Pos = 1;
     layout[kColSize].Pos = 42;
     rows = ColumnRows(layout);
-    ASSERT_EQ(rows.size(), 11u);
+    ASSERT_EQ(rows.size(), 12u);
     EXPECT_EQ(rows.back().Caption, "Size");
 }
 

@@ -141,15 +141,18 @@ TEST(FolderScan, AnalysisListRowsAndTotals) {
     TAnalysisList list;
     const TScanResult result = ScanIntoList(list, dir.Path().string(), true);
     EXPECT_TRUE(result.Failures.empty());
-    ASSERT_EQ(list.Rows().size(), 1u);   // the empty file gives no row
-    const TListRow& row = list.Rows()[0];
+    ASSERT_EQ(list.Rows().size(), 2u);   // the empty file has its row too
+    EXPECT_EQ(list.Rows()[0].Texts[0], "empty.flac");
+    EXPECT_EQ(list.Rows()[0].Texts[10], "Empty file");
+    const TListRow& row = list.Rows()[1];
     EXPECT_EQ(row.Item->RelativePath, "Sub/");
     EXPECT_EQ(row.Item->FileType, "FLAC");
     EXPECT_EQ(row.Texts[0], "x.flac");
     EXPECT_EQ(row.Texts[6], "File could not be scanned");
-    EXPECT_EQ(list.ShowTotals()[kPanelFileCount], "File Count: 1");
+    EXPECT_EQ(row.Texts[10], "Not recognised");
+    EXPECT_EQ(list.ShowTotals()[kPanelFileCount], "File Count: 2");
     EXPECT_THROW(list.AnalyseFile("/", dir / "missing.flac"), std::exception);
-    EXPECT_EQ(list.Rows().size(), 1u);
+    EXPECT_EQ(list.Rows().size(), 2u);
 }
 
 TEST(StartTarget, FolderFileAndPlaylistArguments) {

@@ -99,6 +99,11 @@ void TListModel::syncRows() {
     endInsertRows();
 }
 
+void TListModel::refreshRows() {
+    if (order_.empty() || captions_.isEmpty()) return;
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
+}
+
 void TListModel::setFilter(const QString& text) {
     filterText_ = text;
     words_ = text.toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts);

@@ -39,6 +39,10 @@ public:
     // case); an empty text shows every row.
     void setFilter(const QString& text);
     QString filter() const { return filterText_; }
+    // The texts of rows already shown changed (a verify pass): views repaint.
+    void refreshRows();
+    // The analysis list's index of the row shown at display position r.
+    int listRow(int r) const { return order_[r]; }
     // Rows of the analysis list, shown or not.
     int totalRows() const { return static_cast<int>(list_.Rows().size()); }
 

@@ -3,6 +3,7 @@
 #include "core/Columns.h"
 #include "core/FolderScan.h"
 #include "core/Playlists.h"
+#include "core/Verify.h"
 #include "io/Paths.h"
 #include "report/HtmlReport.h"
 #include "report/ListText.h"
@@ -47,8 +48,10 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -143,6 +146,7 @@ std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
         {QStringLiteral("Ratio"), FromStd(CellText(item, kColRatio))},
         {QStringLiteral("Bitrate"), FromStd(CellText(item, kColBitrate))},
         {QStringLiteral("Encoder Info"), FromStd(CellText(item, kColEncoderInfo))},
+        {QStringLiteral("Health"), FromStd(HealthSummary(item.Health))},
     };
     // What the encoder name rests on and the settings it recorded, when known.
     if (!item.EncoderEvidence.empty()) fields.emplace_back(QStringLiteral("Encoder Evidence"), FromStd(item.EncoderEvidence));
@@ -191,6 +195,26 @@ bool IsSupportedFile(const std::string& path) {
 
 } // namespace
 
+// A verify pass: copies of the items to check, read by one thread with its
+// own readers; each result goes back to the window's thread with the row it
+// belongs to. Destroying the run stops the thread after its current file.
+struct TfrmMain::TVerifyRun {
+    struct Job {
+        std::size_t Row = 0;   // index into the analysis list's rows
+        TAudioItem Item;
+    };
+    std::vector<Job> Jobs;
+    std::atomic<bool> Cancel{false};
+    std::atomic<std::size_t> Done{0};
+    std::size_t WithFindings = 0;   // counted on the window's thread
+    std::thread Thread;
+
+    ~TVerifyRun() {
+        Cancel = true;
+        if (Thread.joinable()) Thread.join();
+    }
+};
+
 // The icon lives in this library's resources, which a program linking the
 // library statically has to register.
 static void InitResources() { Q_INIT_RESOURCE(sondaro); }
@@ -222,6 +246,7 @@ TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(p
 }
 
 TfrmMain::~TfrmMain() {
+    verify_.reset();
     retireEngine();
     retired_.clear();   // waits for the threads of every scan
     writeSettings();
@@ -254,6 +279,12 @@ void TfrmMain::createActions() {
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setShortcutContext(Qt::WidgetShortcut);
     connect(copyAction, &QAction::triggered, this, &TfrmMain::onCopyTriggered);
+
+    verifyAction = new QAction(QStringLiteral("Verify"), this);
+    verifyAction->setObjectName(QStringLiteral("verifyAction"));
+    verifyAction->setToolTip(QStringLiteral("Read every byte of the selected files (all files when none is "
+                                            "selected) for damage and changes"));
+    connect(verifyAction, &QAction::triggered, this, &TfrmMain::onVerifyTriggered);
 
     openFolderAction = new QAction(QStringLiteral("Open containing folder"), this);
     openFolderAction->setObjectName(QStringLiteral("openFolderAction"));
@@ -357,6 +388,7 @@ void TfrmMain::createComponents() {
     listMenu->addAction(openFolderAction);
     listMenu->addAction(showInFileManagerAction);
     listMenu->addSeparator();
+    listMenu->addAction(verifyAction);
     listMenu->addAction(exportAction);
     listView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
@@ -434,6 +466,7 @@ void TfrmMain::createComponents() {
     fileMenu->addAction(openAction);
     fileMenu->addAction(stopAction);
     fileMenu->addAction(exportAction);
+    fileMenu->addAction(verifyAction);
     fileMenu->addSeparator();
     fileMenu->addAction(settingsAction);
     fileMenu->addSeparator();
@@ -453,6 +486,11 @@ void TfrmMain::createComponents() {
     connect(&scanTimer, &QTimer::timeout, this, [this] {
         showNewRows(true);
         updateProgress();
+        if (verifyChanged_) {
+            verifyChanged_ = false;
+            listModel->refreshRows();
+            onCurrentRowChanged();
+        }
     });
     fadeOutTimer.setInterval(kFadeIntervalMs);
     fadeInTimer.setInterval(kFadeIntervalMs);
@@ -681,6 +719,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         const QModelIndex index = listView->indexAt(help->pos());
         const QString text = index.isValid() ? listModel->text(index.row(), index.column()) : QString();
         const QRect rect = listView->visualRect(index);
+        // The Health cell lists every finding, one a line, when there are any.
+        const std::vector<int>& tags = listModel->tags();
+        if (index.isValid() && index.column() < static_cast<int>(tags.size()) && tags[index.column()] == kColHealth) {
+            const THealth& health = listModel->rowAt(index.row()).Item->Health;
+            if (!health.empty()) {
+                QStringList lines;
+                for (const std::string& finding : HealthTexts(health)) lines << FromStd(finding);
+                QToolTip::showText(help->globalPos(), lines.join(QLatin1Char('\n')), listView->viewport(), rect);
+                return true;
+            }
+        }
         const int margin = listView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, listView) + 1;
         if (!text.isEmpty() && listView->fontMetrics().horizontalAdvance(text) > rect.width() - 2 * margin)
             QToolTip::showText(help->globalPos(), text, listView->viewport(), rect);
@@ -695,6 +744,7 @@ void TfrmMain::onListMenuAboutToShow() {
     showNewRows(true);
     const bool selection = !selectedRows().empty();
     exportAction->setEnabled(listModel->rowCount() > 0);
+    verifyAction->setEnabled(listModel->rowCount() > 0 && !isBusy() && !isVerifying());
     copyAction->setEnabled(selection);
     openFolderAction->setEnabled(selection);
     showInFileManagerAction->setEnabled(selection);
@@ -739,7 +789,8 @@ void TfrmMain::writeReport(const QString& path, const QString& filter) {
         TReportInput input;
         input.Folder = ToStd(QDir::toNativeSeparators(reportFolder()));
         for (int c = 0; c < listModel->columnCount(); ++c)
-            input.Columns.push_back({captions[c], listView->header()->sectionSize(c)});
+            input.Columns.push_back({captions[c], listView->header()->sectionSize(c),
+                                     listModel->tags()[c] == kColHealth});
         for (const TListRow* row : rows) {
             input.Rows.push_back(&row->Texts);
             input.Items.push_back(row->Item);
@@ -937,6 +988,8 @@ void TfrmMain::startScan(TScanLister lister, const QString& title, const QString
         ++scanGeneration_;
         retireEngine();
     }
+    // A verify pass works on the rows about to go: it ends first.
+    if (verify_) finishVerify(true);
     // The view lets go of the rows before they go.
     listModel->clearRows();
     list_.Clear();
@@ -1009,6 +1062,15 @@ void TfrmMain::onScanReady(int generation) {
 }
 
 void TfrmMain::updateProgress() {
+    if (verify_ && !engine_) {
+        const QLocale locale;
+        progressLabel->setText(QStringLiteral("Verifying %1 of %2 files")
+                                   .arg(locale.toString(static_cast<qulonglong>(verify_->Done.load())),
+                                        locale.toString(static_cast<qulonglong>(verify_->Jobs.size()))));
+        progressBar->setRange(0, static_cast<int>(std::min<std::size_t>(verify_->Jobs.size(), INT_MAX)));
+        progressBar->setValue(static_cast<int>(std::min<std::size_t>(verify_->Done.load(), INT_MAX)));
+        return;
+    }
     if (!engine_) return;
     const TScanProgress progress = engine_->Progress();
     const QLocale locale;
@@ -1058,7 +1120,85 @@ void TfrmMain::cancelScan() {
     if (engine_) finishScan(true);
 }
 
-void TfrmMain::onStopTriggered() { cancelScan(); }
+void TfrmMain::onStopTriggered() {
+    cancelScan();
+    if (verify_) finishVerify(true);
+}
+
+// ---- Verify -----------------------------------------------------------------
+
+void TfrmMain::verifyRows() {
+    showNewRows(true);
+    if (isBusy() || isVerifying()) return;
+    std::vector<const TListRow*> rows = selectedRows();
+    if (rows.empty()) rows = shownRows();
+    if (rows.empty()) return;
+    auto run = std::make_unique<TVerifyRun>();
+    const TListRow* first = list_.Rows().data();
+    for (const TListRow* row : rows)
+        run->Jobs.push_back({static_cast<std::size_t>(row - first), *row->Item});
+    const int generation = ++verifyGeneration_;
+    TVerifyRun* state = run.get();
+    // The thread reads only its own copies; results reach the window queued.
+    state->Thread = std::thread([this, state, generation] {
+        LowerThreadPriority();
+        TFormatReaders readers;
+        for (TVerifyRun::Job& job : state->Jobs) {
+            if (state->Cancel) return;
+            try {
+                VerifyItem(readers, job.Item);
+            } catch (const std::exception&) {
+                // A file gone or locked since the scan keeps what the scan found.
+            }
+            const std::size_t row = job.Row;
+            const THealth health = job.Item.Health;
+            QMetaObject::invokeMethod(
+                this, [this, generation, row, health] { onVerified(generation, row, health); }, Qt::QueuedConnection);
+            ++state->Done;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation] { if (generation == verifyGeneration_ && verify_) finishVerify(false); },
+            Qt::QueuedConnection);
+    });
+    verify_ = std::move(run);
+    verifyAction->setEnabled(false);
+    stopAction->setEnabled(true);
+    progressBar->setRange(0, 0);
+    progressLabel->show();
+    progressBar->show();
+    updateProgress();
+    scanTimer.start();
+}
+
+void TfrmMain::onVerified(int generation, std::size_t row, const THealth& health) {
+    if (generation != verifyGeneration_ || !verify_) return;
+    if (!health.empty()) ++verify_->WithFindings;
+    list_.SetHealth(row, health);
+    verifyChanged_ = true;
+}
+
+void TfrmMain::finishVerify(bool cancelled) {
+    ++verifyGeneration_;   // results on their way are dropped
+    const std::size_t done = verify_->Done;
+    const std::size_t findings = verify_->WithFindings;
+    verify_.reset();       // stops and joins the thread
+    scanTimer.stop();
+    listModel->refreshRows();
+    onCurrentRowChanged();
+    verifyChanged_ = false;
+    verifyAction->setEnabled(true);
+    stopAction->setEnabled(false);
+    progressLabel->hide();
+    progressBar->hide();
+    const QLocale locale;
+    const QString files = locale.toString(static_cast<qulonglong>(done)) +
+                          (done == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+    if (cancelled)
+        showNotice(QStringLiteral("Verify stopped after %1").arg(files));
+    else
+        showNotice(QStringLiteral("Verified %1: %2 with findings")
+                       .arg(files, locale.toString(static_cast<qulonglong>(findings))));
+}
 
 void TfrmMain::reportFailures(const std::vector<TFailure>& failures) {
     if (failures.empty() || closing_) return;
@@ -1102,6 +1242,7 @@ void TfrmMain::onFirstShow() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     closing_ = true;
+    if (verify_) finishVerify(true);
     if (engine_) finishScan(true);
     event->accept();
 }

@@ -63,6 +63,12 @@ public:
     void openPaths(const QStringList& paths);
     bool isBusy() const { return engine_ != nullptr; }
 
+    // Verify: reads every byte of the selected rows' files (every shown row
+    // when none is selected) in the background and shows what it finds in
+    // the Health column. Not while a scan runs.
+    void verifyRows();
+    bool isVerifying() const { return verify_ != nullptr; }
+
     // List.
     void buildColumns();
     // Appends an item analysed elsewhere: row and totals.
@@ -106,6 +112,7 @@ public slots:
     void onListMenuAboutToShow();
     void onExportTriggered();
     void onCopyTriggered();
+    void onVerifyTriggered() { verifyRows(); }
     void onOpenFolderTriggered();
     void onShowInFileManagerTriggered();
     void onFilterChanged(const QString& text);
@@ -155,6 +162,11 @@ private:
     void retireEngine();
     void updateProgress();
 
+    // Background verify pass.
+    struct TVerifyRun;
+    void onVerified(int generation, std::size_t row, const THealth& health);
+    void finishVerify(bool cancelled);
+
     // The shown rows' items, the first selected one, and the rows selected.
     std::vector<const TListRow*> shownRows() const;
     std::vector<const TListRow*> selectedRows() const;
@@ -194,7 +206,13 @@ private:
     QElapsedTimer scanClock_;
     std::vector<TFailure> failures_;
     QString scanFolder_;
-    QTimer scanTimer;   // progress and rows while scanning
+    QTimer scanTimer;   // progress and rows while scanning or verifying
+
+    // The verify pass under way and its number (results of an earlier one,
+    // or for rows of an earlier scan, are dropped).
+    std::unique_ptr<TVerifyRun> verify_;
+    int verifyGeneration_ = 0;
+    bool verifyChanged_ = false;   // rows changed since the view last repainted
 
     // Fade.
     bool alphaBlend_ = false;
@@ -226,6 +244,7 @@ private:
     QAction* stopAction = nullptr;
     QAction* exportAction = nullptr;
     QAction* copyAction = nullptr;
+    QAction* verifyAction = nullptr;
     QAction* openFolderAction = nullptr;
     QAction* showInFileManagerAction = nullptr;
     QAction* findAction = nullptr;

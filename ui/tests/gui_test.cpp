@@ -173,13 +173,13 @@ private slots:
         QCOMPARE(frm.windowTitle(), QStringLiteral("Sondaro - ") + music_);
         QCOMPARE(frm.columnCaptions(),
                  (QStringList{"File Name", "Type", "Size", "Length", "Ratio", "Bitrate", "Encoder Info",
-                              "Sample Rate", "Channels", "Bits Per Sample"}));
+                              "Sample Rate", "Channels", "Bits Per Sample", "Health"}));
         QCOMPARE(frm.rowCount(), 2);
         QCOMPARE(Column(frm, 0), (QStringList{"a.mp3", "b.wav"}));
         QStringList row;
-        for (int c = 0; c < 10; ++c) row << frm.cellText(1, c);
+        for (int c = 0; c < 11; ++c) row << frm.cellText(1, c);
         QCOMPARE(row, (QStringList{"b.wav", "WAV", "0.00 MB", "00:00", "0.00%", "0 kbps",
-                                   "File could not be scanned", "0", "0", "0"}));
+                                   "File could not be scanned", "0", "0", "0", "Not recognised"}));
         QCOMPARE(frm.statusTexts(), (QStringList{"Average Bitrate: 0/0 kbps", "Duration: 00:00",
                                                  "Size: 0.00 MB", "File Count: 2"}));
         // Even rows carry the band colour, odd rows the list's own background.
@@ -315,9 +315,10 @@ private slots:
         frm.onExportTriggered();
         QCOMPARE(QString::fromUtf8(ReadFile(desktop_.SavePath)),
                  QStringLiteral("File Name,Type,Size,Length,Ratio,Bitrate,Encoder Info,Sample Rate,Channels,"
-                                "Bits Per Sample\r\n"
-                                "x.mp3,MP3,0.00 MB,00:00,0.00%,0 kbps,File could not be scanned,0,0,0\r\n"
-                                "\"y,\"\"q\"\".wav\",WAV,0.00 MB,00:00,0.00%,0 kbps,File could not be scanned,0,0,0\r\n"));
+                                "Bits Per Sample,Health\r\n"
+                                "x.mp3,MP3,0.00 MB,00:00,0.00%,0 kbps,File could not be scanned,0,0,0,Not recognised\r\n"
+                                "\"y,\"\"q\"\".wav\",WAV,0.00 MB,00:00,0.00%,0 kbps,File could not be scanned,0,0,0,"
+                                "Not recognised\r\n"));
 
         // JSON by its extension; the filter applies: only the shown row and its totals.
         frm.findChild<QLineEdit*>("filterEdit")->setText("wav");
@@ -366,11 +367,13 @@ private slots:
             QTimer::singleShot(0, &frm, [&] {
                 auto* dialog = qobject_cast<TfrmSettings*>(QApplication::activeModalWidget());
                 QVERIFY(dialog);
+                // A failed check returns early: the dialog still closes, so its exec ends.
+                const auto closeDialog = qScopeGuard([dialog] { dialog->close(); });
                 seen = true;
                 TColumnListView* list = dialog->columnList;
                 dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
                 QApplication::processEvents();
-                QCOMPARE(list->count(), 11);
+                QCOMPARE(list->count(), 12);
                 QCOMPARE(list->item(7)->text(), QStringLiteral("Encoder Info"));
                 // The drag as the platform delivers it: the list's own payload for the
                 // pressed row, entering, moving and dropping on the viewport.
@@ -388,13 +391,13 @@ private slots:
                     QDropEvent drop(QPointF(target), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
                     QApplication::sendEvent(list->viewport(), &drop);
                     QVERIFY(drop.isAccepted());
-                    QCOMPARE(list->count(), 11);   // nothing lost
+                    QCOMPARE(list->count(), 12);   // nothing lost
                 };
                 // Drop Encoder Info below all rows: it moves to the end.
                 const QPoint below(4, list->viewport()->height() - 2);
                 QVERIFY(!list->indexAt(below).isValid());
                 drag(7, below);
-                QCOMPARE(list->item(10)->text(), QStringLiteral("Encoder Info"));
+                QCOMPARE(list->item(11)->text(), QStringLiteral("Encoder Info"));
                 // Drop Bits Per Sample (now 9) on File Name (1): it goes before it.
                 drag(9, list->visualItemRect(list->item(1)).center());
                 QCOMPARE(list->item(1)->text(), QStringLiteral("Bits Per Sample"));
@@ -428,15 +431,15 @@ private slots:
             // The folder was scanned again, now recursively (so with Relative Path), with the new columns.
             QCOMPARE(frm.columnCaptions(),
                      (QStringList{"Relative Path", "Bits Per Sample", "File Name", "Type", "Size", "Length", "Ratio",
-                                  "Sample Rate", "Channels", "Encoder Info"}));
+                                  "Sample Rate", "Channels", "Health", "Encoder Info"}));
             QCOMPARE(frm.rowCount(), 3);
             QCOMPARE(frm.cellText(0, 2), QStringLiteral("a.mp3"));
-            QCOMPARE(frm.cellText(2, 9), QStringLiteral("File could not be scanned"));
+            QCOMPARE(frm.cellText(2, 10), QStringLiteral("File could not be scanned"));
         }
         const TIniFile ini = Ini();
         QCOMPARE(ini.ReadInteger("Columns", "BitrateVisible", -1), 0);
         QCOMPARE(ini.ReadInteger("Columns", "Bitrate", -1), 77);
-        QCOMPARE(ini.ReadInteger("Columns", "EncoderInfoPos", -1), 10);
+        QCOMPARE(ini.ReadInteger("Columns", "EncoderInfoPos", -1), 11);
         QCOMPARE(ini.ReadInteger("Columns", "BitsPerSamplePos", -1), 1);
         QCOMPARE(ini.ReadInteger("Columns", "RelativePathPos", -1), 0);
         QCOMPARE(ini.ReadInteger("Columns", "RelativePathVisible", -1), 0);
@@ -499,6 +502,8 @@ private slots:
             QTimer::singleShot(0, &frm, [&] {
                 auto* dialog = qobject_cast<TfrmSettings*>(QApplication::activeModalWidget());
                 QVERIFY(dialog);
+                // A failed check returns early: the dialog still closes, so its exec ends.
+                const auto closeDialog = qScopeGuard([dialog] { dialog->close(); });
                 QVERIFY(!QFile::exists(entry));   // Integration off: nothing written
                 dialog->integrationCheck->click();
                 QVERIFY(QFile::exists(entry) && QFile::exists(menu));
@@ -766,9 +771,11 @@ private slots:
         QTest::keyClick(ListOf(frm), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(),
                  QStringLiteral("File Name\tType\tSize\tLength\tRatio\tBitrate\tEncoder Info\tSample Rate\tChannels\t"
-                                "Bits Per Sample\n"
-                                "c d.flac\tFLAC\t0.00 MB\t00:00\t0.00%\t0 kbps\tFile could not be scanned\t0\t0\t0\n"
-                                "a.mp3\tMP3\t0.00 MB\t00:00\t0.00%\t0 kbps\tFile could not be scanned\t0\t0\t0\n"));
+                                "Bits Per Sample\tHealth\n"
+                                "c d.flac\tFLAC\t0.00 MB\t00:00\t0.00%\t0 kbps\tFile could not be scanned\t0\t0\t0\t"
+                                "Not recognised\n"
+                                "a.mp3\tMP3\t0.00 MB\t00:00\t0.00%\t0 kbps\tFile could not be scanned\t0\t0\t0\t"
+                                "Not recognised\n"));
         // The pop-up's folder commands go to the first selected file.
         frm.onListMenuAboutToShow();
         QVERIFY(frm.findChild<QAction*>("openFolderAction")->isEnabled());
@@ -823,6 +830,45 @@ private slots:
         QApplication::sendEvent(list->viewport(), &fits);
         QTest::qWait(50);
         QVERIFY(!QToolTip::isVisible());
+    }
+
+    void verifyShowsEveryFindingInTooltipAndDetails() {
+        const QString folder = work_->filePath("health");
+        QDir().mkpath(folder);
+        for (const char* name : {"flipped.mp3", "junk.mp3"})
+            QVERIFY(QFile::copy(QStringLiteral(SONDARO_FIXTURES "/health/") + name, folder + "/" + name));
+        TfrmMain frm(Options(folder));
+        Start(frm, 2);
+        const int health = frm.columnCaptions().indexOf("Health");
+        QCOMPARE(health, 10);
+        QCOMPARE(Column(frm, 0), (QStringList{"flipped.mp3", "junk.mp3"}));
+        QCOMPARE(Column(frm, health), (QStringList{"OK", "Junk before audio: 700 bytes"}));
+        // Nothing selected: the pop-up's Verify covers every row, in the background.
+        frm.onListMenuAboutToShow();
+        QAction* verify = frm.findChild<QAction*>("verifyAction");
+        QVERIFY(verify->isEnabled());
+        verify->trigger();
+        QVERIFY(frm.isVerifying() || !frm.noticeText().isEmpty());
+        QTRY_VERIFY(!frm.isVerifying());
+        // Eight bytes inverted in the middle of the frames: a lost frame and a music CRC that fails.
+        QCOMPARE(Column(frm, health), (QStringList{"Damaged: 1 bad stretch", "Junk before audio: 700 bytes"}));
+        QCOMPARE(frm.noticeText(), QStringLiteral("Verified 2 files: 2 with findings"));
+        // The cell's tooltip lists every finding, one a line, whatever the width.
+        QTreeView* list = ListOf(frm);
+        const QRect cell = list->visualRect(Model(frm)->index(0, health));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), list->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(list->viewport(), &help);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Damaged: 1 bad stretch\nAudio changed after encoding"));
+        QToolTip::hideText();
+        // And the detail panel.
+        list->setCurrentIndex(Model(frm)->index(0, 0));
+        QVERIFY2(frm.detailText().contains("Damaged: 1 bad stretch; Audio changed after encoding"),
+                 qPrintable(frm.detailText()));
+        // One selected row: only it is read again.
+        list->selectionModel()->select(Model(frm)->index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        verify->trigger();
+        QTRY_VERIFY(!frm.isVerifying());
+        QCOMPARE(frm.noticeText(), QStringLiteral("Verified 1 file: 1 with findings"));
     }
 
     void relativePathShownForRecursiveScansAndPlaylists() {
