@@ -30,7 +30,7 @@ const char* const kHelpOptions =
     "                         \"scanned\" and \"error\" per file, the errors and\n"
     "                         the totals\n"
     "  -c, --columns COLUMNS  default: the desktop program's default layout;\n"
-    "                         all: all eleven columns; or a comma-separated list\n"
+    "                         all: every column; or a comma-separated list\n"
     "                         of captions, e.g. \"File Name,Bitrate,Encoder Info\"\n"
     "  -n, --numbers STYLE    list (default): cells exactly as the desktop list\n"
     "                         shows them (\"0.67 MB\", \"03:04\", \"180 kbps\");\n"
@@ -38,6 +38,12 @@ const char* const kHelpOptions =
     "                         decimal point: Size in bytes, Length in seconds\n"
     "                         with three decimals, Sample Rate in Hz, Ratio in\n"
     "                         percent, Bitrate in kbit/s (text, tsv and csv)\n"
+    "      --check            decode every listed file and check whether it is\n"
+    "                         really lossless: a lossy encoder's cutoff, an\n"
+    "                         upsampled rate, padded bits, clipping; fills the\n"
+    "                         Lossless Check column (added to the default\n"
+    "                         columns) and, in JSON, \"losslessCheck\" with the\n"
+    "                         cutoff, levels and verdict\n"
     "      --html[=FILE]      also write the desktop program's HTML report: to\n"
     "                         FILE, or else as \"!Sdro Analysis.html\" into the\n"
     "                         first PATH (a folder) or the folder holding it.\n"
@@ -47,7 +53,7 @@ const char* const kHelpOptions =
     "  -h, --help             show this help and exit\n"
     "\n"
     "Columns: Relative Path, File Name, Type, Size, Length, Sample Rate,\n"
-    "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info\n"
+    "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info, Lossless Check\n"
     "\n"
     "A progress line is written to standard error while scanning when it is a\n"
     "terminal. Every file that cannot be opened or read, is empty or is not\n"
@@ -162,6 +168,8 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
                 error = "The option --html= needs a file name.";
                 return false;
             }
+        } else if (arg == "--check") {
+            options.Check = true;
         } else if (arg == "-r" || arg == "--recursive") {
             options.Recursive = true;
         } else if (takes("-f", "--format", value)) {
@@ -191,6 +199,9 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
         }
     }
     if (!ParseColumnList(columns, options.Columns, error)) return false;
+    // The check fills its column: the default layout shows it after the others.
+    if (options.Check && columns == "default") options.Columns.push_back(kColLosslessCheck);
+
     if (!options.Help && !options.Version && options.Paths.empty()) {
         error = "No PATH was given.";
         return false;

@@ -10,6 +10,9 @@
 #include "io/Paths.h"
 #include "io/Text.h"
 #include "report/HtmlReport.h"
+#ifdef SONDARO_CHECK
+#include "CliCheck.h"
+#endif
 
 #include <cerrno>
 #include <clocale>
@@ -106,6 +109,9 @@ std::string MissingReason(const std::string& path) {
 class Progress {
 public:
     Progress() : enabled_(ProgressTerminal()) {}
+    void Checked(std::size_t done, std::size_t count) {
+        if (enabled_) std::cerr << "\r\x1b[K" << "checked " << done << " of " << count << " files" << std::flush;
+    }
     void Update(std::size_t count, const std::string& path) {
         if (!enabled_) return;
         std::string shown = path.size() > 60 ? "..." + path.substr(path.size() - 57) : path;
@@ -151,6 +157,19 @@ public:
 
     // Clears the progress line.
     void Finish() { progress_.Done(); }
+
+#ifdef SONDARO_CHECK
+    // The lossless check of every row; a file that cannot be decoded is named.
+    void Check() {
+        std::vector<std::string> failures;
+        CheckListedFiles(list_, failures, [&](std::size_t done, std::size_t count) { progress_.Checked(done, count); });
+        progress_.Done();
+        for (const std::string& failure : failures) {
+            failed_ = true;
+            std::cerr << "sondaro-cli: " << VisibleText(failure) << '\n';
+        }
+    }
+#endif
 
     TAnalysisList& List() { return list_; }
     const std::vector<TCliEntry>& Entries() const { return entries_; }
@@ -260,10 +279,19 @@ int main(int argc, char** argv) {
         }
     }
     if (missing) return 2;
+#ifndef SONDARO_CHECK
+    if (options.Check) {
+        std::cerr << "sondaro-cli: This build has no lossless check (it needs FFmpeg and FFTW).\n";
+        return 2;
+    }
+#endif
 
     TCliRun run(options);
     for (const std::string& path : options.Paths) run.Path(path, options.Recursive);
     run.Finish();
+#ifdef SONDARO_CHECK
+    if (options.Check) run.Check();
+#endif
 
     TAnalysisList& list = run.List();
     const TStatusTexts status = list.ShowTotals();

@@ -42,6 +42,10 @@ public:
     // its row with the current columns, and its totals. Returns the new row.
     const TListRow* AppendItem(std::unique_ptr<TAudioItem> item);
 
+    // Makes the texts of a row again from its item (after a value was added
+    // to the item, such as the lossless check).
+    void RefreshRow(std::size_t row);
+
     // Empties the rows, the items and the totals (start of a folder scan).
     void Clear();
 

@@ -15,6 +15,8 @@ const std::array<TColumnDefault, kColumnCount> kColumnDefaults = {{
     {"Ratio", "Ratio", 5, 60, true},   // wide enough for "100.00%"
     {"Bitrate", "Bitrate", 6, 62, true},
     {"Encoder Info", "EncoderInfo", 7, 250, true},
+    // Hidden until the first check runs.
+    {"Lossless Check", "LosslessCheck", 11, 300, false},
 }};
 
 TColumnLayout DefaultColumnLayout() {
@@ -52,6 +54,7 @@ std::string CellText(const TAudioItem& item, int tag) {
     case kColRatio: return FormatFixed(item.Ratio, 2) + "%";
     case kColBitrate: return std::to_string(item.BitRate) + " kbps";
     case kColEncoderInfo: return std::string(UpToFirstZero(item.EncoderInfo));
+    case kColLosslessCheck: return item.OriginCheck.Text;
     default: return {};
     }
 }

@@ -1,4 +1,4 @@
-// The eleven column kinds of the list, the column layout records, and the
+// The column kinds of the list, the column layout records, and the
 // exact text of every cell.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kColumnCount = 11;
+inline constexpr int kColumnCount = 12;
 
 // Column tags: which item value a column shows.
 enum ColumnTag : int {
@@ -24,6 +24,7 @@ enum ColumnTag : int {
     kColRatio = 8,
     kColBitrate = 9,
     kColEncoderInfo = 10,
+    kColLosslessCheck = 11,   // the lossless-origin check's verdict; empty until the check runs
 };
 
 // One column-layout record per column kind, indexed by tag.

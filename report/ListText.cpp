@@ -118,7 +118,17 @@ void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& er
     if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
     if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
     if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';
+    if (i.OriginCheck.Done) WriteJsonOriginCheck(out, i.OriginCheck);
     out << '}';
+}
+
+void WriteJsonOriginCheck(std::ostream& out, const TOriginCheck& c) {
+    out << ", \"losslessCheck\": {\"verdict\": \"" << JsonEscape(c.Verdict) << "\", \"text\": \"" << JsonEscape(c.Text)
+        << "\", \"cutoffHz\": " << JsonNumber(c.CutoffHz) << ", \"topHz\": " << JsonNumber(c.TopHz)
+        << ", \"levels\": {\"belowCutoffDb\": " << JsonNumber(c.PassDb) << ", \"aboveCutoffDb\": " << JsonNumber(c.StopDb)
+        << ", \"floorDb\": " << JsonNumber(c.FloorDb) << "}, \"holesFromHz\": " << JsonNumber(c.HolesFromHz)
+        << ", \"upsampledFromHz\": " << c.UpsampledFromHz << ", \"usedBits\": " << c.UsedBits
+        << ", \"fileBits\": " << c.FileBits << ", \"clippingRuns\": " << c.ClippingRuns << '}';
 }
 
 void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const std::vector<TFailure>& failures,
