@@ -69,6 +69,10 @@ void TListModel::setColumns(const QStringList& captions, const std::vector<int>&
     endResetModel();
 }
 
+void TListModel::refreshRows() {
+    if (rowCount() > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 void TListModel::clearRows() {
     beginResetModel();
     order_.clear();

@@ -32,6 +32,8 @@ public:
     // in one insertion (a view lays out all rows per insertion, so rows
     // arriving one by one are handed over in batches).
     void syncRows();
+    // The texts of the shown rows changed (a check filled a column).
+    void refreshRows();
     // Sorts the display order with the row comparison of the list; rows
     // arriving later are appended unsorted.
     void sortRows(const TSortState& state, const std::set<int>& numeric);

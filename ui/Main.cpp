@@ -137,6 +137,8 @@ std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
         {QStringLiteral("Ratio"), FromStd(CellText(item, kColRatio))},
         {QStringLiteral("Bitrate"), FromStd(CellText(item, kColBitrate))},
         {QStringLiteral("Encoder Info"), FromStd(CellText(item, kColEncoderInfo))},
+        {QStringLiteral("Lossless Check"), item.OriginCheck.Done ? FromStd(item.OriginCheck.Text)
+                                                                 : QStringLiteral("not checked (pop-up menu: Check Lossless Origin)")},
         {QStringLiteral("Full Path"), FromStd(item.FullPath)},
     };
 }
@@ -212,6 +214,7 @@ TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(p
 }
 
 TfrmMain::~TfrmMain() {
+    stopCheck();   // before the items it checks go
     retireEngine();
     retired_.clear();   // waits for the threads of every scan
     writeSettings();
@@ -271,6 +274,7 @@ void TfrmMain::createActions() {
     aboutAction = new QAction(QStringLiteral("About"), this);
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     connect(aboutAction, &QAction::triggered, this, &TfrmMain::onAboutTriggered);
+    createCheckActions();
 }
 
 void TfrmMain::createComponents() {
@@ -348,6 +352,12 @@ void TfrmMain::createComponents() {
     listMenu->addAction(showInFileManagerAction);
     listMenu->addSeparator();
     listMenu->addAction(exportAction);
+    if (checkSelectedAction) {
+        listMenu->addSeparator();
+        listMenu->addAction(checkSelectedAction);
+        listMenu->addAction(checkAllAction);
+        listMenu->addAction(spectrogramAction);
+    }
     listView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         onListMenuAboutToShow();
@@ -451,6 +461,7 @@ void TfrmMain::createComponents() {
     gestureQuietTimer.setSingleShot(true);
     gestureQuietTimer.setInterval(kGestureQuietMs);
     connect(&gestureQuietTimer, &QTimer::timeout, this, &TfrmMain::onSizeMoveEnded);
+    createCheckStatus();
 }
 
 void TfrmMain::showError(const QString& text) { Desktop().ShowError(this, text); }
@@ -688,6 +699,11 @@ void TfrmMain::onListMenuAboutToShow() {
     copyAction->setEnabled(selection);
     openFolderAction->setEnabled(selection);
     showInFileManagerAction->setEnabled(selection);
+    if (checkSelectedAction) {
+        checkSelectedAction->setEnabled(selection);
+        checkAllAction->setEnabled(listModel->rowCount() > 0);
+        spectrogramAction->setEnabled(currentItem() != nullptr);
+    }
 }
 
 // ---- Export -----------------------------------------------------------------
@@ -780,10 +796,12 @@ void TfrmMain::runAuCDtect(const TAudioItem& item) {
     if (!beside) tool = QStandardPaths::findExecutable(toolName);
 #endif
     if (tool.isEmpty()) {
-        Desktop().ShowMessage(this, QStringLiteral("auCDtect not found"),
-                              QStringLiteral("A double click on a WAV file checks it with auCDtect, which was not "
-                                             "found.\n\nPut the program \"%1\" in\n%2\nor in a folder on the PATH.")
-                                  .arg(toolName, QDir::toNativeSeparators(exeFolder)));
+        const QString missing =
+            QStringLiteral("A double click on a WAV file checks it with auCDtect, which was not "
+                           "found.\n\nPut the program \"%1\" in\n%2\nor in a folder on the PATH.")
+                .arg(toolName, QDir::toNativeSeparators(exeFolder));
+        // Without the outside checker, the built-in check is offered instead.
+        if (!offerOriginCheck(item, missing)) Desktop().ShowMessage(this, QStringLiteral("auCDtect not found"), missing);
         return;
     }
     QString script;
@@ -924,7 +942,8 @@ void TfrmMain::startScan(TScanLister lister, const QString& title, const QString
         ++scanGeneration_;
         retireEngine();
     }
-    // The view lets go of the rows before they go.
+    // A check of the old rows ends, and the view lets go of the rows, before they go.
+    stopCheck();
     listModel->clearRows();
     list_.Clear();
     relativePaths_ = relativePaths;
@@ -1024,7 +1043,10 @@ void TfrmMain::cancelScan() {
     if (engine_) finishScan(true);
 }
 
-void TfrmMain::onStopTriggered() { cancelScan(); }
+void TfrmMain::onStopTriggered() {
+    cancelScan();
+    cancelCheck();
+}
 
 void TfrmMain::reportFailures(const std::vector<TFailure>& failures) {
     if (failures.empty() || closing_) return;
@@ -1068,6 +1090,7 @@ void TfrmMain::onFirstShow() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     closing_ = true;
+    stopCheck();
     if (engine_) finishScan(true);
     event->accept();
 }
