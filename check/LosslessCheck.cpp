@@ -83,5 +83,10 @@ TLosslessReport CheckLossless(const std::string& path, const TCheckControl& cont
         ComposeVerdict(failed);
         return failed;
     }
-    return analyser.Finish();
+    TLosslessReport report = analyser.Finish();
+    if (decoder.DamagedPackets() > 0) {
+        report.DamagedPackets = decoder.DamagedPackets();
+        ComposeVerdict(report);
+    }
+    return report;
 }

@@ -26,6 +26,7 @@ struct TLosslessReport {
     TStreamInfo Stream;
     std::string Error;            // "Cannot decode: ...", or "Cancelled"; empty when checked
     double SecondsChecked = 0;
+    int DamagedPackets = 0;       // packets the decoder could not decode and skipped
     TCutoffFinding Cutoff;
     THolesFinding Holes;
     TBitDepthFinding BitDepth;

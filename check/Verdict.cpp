@@ -116,5 +116,8 @@ void ComposeVerdict(TLosslessReport& report) {
     }
     if (report.Clipping.Runs > 0)
         text += "; clipping: " + SizeOf(report.Clipping.Runs, "run", "runs") + " of full-scale samples";
+    if (report.DamagedPackets > 0)
+        text += "; " + SizeOf(static_cast<std::size_t>(report.DamagedPackets), "damaged packet", "damaged packets") +
+                " skipped";
     report.Text = text;
 }

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace {
 
@@ -95,7 +96,9 @@ int TAudioDecoder::DamagedPackets() const { return State->Damaged; }
 bool TAudioDecoder::Open(const std::string& path) {
     State = std::make_unique<TState>();
     TState& s = *State;
-    av_log_set_level(AV_LOG_QUIET);
+    // FFmpeg's own messages would go to standard error; errors come back as codes.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     int rc = avformat_open_input(&s.Format, path.c_str(), nullptr, nullptr);
     if (rc < 0) return s.Fail(AvErrorText(rc));
     rc = avformat_find_stream_info(s.Format, nullptr);

@@ -99,6 +99,14 @@ TEST(AudioDecoder, SaysPlainlyWhatCannotBeDecoded) {
     EXPECT_GT(frames, 0u);
     EXPECT_LT(frames, 110250u);
 
+    // Damage inside a frame: that frame is skipped and counted, the rest decoded and judged.
+    Bytes damaged = ReadAll(Fixture("genuine.flac"));
+    for (std::size_t i = 40000; i < 40400; ++i) damaged[i] ^= 0x5a;
+    const TLosslessReport skipped = CheckLossless(dir.Write("damaged.flac", damaged));
+    EXPECT_EQ(skipped.Verdict, TCheckVerdict::FullBand);
+    EXPECT_GE(skipped.DamagedPackets, 1);
+    EXPECT_NE(skipped.Text.find("damaged packet"), std::string::npos) << skipped.Text;
+
     const TLosslessReport report = CheckLossless(dir / "missing.flac");
     EXPECT_EQ(report.Verdict, TCheckVerdict::NotChecked);
     EXPECT_EQ(report.Text, "Cannot decode: No such file or directory");
@@ -353,4 +361,8 @@ TEST(Verdict, NamesTypicalSourcesAndJoinsSideFindings) {
     full.Cutoff.TopHz = 21800;
     ComposeVerdict(full);
     EXPECT_EQ(full.Text, "Full band to 21.8 kHz");
+    full.DamagedPackets = 2;
+    full.Clipping = {3, 12};
+    ComposeVerdict(full);
+    EXPECT_EQ(full.Text, "Full band to 21.8 kHz; clipping: 3 runs of full-scale samples; 2 damaged packets skipped");
 }
