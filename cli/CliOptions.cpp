@@ -96,7 +96,7 @@ bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::strin
         return true;
     }
     if (list == "all") {
-        for (int tag = 0; tag < kColumnCount; ++tag) tags.push_back(tag);
+        for (const TColumnDefault& column : kColumnDefaults) tags.push_back(column.Tag);
         return true;
     }
     std::size_t start = 0;
@@ -106,8 +106,8 @@ bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::strin
         const std::string caption = Trim(list.substr(start, end - start));
         start = end + 1;
         int found = -1;
-        for (int tag = 0; tag < kColumnCount; ++tag)
-            if (EqualsIgnoreAsciiCase(caption, kColumnDefaults[tag].Caption)) found = tag;
+        for (const TColumnDefault& column : kColumnDefaults)
+            if (EqualsIgnoreAsciiCase(caption, column.Caption)) found = column.Tag;
         if (found < 0) {
             error = "There is no column \"" + caption + "\".";
             return false;

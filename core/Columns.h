@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// The number of column kinds (layout records). Each record carries its tag;
+// the records are in tag order, but tags need not run without a gap, so code
+// that starts from a tag finds its record with ColumnOfTag / ColumnDefaultOfTag.
 inline constexpr int kColumnCount = 12;
 
 // Column tags: which item value a column shows.
@@ -24,7 +27,7 @@ enum ColumnTag : int {
     kColRatio = 8,
     kColBitrate = 9,
     kColEncoderInfo = 10,
-    kColLosslessCheck = 11,   // the lossless-origin check's verdict; empty until the check runs
+    kColLosslessCheck = 12,   // the lossless-origin check's verdict; empty until the check runs
 };
 
 // One column-layout record per column kind, indexed by tag.
@@ -41,6 +44,7 @@ using TColumnLayout = std::array<TColumnItem, kColumnCount>;
 
 // Fixed facts of a column kind: caption, settings key stem and defaults.
 struct TColumnDefault {
+    int32_t Tag;
     const char* Caption;
     const char* KeyStem;
     int32_t Pos;
@@ -51,6 +55,13 @@ extern const std::array<TColumnDefault, kColumnCount> kColumnDefaults;
 
 // The layout of a fresh installation (Index values all 0 until built).
 TColumnLayout DefaultColumnLayout();
+
+// The record of a tag, or -1 for a tag no column has.
+int ColumnRecord(int tag);
+// The layout record and the fixed facts of a tag (the tag must exist).
+TColumnItem& ColumnOfTag(TColumnLayout& layout, int tag);
+const TColumnItem& ColumnOfTag(const TColumnLayout& layout, int tag);
+const TColumnDefault& ColumnDefaultOfTag(int tag);
 
 // Builds the list columns from the layout: for each position 0 to 10 the
 // first record (in tag order) claiming it, when visible. Returns the tags of

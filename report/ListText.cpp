@@ -65,7 +65,7 @@ std::string JsonNumber(double value) {
 
 std::vector<std::string> ColumnCaptions(const std::vector<int>& columnTags) {
     std::vector<std::string> captions;
-    for (int tag : columnTags) captions.push_back(kColumnDefaults[tag].Caption);
+    for (int tag : columnTags) captions.push_back(ColumnDefaultOfTag(tag).Caption);
     return captions;
 }
 

@@ -496,7 +496,7 @@ void TfrmMain::readSettings() {
 void TfrmMain::storeColumnWidths() {
     const std::vector<int>& tags = list_.Columns();
     for (std::size_t i = 0; i < tags.size() && static_cast<int>(i) < listModel->columnCount(); ++i)
-        settings_.Columns[tags[i]].Width = listView->header()->sectionSize(static_cast<int>(i));
+        ColumnOfTag(settings_.Columns, tags[i]).Width = listView->header()->sectionSize(static_cast<int>(i));
 }
 
 void TfrmMain::writeSettings() {
@@ -556,13 +556,13 @@ void TfrmMain::buildColumns() {
     shownColumns_ = settings_.Columns;
     if (relativePaths_ && settings_.RelativePathAuto) shownColumns_[kColRelativePath].Visible = true;
     const std::vector<int> tags = ::BuildColumns(shownColumns_);
-    for (int tag = 0; tag < kColumnCount; ++tag) settings_.Columns[tag].Index = shownColumns_[tag].Index;
+    for (int record = 0; record < kColumnCount; ++record) settings_.Columns[record].Index = shownColumns_[record].Index;
     list_.SetColumns(tags);
     QStringList captions;
-    for (int tag : tags) captions << FromStd(settings_.Columns[tag].Caption);
+    for (int tag : tags) captions << FromStd(ColumnOfTag(settings_.Columns, tag).Caption);
     listModel->setColumns(captions, tags);
     for (std::size_t i = 0; i < tags.size(); ++i)
-        listView->header()->resizeSection(static_cast<int>(i), settings_.Columns[tags[i]].Width);
+        listView->header()->resizeSection(static_cast<int>(i), ColumnOfTag(settings_.Columns, tags[i]).Width);
     listView->header()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 

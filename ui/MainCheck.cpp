@@ -78,7 +78,7 @@ bool TfrmMain::checkItems(const std::vector<TAudioItem*>& items) {
     if (items.empty()) return true;
     stopCheck();
     // The column is hidden until a check fills it.
-    TColumnItem& column = settings_.Columns[kColLosslessCheck];
+    TColumnItem& column = ColumnOfTag(settings_.Columns, kColLosslessCheck);
     if (!column.Visible) {
         column.Visible = true;
         // New columns reset the view: the selection and the current row are kept.
