@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -18,6 +19,9 @@ namespace {
 // More channels than any real file carries; a hostile header asking for
 // thousands would otherwise size every block by it.
 constexpr int kMaxChannels = 64;
+// The largest single allocation FFmpeg may make; decoding audio needs a few
+// megabytes at most (a FLAC frame of 65,535 samples in 8 channels is 2 MB).
+constexpr std::size_t kMaxAllocation = 128u << 20;
 // A block gathers decoded frames until it holds at least this many.
 constexpr int kBlockFrames = 8192;
 // A file that keeps failing to decode is given up after this many damaged
@@ -96,9 +100,15 @@ int TAudioDecoder::DamagedPackets() const { return State->Damaged; }
 bool TAudioDecoder::Open(const std::string& path) {
     State = std::make_unique<TState>();
     TState& s = *State;
-    // FFmpeg's own messages would go to standard error; errors come back as codes.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    // FFmpeg's own messages would go to standard error; errors come back as
+    // codes. And no single allocation of FFmpeg's may exceed kMaxAllocation:
+    // a damaged header can ask for gigabytes (a WAV data chunk of 1.5 GB in a
+    // file of 82 bytes made the demuxer allocate that much).
+    static std::once_flag settings;
+    std::call_once(settings, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        av_max_alloc(kMaxAllocation);
+    });
     int rc = avformat_open_input(&s.Format, path.c_str(), nullptr, nullptr);
     if (rc < 0) return s.Fail(AvErrorText(rc));
     rc = avformat_find_stream_info(s.Format, nullptr);
