@@ -228,7 +228,10 @@ bool WriteReport(const CliOptions& options, TAnalysisList& list) {
     report.Folder = FolderExists(first) ? first : FolderOf(first);
     // Each column at its default width, as the desktop program's fresh layout.
     for (int tag : list.Columns()) report.Columns.push_back({ColumnDefaultOfTag(tag).Caption, ColumnDefaultOfTag(tag).Width});
-    for (const TListRow& row : list.Rows()) report.Rows.push_back(&row.Texts);
+    for (const TListRow& row : list.Rows()) {
+        report.Rows.push_back(&row.Texts);
+        report.Items.push_back(row.Item);
+    }
     report.Totals = list.Totals();
     std::string written;
     try {

@@ -31,7 +31,7 @@ struct TAudioItem {
     std::string FullPath;       // the path exactly as the caller gave it
     std::string FileType;       // extension without its dot, upper-cased ("MP3", "MP+")
     int64_t FileSize = 0;       // bytes
-    double Duration = 0;        // seconds
+    double Duration = 0;        // seconds; exact to the sample when DurationSamples is known
     int32_t SampleRate = 0;     // Hz
     int32_t Channels = 0;
     int32_t BitsPerSample = 0;
@@ -40,5 +40,6 @@ struct TAudioItem {
     std::string EncoderInfo = kNotScannedText;
     std::string EncoderEvidence;   // the mark the encoder name rests on ("LAME tag", "frame header bits"); may be empty
     std::string EncoderSettings;   // the encoder's recorded settings in one line; may be empty
+    int64_t DurationSamples = 0;   // samples per channel without encoder delay and padding, when the file records them; else 0
     TOriginCheck OriginCheck;
 };

@@ -1,6 +1,6 @@
 #include "core/FPLfile.h"
 
-#include "io/ByteOrder.h"
+#include "io/ByteReader.h"
 #include "io/Errors.h"
 #include "io/FileStream.h"
 #include "io/Paths.h"
@@ -11,19 +11,22 @@
 
 namespace {
 
+// Header (28 bytes): four bytes that add up to 669 mark the format; the
+// track count (32-bit little-endian) is at offset 20; nothing else is read.
 constexpr std::size_t kHeaderSize = 28;
 constexpr int kHeaderSum = 669;
-constexpr std::size_t kTrackCountOffset = 20;
+constexpr std::size_t kMarkSize = 4, kTrackCountAt = 20;
 constexpr int64_t kTrackDataSize = 28;        // per-track data after a "file://" string
 constexpr std::size_t kStringBufferSize = 999; // longest string kept; longer ones are cut
 constexpr std::string_view kFilePrefix = "file://";
 constexpr uint32_t kStringsBetweenChecks = 4096;   // well under a millisecond of reading
 
 int32_t ReadInt32At(TFileStream& stream, int64_t position) {
-    unsigned char b[4];
+    unsigned char bytes[4];
     stream.Seek(position);
-    stream.ReadExact(b, 4);
-    return static_cast<int32_t>(LE32(b));
+    stream.ReadExact(bytes, sizeof bytes);
+    TByteReader value(bytes, sizeof bytes);
+    return static_cast<int32_t>(value.LE32());
 }
 
 // Where a metadata value goes, by the key before it; nullptr for other keys.
@@ -57,10 +60,15 @@ bool TFPLfile::Open(const std::string& path, const std::function<bool()>& cancel
     tracks_.clear();
     try {
         TFileStream stream(path);
-        std::array<unsigned char, kHeaderSize> header{};
-        stream.Read(header.data(), header.size());   // a short file leaves zeros
-        if (header[0] + header[1] + header[2] + header[3] != kHeaderSum) return false;
-        trackCount_ = static_cast<int32_t>(LE32(header.data() + kTrackCountOffset));
+        std::array<unsigned char, kHeaderSize> headerBytes{};
+        stream.Read(headerBytes.data(), headerBytes.size());   // a short file leaves zeros
+        TByteReader header(headerBytes.data(), headerBytes.size());
+        int sum = 0;
+        for (std::size_t k = 0; k < kMarkSize; ++k) sum += header.U8();
+        header.Skip(kTrackCountAt - kMarkSize);
+        const uint32_t trackCount = header.LE32();
+        if (sum != kHeaderSum) return false;
+        trackCount_ = static_cast<int32_t>(trackCount);
 
         const int64_t size = stream.Size();
         int64_t p = kHeaderSize;

@@ -39,6 +39,14 @@ constexpr int32_t kCanonicalAiffHeaderBytes = 54;
 // Frames from the playing time, for formats that count no samples.
 double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
 
+// The playing time from the samples the encoder was given (the stream's
+// samples less the encoder delay and padding the file records), when known.
+void SetExactLength(TAudioItem& item, int64_t samples) {
+    if (samples <= 0 || item.SampleRate <= 0) return;
+    item.DurationSamples = samples;
+    item.Duration = double(samples) / item.SampleRate;
+}
+
 } // namespace
 
 TReadResult FillAAC(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
@@ -179,6 +187,7 @@ TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& it
     item.EncoderInfo = encoder.Text.empty() ? streamText : streamText + " " + encoder.Text;
     item.EncoderEvidence = encoder.Evidence;
     if (encoder.HasLameTag) item.EncoderSettings = LameSettingsText(encoder.Lame);
+    SetExactLength(item, encoder.ExactSamples);
     return TReadResult::Ok();
 }
 
@@ -191,6 +200,13 @@ TReadResult FillMp4(TFormatReaders& readers, TFileStream& stream, TAudioItem& it
     item.BitRate = r.BitRate();
     item.Ratio = WavRatio(item, FramesOfDuration(item));
     item.EncoderInfo = r.CodecName() + " " + r.EncodingTool();
+    if (!r.EncodingTool().empty()) {
+        item.EncoderEvidence = "MP4 encoding tool";
+    } else if (r.HasITunesMarks()) {
+        item.EncoderInfo += "iTunes";
+        item.EncoderEvidence = "iTunes freeform item";
+    }
+    SetExactLength(item, r.ExactSamples());
     return TReadResult::Ok();
 }
 

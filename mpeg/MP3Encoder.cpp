@@ -61,9 +61,14 @@ TMP3Encoder DescribeMP3Encoder(const TMPEGaudio& reader) {
     if (!tag.NoLameTag()) {
         encoder.HasLameTag = true;
         encoder.Lame = LameSettingsOf(tag);
-        const int64_t samplesPerFrame = int64_t{mpegframe::Coefficient(reader.Frame())} * 8;
-        const int64_t samples = reader.AudioFrames() * samplesPerFrame - tag.EncoderDelay() - tag.EncoderPadding();
-        encoder.ExactSamples = samples > 0 ? samples : 0;
+        // A tag with neither delay nor padding (ffmpeg's for an encoder that
+        // reports none, Shine's for one) says nothing about the exact length,
+        // nor does one whose padding was cut off with the end of the file.
+        if ((tag.EncoderDelay() > 0 || tag.EncoderPadding() > 0) && !reader.Findings().Truncated) {
+            const int64_t samplesPerFrame = int64_t{mpegframe::Coefficient(reader.Frame())} * 8;
+            const int64_t samples = reader.AudioFrames() * samplesPerFrame - tag.EncoderDelay() - tag.EncoderPadding();
+            encoder.ExactSamples = samples > 0 ? samples : 0;
+        }
         if (tag.WrittenByFFmpeg()) {
             const bool lameMark = reader.VendorID().rfind("LAME", 0) == 0;
             encoder.Text = FFmpegLameText(tag, reader, lameMark);

@@ -24,7 +24,8 @@ struct TMP3Encoder {
     bool HasLameTag = false;
     TLameSettings Lame;
     // The sample count without the encoder delay and padding, from a LAME or
-    // ffmpeg tag; 0 when the file carries no such tag.
+    // ffmpeg tag; 0 when the file carries no such tag, the tag records
+    // neither delay nor padding, or the file is cut short of its frames.
     int64_t ExactSamples = 0;
 };
 

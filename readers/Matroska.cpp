@@ -56,7 +56,6 @@ constexpr unsigned kEBMLLacing = 3;
 constexpr int64_t kMaxHeaderElement = 4 << 20;     // Info, Tracks and the EBML header are read whole
 constexpr int64_t kBlockWalkBudget = 16 << 20;     // cluster bytes looked into block by block
 constexpr int kMaxElements = 1 << 20;              // elements read per file
-constexpr int kMaxDepth = 8;                       // nesting inside Info and Tracks
 constexpr std::size_t kMaxAppText = 256;
 
 constexpr int32_t kLossyBitsPerSample = 16;

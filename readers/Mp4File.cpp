@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -233,7 +234,29 @@ struct Track {
     uint64_t sampleCount = 0;
     int64_t firstChunk = -1;     // file offset of the first chunk ("stco"/"co64")
     uint64_t fragmentDuration = 0;   // sum of the "trun" durations
+    // The track's edit list when it is one edit of media at normal rate.
+    bool singleEdit = false;
+    uint64_t editDuration = 0;   // movie time scale
+    int64_t editMediaTime = 0;   // media time scale: where the presented media starts
 };
+
+// The media time an edit list of one edit presents, when it leaves out part
+// of the media (an encoder's delay at the start, its padding at the end);
+// 0 otherwise. The edit's length is in the movie's time scale, often
+// milliseconds: when it agrees with the media after the edit's start to
+// within one movie tick, the media's own count is the exact one.
+uint64_t EditedDuration(const Track& t, uint32_t movieTimeScale) {
+    if (movieTimeScale == 0 || t.timeScale == 0 || t.editMediaTime < 0 ||
+        uint64_t(t.editMediaTime) >= t.duration)
+        return 0;
+    const uint64_t afterStart = t.duration - uint64_t(t.editMediaTime);
+    const double edit = double(t.editDuration) * t.timeScale / movieTimeScale;
+    const double tick = double(t.timeScale) / movieTimeScale;
+    uint64_t presented = afterStart;
+    if (std::fabs(edit - double(afterStart)) > tick && edit < double(afterStart))
+        presented = static_cast<uint64_t>(std::llround(edit));
+    return presented < t.duration ? presented : 0;
+}
 
 } // namespace
 
@@ -340,6 +363,7 @@ public:
                 if (TypeIs(type, "tkhd")) ReadTrackHeader(ReadBody(atom), t);
                 else if (TypeIs(type, "hdlr")) ReadHandler(ReadBody(atom), t);
                 else if (TypeIs(type, "mdhd")) ReadMediaHeader(ReadBody(atom), t);
+                else if (TypeIs(type, "elst")) ReadEditList(ReadBody(atom), t);
                 else if (TypeIs(type, "stsd")) ReadSampleDescriptions(ReadBody(atom), t);
                 else if (TypeIs(type, "stsz")) ReadSampleSizes(ReadBody(atom), t);
                 else if (TypeIs(type, "stco") || TypeIs(type, "co64")) ReadFirstChunk(atom, t);
@@ -399,6 +423,26 @@ public:
             t.duration = r.BE32();
         }
         // A cut-off header reads as zeros, as the rest of the file does.
+    }
+
+    // "elst": version, flags, entry count, then per entry the segment
+    // duration (movie time scale) and media time (media time scale; -1 for
+    // an empty edit), 32 bits each in version 0 and 64 in version 1, and the
+    // media rate (16.16). Encoders mark their delay (priming) and padding
+    // with one edit that starts after the delay and ends before the padding.
+    void ReadEditList(const std::string& body, Track& t) {
+        TByteReader r(body);
+        const uint8_t version = r.U8();
+        r.Skip(kFlagsSize);
+        const uint32_t entries = r.BE32();
+        const uint64_t segmentDuration = version == 1 ? r.BE64() : r.BE32();
+        const int64_t mediaTime = version == 1 ? static_cast<int64_t>(r.BE64()) : static_cast<int32_t>(r.BE32());
+        const uint16_t rateInteger = r.BE16();
+        const uint16_t rateFraction = r.BE16();
+        if (r.Overrun()) return;
+        t.singleEdit = entries == 1 && mediaTime >= 0 && rateInteger == 1 && rateFraction == 0;
+        t.editDuration = segmentDuration;
+        t.editMediaTime = mediaTime;
     }
 
     // "stsz": version, flags, a common sample size (0: one size per sample),
@@ -856,6 +900,8 @@ public:
             // Other tracks share the media data: count the audio samples only.
             f_.mediaDataSize_ = static_cast<int64_t>(audio->sampleBytes);
         }
+        // An edit list that leaves out the encoder's delay and padding.
+        if (!f_.fragmented_ && audio->singleEdit) f_.editedDuration_ = EditedDuration(*audio, movieTimeScale_);
     }
 
     // MPEG audio in MP4 (object type 0x69 or 0x6B) is named by the layer of
@@ -968,6 +1014,59 @@ void TMp4file::StoreItem(const std::string& type, const std::string& freeformNam
         else if (named("TYPE")) type_ = text;
         else freeformItems_.push_back({freeformName, text, static_cast<char>(dataType)});
     }
+}
+
+bool ParseITunSMPB(std::string_view text, TITunSMPB& value) {
+    // Space-separated hexadecimal fields: reserved, delay, padding, sample
+    // count (64 bits), then fields this reader does not need.
+    std::array<uint64_t, 4> fields{};
+    std::size_t count = 0;
+    std::size_t at = 0;
+    while (count < fields.size()) {
+        while (at < text.size() && text[at] == ' ') ++at;
+        const std::size_t start = at;
+        uint64_t field = 0;
+        for (; at < text.size() && text[at] != ' '; ++at) {
+            const char c = text[at];
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0 || at - start >= 16) return false;
+            field = field << 4 | uint64_t(digit);
+        }
+        if (at == start) return false;
+        fields[count++] = field;
+    }
+    constexpr uint64_t kLimit = uint64_t{1} << 62;   // keeps sums of the fields in range
+    if (fields[1] >= kLimit || fields[2] >= kLimit || fields[3] >= kLimit || fields[3] == 0) return false;
+    value.Delay = static_cast<int64_t>(fields[1]);
+    value.Padding = static_cast<int64_t>(fields[2]);
+    value.Samples = static_cast<int64_t>(fields[3]);
+    return true;
+}
+
+const Tmp4Item* TMp4file::FreeformItem(std::string_view name) const {
+    for (const Tmp4Item& item : freeformItems_)
+        if (EqualsIgnoreAsciiCase(item.Type, name)) return &item;
+    return nullptr;
+}
+
+bool TMp4file::HasITunesMarks() const { return FreeformItem("iTunSMPB") || FreeformItem("iTunNORM"); }
+
+// iTunSMPB first: its count is at the output rate whatever the time scale.
+// It must fit in the track: the delay and the count together no longer than
+// the media (plus a frame of 2048 samples, for rounding by the muxer).
+int64_t TMp4file::ExactSamples() const {
+    TITunSMPB smpb;
+    if (const Tmp4Item* item = FreeformItem("iTunSMPB"); item && ParseITunSMPB(item->Value, smpb) && sampleRate_ > 0 &&
+                                                          timeScale_ > 0) {
+        const double media = double(mediaDuration_) / timeScale_ * sampleRate_;
+        if (double(smpb.Delay + smpb.Samples) <= media + 2048) return smpb.Samples;
+    }
+    if (editedDuration_ > 0 && timeScale_ > 0 && uint32_t(sampleRate_) == timeScale_)
+        return static_cast<int64_t>(editedDuration_);
+    return 0;
 }
 
 bool TMp4file::Valid() const {

@@ -18,6 +18,7 @@
 #include "io/FileStream.h"
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One cover picture of the "covr" item. The record owns its bytes.
@@ -33,6 +34,17 @@ struct Tmp4Item {
     std::string Value;     // UTF-8 text for data type 1, raw payload bytes otherwise
     char DataType = 0;     // the data type as one character (binary items only)
 };
+
+// The gapless information of iTunes' "iTunSMPB" freeform item: the
+// encoder's delay (priming) and padding and the samples it was given.
+struct TITunSMPB {
+    int64_t Delay = 0;
+    int64_t Padding = 0;
+    int64_t Samples = 0;
+};
+// False unless the text holds at least four hexadecimal fields and a
+// sample count above 0.
+bool ParseITunSMPB(std::string_view text, TITunSMPB& value);
 
 class TMp4file {
 public:
@@ -74,6 +86,15 @@ public:
     int TrackCount() const { return trackCount_; }
     bool HasAudioTrack() const { return hasAudioTrack_; }
     const std::string& EncodingTool() const { return encodingTool_; }
+    // The media time (time scale units) that the sound track's edit list
+    // presents when it leaves out an encoder's delay or padding; else 0.
+    uint64_t EditedDuration() const { return editedDuration_; }
+    // The samples the encoder was given, without its delay and padding: from
+    // "iTunSMPB", else from the edit list (when the time scale is the sample
+    // rate); 0 when the file records neither.
+    int64_t ExactSamples() const;
+    // iTunes' "iTunSMPB" or "iTunNORM" freeform item is present.
+    bool HasITunesMarks() const;
 
     // Item list.
     const std::string& Title() const { return title_; }
@@ -121,6 +142,7 @@ private:
     explicit TMp4file(Blank) {}   // every field at its default
     void StoreItem(const std::string& type, const std::string& freeformName, uint8_t dataType,
                    const std::string& payload);
+    const Tmp4Item* FreeformItem(std::string_view name) const;
 
     std::string fileName_;
     int64_t fileSize_ = 0;
@@ -141,6 +163,7 @@ private:
     bool fragmented_ = false;
     int trackCount_ = 0;
     bool hasAudioTrack_ = false;
+    uint64_t editedDuration_ = 0;
 
     std::string title_, artist_, album_, comment_, year_, genre_, track_, disc_, composer_;
     bool compilation_ = false;

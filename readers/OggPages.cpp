@@ -37,15 +37,12 @@ constexpr std::array<uint32_t, 256> MakeChecksumTable() {
 }
 constexpr std::array<uint32_t, 256> kChecksumTable = MakeChecksumTable();
 
-} // namespace
-
+// True when the four bytes at data are "OggS".
 bool IsOggPageMarker(const unsigned char* data) {
     return std::memcmp(data, kOggPageMarker, sizeof kOggPageMarker) == 0;
 }
 
-uint32_t OggLE32(const unsigned char* data) {
-    return uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
-}
+} // namespace
 
 bool ParseOggPageHeader(const unsigned char* data, std::size_t size, int64_t offset, TOggPageHeader& page) {
     page = TOggPageHeader{};
@@ -207,10 +204,16 @@ int32_t FindLastOggPageGranule(TFileStream& stream) {
         stream.Read(window.data(), window.size());
         for (std::size_t n = kLastMarkerOffset + 1; n-- > 0;) {
             if (!IsOggPageMarker(window.data() + n)) continue;
-            std::array<unsigned char, kOggMaxPageHeaderSize> page{};
+            // A page cut by the end of the file reads as zeros after its end.
+            std::array<unsigned char, kOggMaxPageHeaderSize> bytes{};
             stream.Seek(start + static_cast<int64_t>(n));
-            stream.Read(page.data(), page.size());
-            return static_cast<int32_t>(OggLE32(page.data() + kOggGranuleOffset));
+            stream.Read(bytes.data(), bytes.size());
+            TByteReader page(bytes.data(), bytes.size());
+            page.Skip(sizeof kOggPageMarker);
+            page.Skip(1);   // version
+            page.Skip(1);   // header type
+            const uint64_t granule = page.LE64();
+            return static_cast<int32_t>(static_cast<uint32_t>(granule));
         }
         // Every later window would start at byte 0 as well.
         if (reachesFileStart) break;

@@ -17,10 +17,7 @@ class TFileStream;
 // then one lacing value per segment.
 inline constexpr char kOggPageMarker[4] = {'O', 'g', 'g', 'S'};
 inline constexpr std::size_t kOggPageHeaderSize = 27;        // fixed part
-inline constexpr std::size_t kOggGranuleOffset = 6;          // 64 bits
-inline constexpr std::size_t kOggSequenceOffset = 18;        // page sequence number
 inline constexpr std::size_t kOggChecksumOffset = 22;        // CRC-32 of the page
-inline constexpr std::size_t kOggSegmentCountOffset = 26;    // lacing values that follow
 inline constexpr std::size_t kOggMaxPageHeaderSize = kOggPageHeaderSize + 255;
 // A granule position of all ones: no packet ends on the page.
 inline constexpr uint64_t kOggGranuleUnset = ~uint64_t(0);
@@ -28,12 +25,6 @@ inline constexpr uint64_t kOggGranuleUnset = ~uint64_t(0);
 inline constexpr uint8_t kOggContinuedPacket = 0x01;
 inline constexpr uint8_t kOggFirstPage = 0x02;
 inline constexpr uint8_t kOggLastPage = 0x04;
-
-// True when the four bytes at data are "OggS".
-bool IsOggPageMarker(const unsigned char* data);
-
-// Little-endian 32-bit value at data.
-uint32_t OggLE32(const unsigned char* data);
 
 // One page header as it stands in the file.
 struct TOggPageHeader {

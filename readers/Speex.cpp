@@ -1,34 +1,31 @@
 #include "readers/Speex.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 #include "readers/OggPages.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// Speex header (80 bytes, little-endian). Used: the marker, the version text,
-// the sample rate and the channel count. Version id, header size, mode, mode
-// bitstream version, bitrate, frame size, VBR, frames per packet, extra
-// headers and the reserved words are not.
+// Speex header (80 bytes, little-endian): marker, version text, version id,
+// header size, sample rate, mode, mode bitstream version, channels, then
+// bitrate, frame size, VBR, frames per packet, extra headers and two reserved
+// words, which are not used.
 constexpr std::size_t kSpeexHeaderSize = 80;
-constexpr char kSpeexMarker[8] = {'S', 'p', 'e', 'e', 'x', ' ', ' ', ' '};
-constexpr std::size_t kSpeexVersion = 8;       // 20 bytes of text
+constexpr std::string_view kSpeexMarker = "Speex   ";
 constexpr std::size_t kSpeexVersionSize = 20;
-constexpr std::size_t kSpeexSampleRate = 36;   // 4 bytes
-constexpr std::size_t kSpeexChannels = 48;     // 4 bytes
 
-// Vorbis identification and comment headers (as in an Ogg Vorbis file).
+// Vorbis identification header (as in an Ogg Vorbis file): signature,
+// version, channels, sample rate, maximum bitrate, nominal bitrate (signed
+// bit/s), then minimum bitrate, block sizes and framing, which are not used.
 constexpr std::size_t kVorbisIdSize = 30;
-constexpr char kVorbisIdSignature[7] = {0x01, 'v', 'o', 'r', 'b', 'i', 's'};
-constexpr std::size_t kVorbisChannels = 11;
-constexpr std::size_t kVorbisSampleRate = 12;
-constexpr std::size_t kVorbisNominalBitRate = 20;   // signed bit/s
-constexpr char kVorbisCommentSignature[7] = {0x03, 'v', 'o', 'r', 'b', 'i', 's'};
+constexpr std::string_view kVorbisIdSignature("\x01vorbis", 7);
+constexpr std::string_view kVorbisCommentSignature("\x03vorbis", 7);
 
 // The comment packet is gathered over the pages up to sequence number 9; in a
 // well-formed stream those are at most 10 pages, which also bounds a stream
@@ -36,19 +33,20 @@ constexpr char kVorbisCommentSignature[7] = {0x03, 'v', 'o', 'r', 'b', 'i', 's'}
 constexpr uint32_t kLastCommentSequence = 9;
 constexpr int kMaxCommentPages = 10;
 
+// One page as this walk reads it: the fields of the fixed header it uses and
+// the lacing values.
 struct OggPage {
-    std::array<uint8_t, kOggPageHeaderSize> header{};
+    bool marked = false;        // starts with "OggS"
+    uint32_t sequence = 0;      // page sequence number
+    uint8_t segmentCount = 0;
     std::array<uint8_t, 255> lacing{};
-
-    uint8_t SegmentCount() const { return header[kOggSegmentCountOffset]; }
-    uint32_t Sequence() const { return OggLE32(header.data() + kOggSequenceOffset); }
 
     // Size of the first packet on the page: the lacing values up to and
     // including the first below 255. Without one the packet goes on on the
     // next page (complete = false) and all values count.
     std::size_t FirstPacketSize(bool& complete) const {
         std::size_t size = 0;
-        for (std::size_t i = 0; i < SegmentCount(); ++i) {
+        for (std::size_t i = 0; i < segmentCount; ++i) {
             size += lacing[i];
             if (lacing[i] < 255) {
                 complete = true;
@@ -64,8 +62,19 @@ struct OggPage {
 // inside the fixed header. A short segment table reads as zeros.
 bool ReadPage(TFileStream& stream, OggPage& page) {
     page = OggPage{};
-    if (stream.Read(page.header.data(), page.header.size()) != page.header.size()) return false;
-    stream.Read(page.lacing.data(), page.SegmentCount());
+    std::array<unsigned char, kOggPageHeaderSize> bytes{};
+    if (stream.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
+    TByteReader header(bytes.data(), bytes.size());
+    page.marked = header.Text(sizeof kOggPageMarker) == std::string_view(kOggPageMarker, sizeof kOggPageMarker);
+    header.Skip(1);   // version
+    header.Skip(1);   // header type
+    header.Skip(8);   // granule position
+    header.Skip(4);   // serial number
+    page.sequence = header.LE32();
+    header.Skip(4);   // checksum
+    page.segmentCount = header.U8();
+    if (header.Overrun()) return false;
+    stream.Read(page.lacing.data(), page.segmentCount);
     return true;
 }
 
@@ -109,45 +118,65 @@ bool TSpeex::ReadFromStream(TFileStream& stream) {
 
     // First page: its first packet says which kind of stream this is.
     OggPage page;
-    if (!ReadPage(stream, page) || !IsOggPageMarker(page.header.data())) return false;
+    if (!ReadPage(stream, page) || !page.marked) return false;
     bool complete = false;
     std::vector<uint8_t> firstPacket;
     AppendBytes(stream, page.FirstPacketSize(complete), firstPacket);
-    const auto vorbisId = PacketHead<kVorbisIdSize>(firstPacket);
-    const auto speexHeader = PacketHead<kSpeexHeaderSize>(firstPacket);
-    const bool isVorbis = std::memcmp(vorbisId.data(), kVorbisIdSignature, sizeof kVorbisIdSignature) == 0;
-    const bool isSpeex = !isVorbis && std::memcmp(speexHeader.data(), kSpeexMarker, sizeof kSpeexMarker) == 0;
+    const auto head = PacketHead<kSpeexHeaderSize>(firstPacket);
+    TByteReader first(head.data(), head.size());
+    const bool isVorbis = first.Expect(kVorbisIdSignature);
+    const bool isSpeex = !isVorbis && first.Expect(kSpeexMarker);
     if (!isVorbis && !isSpeex) return false;
+
+    uint8_t channels = 0;
+    uint32_t sampleRate = 0;
+    int32_t nominalBitRate = 0;
+    std::string version;
+    if (isVorbis) {
+        TByteReader id(head.data(), kVorbisIdSize);
+        id.Skip(kVorbisIdSignature.size());
+        id.Skip(4);   // Vorbis version
+        channels = id.U8();
+        sampleRate = id.LE32();
+        id.Skip(4);   // maximum bitrate
+        nominalBitRate = static_cast<int32_t>(id.LE32());
+        if (id.Overrun()) return false;
+    } else {
+        version = first.Text(kSpeexVersionSize);
+        first.Skip(4);   // version id
+        first.Skip(4);   // header size
+        sampleRate = first.LE32();
+        first.Skip(4);   // mode
+        first.Skip(4);   // mode bitstream version
+        channels = static_cast<uint8_t>(first.LE32());
+        if (first.Overrun()) return false;
+    }
 
     // The comment packet, gathered across the pages that carry it.
     std::vector<uint8_t> commentPacket;
     ReadPage(stream, page);
     AppendBytes(stream, page.FirstPacketSize(complete), commentPacket);
-    for (int pages = 1; !complete && page.Sequence() <= kLastCommentSequence && pages < kMaxCommentPages; ++pages) {
-        if (!ReadPage(stream, page) || !IsOggPageMarker(page.header.data())) break;
+    for (int pages = 1; !complete && page.sequence <= kLastCommentSequence && pages < kMaxCommentPages; ++pages) {
+        if (!ReadPage(stream, page) || !page.marked) break;
         AppendBytes(stream, page.FirstPacketSize(complete), commentPacket);
     }
     std::span<const uint8_t> comment(commentPacket);
     if (isVorbis) {
         // A Vorbis comment packet starts with its signature; a Speex one has none.
-        if (comment.size() >= sizeof kVorbisCommentSignature &&
-            std::memcmp(comment.data(), kVorbisCommentSignature, sizeof kVorbisCommentSignature) == 0)
-            vorbisComment_.Parse(comment.subspan(sizeof kVorbisCommentSignature));
+        TByteReader signature(comment.data(), comment.size());
+        if (signature.Expect(kVorbisCommentSignature)) vorbisComment_.Parse(comment.subspan(signature.Position()));
     } else {
         vorbisComment_.Parse(comment);
     }
 
     samples_ = FindLastOggPageGranule(stream);
     fileSize_ = stream.Size();
+    channels_ = channels;
+    sampleRate_ = static_cast<uint16_t>(sampleRate);
     if (isVorbis) {
-        channels_ = vorbisId[kVorbisChannels];
-        sampleRate_ = static_cast<uint16_t>(OggLE32(vorbisId.data() + kVorbisSampleRate));
-        nominalBitRate_ = NominalKbps(static_cast<int32_t>(OggLE32(vorbisId.data() + kVorbisNominalBitRate)));
+        nominalBitRate_ = NominalKbps(nominalBitRate);
     } else {
-        channels_ = static_cast<uint8_t>(OggLE32(speexHeader.data() + kSpeexChannels));
-        sampleRate_ = static_cast<uint16_t>(OggLE32(speexHeader.data() + kSpeexSampleRate));
-        speexVersion_ = Trim(std::string_view(reinterpret_cast<const char*>(speexHeader.data() + kSpeexVersion),
-                                              kSpeexVersionSize));
+        speexVersion_ = Trim(version);
         hasSpeexVersion_ = true;
     }
     return true;

@@ -76,7 +76,10 @@ class ASFHeaderReader {
 public:
     ASFHeaderReader(TFileStream& stream, TWMAfile& file) : s_(stream), f_(file) {}
 
-    uint16_t ReadLE16() { unsigned char b[2]; s_.ReadExact(b, 2); return uint16_t(b[0] | (b[1] << 8)); }
+    uint16_t ReadLE16() {
+        unsigned char bytes[2];
+        return Fixed(bytes, sizeof bytes).LE16();
+    }
     void Skip(int64_t count) { s_.Seek(count, TFileStream::Origin::Current); }
 
     // A UTF-16LE text of byteLength bytes, trimmed of blanks, control

@@ -130,6 +130,15 @@ std::string HtmlEscape(const std::string& text) {
     return out;
 }
 
+std::string ItemDetailsText(const TAudioItem& item) {
+    std::string text;
+    const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : " ") + part + "."; };
+    if (!item.EncoderEvidence.empty()) add("Encoder evidence: " + item.EncoderEvidence);
+    if (!item.EncoderSettings.empty()) add("Settings: " + item.EncoderSettings);
+    if (item.DurationSamples > 0) add("Exact length: " + std::to_string(item.DurationSamples) + " samples");
+    return text;
+}
+
 std::vector<std::string> HtmlReportLines(const TReportInput& input) {
     const std::string folder = HtmlEscape(input.Folder);
     std::vector<std::string> lines;
@@ -168,8 +177,10 @@ std::vector<std::string> HtmlReportLines(const TReportInput& input) {
     for (const TReportColumn& column : input.Columns)
         lines.push_back("<th  width = " + std::to_string(column.Width) + ">" + CellOrSpace(column.Caption) + "</th>");
     lines.push_back("</tr>");
-    for (const std::vector<std::string>* row : input.Rows) {
-        lines.push_back("<tr>");
+    for (std::size_t r = 0; r < input.Rows.size(); ++r) {
+        const std::vector<std::string>* row = input.Rows[r];
+        const std::string details = r < input.Items.size() && input.Items[r] ? ItemDetailsText(*input.Items[r]) : "";
+        lines.push_back(details.empty() ? "<tr>" : "<tr title=\"" + HtmlEscape(details) + "\">");
         for (std::size_t c = 0; c < input.Columns.size(); ++c) {
             const std::string text = row && c < row->size() ? (*row)[c] : std::string();
             lines.push_back("<td " + std::to_string(input.Columns[c].Width) + ">" + CellOrSpace(text) + "</td>");

@@ -4,6 +4,7 @@
 // CR LF line ends. Used by the desktop program and by sondaro-cli --html.
 #pragma once
 
+#include "core/AudioItem.h"
 #include "core/Totals.h"
 
 #include <cstdint>
@@ -22,7 +23,17 @@ struct TReportInput {
     std::vector<TReportColumn> Columns;                  // shown columns, display order
     std::vector<const std::vector<std::string>*> Rows;   // row texts in list order, one per column
     TAnalysisTotals Totals;                              // as last computed by ShowTotals
+    // The rows' items in the same order (may be left empty): what is known
+    // beyond the columns becomes each row's title, shown when the pointer
+    // rests on the row.
+    std::vector<const TAudioItem*> Items;
 };
+
+// What an item knows beyond its columns, in one line: the mark its encoder
+// name rests on, the encoder's settings and the exact length in samples
+// ("Encoder evidence: LAME tag. Settings: -V 2 ... Exact length: 88200
+// samples."); empty when there is none of them.
+std::string ItemDetailsText(const TAudioItem& item);
 
 // "&", "<", ">" and the double quote as character references; everything
 // else unchanged. Every text taken from the list or the folder path goes

@@ -118,6 +118,7 @@ void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& er
     if (!error.empty()) out << ", \"error\": \"" << JsonEscape(error) << '"';
     if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
     if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';
+    if (i.DurationSamples > 0) out << ", \"durationSamples\": " << i.DurationSamples;
     if (i.OriginCheck.Done) WriteJsonOriginCheck(out, i.OriginCheck);
     out << '}';
 }

@@ -3,23 +3,24 @@
 // name and the value bytes.
 #include "tags/APETag.h"
 
-#include "io/ByteOrder.h"
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
 #include <array>
-#include <cstring>
 #include <exception>
 
 namespace {
 
 constexpr int64_t kID3v1Size = 128;
+constexpr std::string_view kID3v1Mark = "TAG";
+// Footer (little-endian): "APETAGEX", version, size (items + footer), item
+// count, flags, 8 reserved bytes.
 constexpr std::size_t kFooterSize = 32;
 constexpr std::string_view kMarker = "APETAGEX";
-// Footer layout (little-endian).
-constexpr std::size_t kVersionAt = 8, kSizeAt = 12, kItemCountAt = 16;
 constexpr std::size_t kValueBufferSize = 24000;   // item values are kept up to this length
-constexpr std::size_t kItemHeaderSize = 8;        // value size + item flags
+// Item header (little-endian): value size, item flags; the zero-ended name follows.
+constexpr std::size_t kItemHeaderSize = 8;
 
 } // namespace
 
@@ -37,21 +38,26 @@ bool TAPETag::ReadFromStream(TFileStream& stream) {
         const int64_t fileSize = stream.Size();
         int64_t id3v1Shift = 0;
         if (fileSize > kID3v1Size) {
-            char tag[3] = {};
+            std::array<unsigned char, kID3v1Mark.size()> tag{};
             stream.Seek(fileSize - kID3v1Size);
-            if (stream.Read(tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0) id3v1Shift = kID3v1Size;
+            TByteReader mark(tag.data(), stream.Read(tag.data(), tag.size()));
+            if (mark.Expect(kID3v1Mark)) id3v1Shift = kID3v1Size;
         }
         const int64_t footerAt = fileSize - id3v1Shift - int64_t(kFooterSize);
         if (footerAt <= 0) return false;
-        std::array<unsigned char, kFooterSize> footer{};
+        std::array<unsigned char, kFooterSize> footerBytes{};
         stream.Seek(footerAt);
-        if (stream.Read(footer.data(), footer.size()) != footer.size()) return false;
-        if (std::memcmp(footer.data(), kMarker.data(), kMarker.size()) != 0) return true;
+        if (stream.Read(footerBytes.data(), footerBytes.size()) != footerBytes.size()) return false;
+        TByteReader footer(footerBytes.data(), footerBytes.size());
+        if (!footer.Expect(kMarker)) return true;
+        const uint32_t version = footer.LE32();
+        const uint32_t tagSize = footer.LE32();
+        const uint32_t itemCount = footer.LE32();
+        if (footer.Overrun()) return true;
 
         exists_ = true;
-        version_ = static_cast<int32_t>(LE32(footer.data() + kVersionAt));
-        size_ = static_cast<int32_t>(LE32(footer.data() + kSizeAt));
-        const uint32_t itemCount = LE32(footer.data() + kItemCountAt);
+        version_ = static_cast<int32_t>(version);
+        size_ = static_cast<int32_t>(tagSize);
         try {
             int64_t position = fileSize - id3v1Shift - size_;
             stream.Seek(position);
@@ -60,10 +66,12 @@ bool TAPETag::ReadFromStream(TFileStream& stream) {
             // grows as items are read instead of trusting the stored count.
             for (uint32_t k = 0; k < itemCount; ++k) {
                 if (position < 0 || position + int64_t(kItemHeaderSize) + 1 > footerAt) break;
-                std::array<unsigned char, kItemHeaderSize> itemHeader{};
+                std::array<unsigned char, kItemHeaderSize> itemBytes{};
                 stream.Seek(position);
-                if (stream.Read(itemHeader.data(), itemHeader.size()) != itemHeader.size()) break;
-                const uint32_t valueSize = LE32(itemHeader.data());
+                TByteReader item(itemBytes.data(), stream.Read(itemBytes.data(), itemBytes.size()));
+                const uint32_t valueSize = item.LE32();
+                item.Skip(4);   // item flags
+                if (item.Overrun()) break;
                 std::string name;
                 char c = 0;
                 bool ended = false;

@@ -2,20 +2,22 @@
 // version 2 block ("LYRICSBEGIN" ... size + "LYRICS200") before it.
 #include "tags/ID3v1.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
 #include <array>
-#include <cstring>
 #include <exception>
 
 namespace {
 
-// ID3v1 block layout.
+// ID3v1 block: "TAG", title, artist, album (30 bytes each), year (4),
+// comment (30), genre (1). In ID3v1.1 the comment's last two bytes are a
+// zero (or space) and the track number.
 constexpr int64_t kTagSize = 128;
-constexpr std::size_t kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommentAt = 97;
+constexpr std::string_view kTagMark = "TAG";
 constexpr std::size_t kTextLength = 30, kYearLength = 4, kShortCommentLength = 28;
-constexpr std::size_t kZeroByteAt = 125, kTrackAt = 126, kGenreAt = 127;
+constexpr std::size_t kCommentZeroByte = 28, kCommentTrackByte = 29;
 
 // Lyrics3 version 2 layout.
 constexpr int64_t kLyricsFooterSize = 15;        // 6 size digits + "LYRICS200"
@@ -23,11 +25,8 @@ constexpr std::size_t kLyricsSizeDigits = 6;
 constexpr std::string_view kLyricsEndMark = "LYRICS200";
 constexpr std::string_view kLyricsBeginMark = "LYRICSBEGIN";
 constexpr std::size_t kFieldHeaderSize = 8;      // 3-character id + 5 length digits
+constexpr std::size_t kFieldIdLength = 3, kFieldLengthDigits = 5;
 constexpr std::size_t kExtendedLength = 31;      // texts this long come only from Lyrics3
-
-std::string Field(const unsigned char* block, std::size_t at, std::size_t length) {
-    return std::string(reinterpret_cast<const char*>(block + at), length);
-}
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -94,38 +93,55 @@ bool TID3v1::ReadFromStream(TFileStream& stream) {
         std::array<unsigned char, kTagSize> block{};
         if (size >= kTagSize) {
             stream.Seek(size - kTagSize);
-            if (stream.Read(block.data(), block.size()) == block.size() && std::memcmp(block.data(), "TAG", 3) == 0) {
-                exists_ = true;
-                const bool v11 = (block[kZeroByteAt] == 0 && block[kTrackAt] != 0) ||
-                                 (block[kZeroByteAt] == ' ' && block[kTrackAt] != ' ');
-                versionID_ = v11 ? 2 : 1;
-                SetTitle(TrimRight(Field(block.data(), kTitleAt, kTextLength)));
-                SetArtist(TrimRight(Field(block.data(), kArtistAt, kTextLength)));
-                SetAlbum(TrimRight(Field(block.data(), kAlbumAt, kTextLength)));
-                year_ = TrimRight(Field(block.data(), kYearAt, kYearLength));
-                SetComment(TrimRight(Field(block.data(), kCommentAt, v11 ? kShortCommentLength : kTextLength)));
-                if (v11) track_ = block[kTrackAt];
-                genreID_ = block[kGenreAt];
+            const std::size_t got = stream.Read(block.data(), block.size());
+            TByteReader r(block.data(), got);
+            if (got == block.size() && r.Expect(kTagMark)) {
+                const std::string title = r.Text(kTextLength);
+                const std::string artist = r.Text(kTextLength);
+                const std::string album = r.Text(kTextLength);
+                const std::string year = r.Text(kYearLength);
+                const std::string comment = r.Text(kTextLength);
+                const uint8_t genre = r.U8();
+                if (!r.Overrun()) {
+                    const char zero = comment[kCommentZeroByte], track = comment[kCommentTrackByte];
+                    const bool v11 = (zero == 0 && track != 0) || (zero == ' ' && track != ' ');
+                    exists_ = true;
+                    versionID_ = v11 ? 2 : 1;
+                    SetTitle(TrimRight(title));
+                    SetArtist(TrimRight(artist));
+                    SetAlbum(TrimRight(album));
+                    year_ = TrimRight(year);
+                    SetComment(TrimRight(v11 ? comment.substr(0, kShortCommentLength) : comment));
+                    if (v11) track_ = static_cast<uint8_t>(track);
+                    genreID_ = genre;
+                }
             }
         }
 
         // 2. The Lyrics3 version 2 footer just before the tag (or the end).
         const int64_t end = kLyricsFooterSize + (exists_ ? kTagSize : 0);
         if (size < end) return true;
-        std::array<char, kLyricsFooterSize> footer{};
+        std::array<unsigned char, kLyricsFooterSize> footerBytes{};
         stream.Seek(size - end);
-        if (stream.Read(footer.data(), footer.size()) != footer.size()) return true;
-        if (std::string_view(footer.data() + kLyricsSizeDigits, kLyricsEndMark.size()) != kLyricsEndMark) return true;
+        const std::size_t got = stream.Read(footerBytes.data(), footerBytes.size());
+        TByteReader footer(footerBytes.data(), got);
+        const std::string sizeDigits = footer.Text(kLyricsSizeDigits);
+        if (!footer.Expect(kLyricsEndMark) || footer.Overrun()) return true;
         int64_t lyricsSize = 0;
-        if (!ParseDigits(std::string_view(footer.data(), kLyricsSizeDigits), lyricsSize)) lyricsSize = 0;
+        if (!ParseDigits(sizeDigits, lyricsSize)) lyricsSize = 0;
         lyrics3Size_ = static_cast<int32_t>(lyricsSize);
 
         // 3. The block: "LYRICSBEGIN" and its fields.
         if (lyrics3Size_ <= 0) return true;
         const int64_t blockStart = size - lyrics3Size_ - end;
-        std::array<char, kLyricsBeginMark.size()> begin{};
-        if (blockStart < 0 || (stream.Seek(blockStart), stream.Read(begin.data(), begin.size())) != begin.size() ||
-            std::string_view(begin.data(), begin.size()) != kLyricsBeginMark) {
+        bool begins = false;
+        if (blockStart >= 0) {
+            std::array<unsigned char, kLyricsBeginMark.size()> beginBytes{};
+            stream.Seek(blockStart);
+            TByteReader begin(beginBytes.data(), stream.Read(beginBytes.data(), beginBytes.size()));
+            begins = begin.Expect(kLyricsBeginMark);
+        }
+        if (!begins) {
             lyrics3Present_ = false;
             lyrics3Size_ = 0;
             return true;
@@ -134,11 +150,14 @@ bool TID3v1::ReadFromStream(TFileStream& stream) {
         // Fields run up to the footer; a field header or content that would
         // pass the end of the file ends the loop.
         for (;;) {
-            std::array<char, kFieldHeaderSize> header{};
-            if (stream.Read(header.data(), header.size()) != header.size()) break;
-            const std::string id(header.data(), 3);
+            std::array<unsigned char, kFieldHeaderSize> headerBytes{};
+            const std::size_t headerGot = stream.Read(headerBytes.data(), headerBytes.size());
+            TByteReader header(headerBytes.data(), headerGot);
+            const std::string id = header.Text(kFieldIdLength);
+            const std::string lengthDigits = header.Text(kFieldLengthDigits);
+            if (header.Overrun()) break;
             int64_t length = 0;
-            if (!ParseDigits(std::string_view(header.data() + 3, 5), length)) break;
+            if (!ParseDigits(lengthDigits, length)) break;
             if (length > size - stream.Position()) break;
             std::string content(static_cast<std::size_t>(length), '\0');
             stream.Read(content.data(), content.size());

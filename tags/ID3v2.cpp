@@ -4,24 +4,29 @@
 // (4-character ids, 10-byte frame headers) are read in ISO-8859-1 or UTF-16.
 #include "tags/ID3v2.h"
 
+#include "io/ByteReader.h"
 #include "io/FileStream.h"
 #include "io/Text.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 #include <exception>
 
 namespace {
 
-// Header layout.
+// Header: "ID3", major version, revision, flags, synch-safe tag size.
 constexpr std::size_t kHeaderSize = 10;
-constexpr std::size_t kVersionAt = 3, kFlagsAt = 5, kSizeAt = 6;
-constexpr unsigned char kFooterPresentFlag = 0x10;
+constexpr std::string_view kTagMark = "ID3";
+constexpr uint8_t kFooterPresentFlag = 0x10;
 constexpr int64_t kFooterSize = 10;
 
+// Frame headers: version 2.2 a 3-character id and a 24-bit size; versions
+// 2.3 and 2.4 a 4-character id, a 32-bit size (taken as a plain number in
+// both) and two flag bytes, status then format.
 constexpr std::size_t kFrameHeaderSizeV3 = 10, kFrameHeaderSizeV2 = 6;
+constexpr std::size_t kFrameIdLengthV3 = 4, kFrameIdLengthV2 = 3;
 constexpr std::size_t kBodyBufferSize = 500;    // frame bodies are read up to this length
-constexpr uint16_t kSkipFrameFlag = 0x8000;     // top bit of the second flag byte
+constexpr uint8_t kSkipFrameFlag = 0x80;        // top bit of the format flag byte (2.3: compressed)
 
 enum Slot { kTitle, kArtist, kAlbum, kTrack, kYear, kGenre, kComment, kComposer, kEncoder, kCopyright,
             kLanguage, kLink, kRecordingTime, kOriginalArtist, kContentGroup, kOriginalAlbum, kAudioSize,
@@ -70,9 +75,10 @@ std::string DecodeDescribedText(const std::string& body, std::size_t languageLen
     return DecodeText(std::string(1, body[0]) + body.substr(at));
 }
 
-uint32_t SynchSafe(const unsigned char* b) {
-    return (uint32_t(b[0] & 0x7F) << 21) | (uint32_t(b[1] & 0x7F) << 14) | (uint32_t(b[2] & 0x7F) << 7) |
-           uint32_t(b[3] & 0x7F);
+// Seven bits from each byte, most significant first.
+uint32_t SynchSafe(uint32_t stored) {
+    return ((stored >> 24) & 0x7F) << 21 | ((stored >> 16) & 0x7F) << 14 | ((stored >> 8) & 0x7F) << 7 |
+           (stored & 0x7F);
 }
 
 } // namespace
@@ -95,43 +101,43 @@ bool TID3v2::ReadFromStream(TFileStream& stream) {
     std::array<std::string, kSlotCount> slots;
     try {
         stream.Seek(0);
-        std::array<unsigned char, kHeaderSize> header{};
-        if (stream.Read(header.data(), header.size()) != header.size()) return false;
+        std::array<unsigned char, kHeaderSize> headerBytes{};
+        if (stream.Read(headerBytes.data(), headerBytes.size()) != headerBytes.size()) return false;
         const int64_t fileSize = stream.Size();
-        if (std::memcmp(header.data(), "ID3", 3) != 0) return true;
+        TByteReader header(headerBytes.data(), headerBytes.size());
+        if (!header.Expect(kTagMark)) return true;
+        const uint8_t version = header.U8();
+        header.Skip(1);   // revision
+        const uint8_t flags = header.U8();
+        const uint32_t storedSize = SynchSafe(header.BE32());
+        if (header.Overrun()) return true;
 
         exists_ = true;
-        versionID_ = header[kVersionAt];
-        int64_t size = int64_t(SynchSafe(header.data() + kSizeAt)) + int64_t(kHeaderSize);
-        if (header[kFlagsAt] & kFooterPresentFlag) size += kFooterSize;
+        versionID_ = version;
+        int64_t size = int64_t(storedSize) + int64_t(kHeaderSize);
+        if (flags & kFooterPresentFlag) size += kFooterSize;
         size_ = size > fileSize ? 0 : static_cast<int32_t>(size);
         if (versionID_ < 2 || versionID_ > 4 || size_ <= 0) return true;
 
         const bool v2 = versionID_ == 2;
         const auto& names = v2 ? kFrameNamesV2 : kFrameNamesV3;
-        const std::size_t idLength = v2 ? 3 : 4;
+        const std::size_t frameHeaderSize = v2 ? kFrameHeaderSizeV2 : kFrameHeaderSizeV3;
         int64_t position = kHeaderSize;
         try {
             while (position < size_ && position < fileSize) {
-                std::array<unsigned char, kFrameHeaderSizeV3> frame{};
-                const std::size_t frameHeaderSize = v2 ? kFrameHeaderSizeV2 : kFrameHeaderSizeV3;
+                std::array<unsigned char, kFrameHeaderSizeV3> frameBytes{};
                 stream.Seek(position);
-                if (stream.Read(frame.data(), frameHeaderSize) != frameHeaderSize) break;
-                if (frame[0] < 'A' || frame[0] > 'Z') break;
-                const std::string id(reinterpret_cast<const char*>(frame.data()), idLength);
-                uint32_t bodySize;
-                uint16_t flags = 0;
-                if (v2) {
-                    bodySize = (uint32_t(frame[3]) << 16) | (uint32_t(frame[4]) << 8) | frame[5];
-                } else {
-                    bodySize = (uint32_t(frame[4]) << 24) | (uint32_t(frame[5]) << 16) | (uint32_t(frame[6]) << 8) |
-                               frame[7];
-                    flags = static_cast<uint16_t>(frame[8] | (frame[9] << 8));
-                }
+                if (stream.Read(frameBytes.data(), frameHeaderSize) != frameHeaderSize) break;
+                TByteReader frame(frameBytes.data(), frameHeaderSize);
+                const std::string id = frame.Text(v2 ? kFrameIdLengthV2 : kFrameIdLengthV3);
+                const uint32_t bodySize = v2 ? frame.BE24() : frame.BE32();
+                if (!v2) frame.Skip(1);   // status flags
+                const uint8_t formatFlags = v2 ? 0 : frame.U8();
+                if (frame.Overrun() || id[0] < 'A' || id[0] > 'Z') break;
                 const int64_t bodyStart = position + int64_t(frameHeaderSize);
                 std::string body(kBodyBufferSize, '\0');
                 stream.Read(body.data(), std::min<std::size_t>(bodySize, kBodyBufferSize));
-                const bool skipped = !v2 && (flags & kSkipFrameFlag);
+                const bool skipped = formatFlags & kSkipFrameFlag;
                 if (!skipped && (body[0] == 0 || body[0] == 1)) {
                     for (std::size_t slot = 0; slot < kSlotCount; ++slot)
                         if (id == names[slot]) slots[slot] = body;

@@ -116,6 +116,16 @@ TEST(Cli, UnrecognisedEmptyAndMissingFilesAreNamedOnceWithStatusOne) {
     EXPECT_NE(json.out.find("\"scanned\": false, \"error\": \"File \\\"" + a + "\\\" could not be scanned"), std::string::npos);
     EXPECT_NE(json.out.find("\"errors\": [\n    {\"path\": \"" + a + "\", \"folder\": false"), std::string::npos);
 
+    // An MP3 whose LAME tag records its delay and padding: the length exact to
+    // the sample (ffmpeg's full decode gives 88,200 samples, 2 s), the mark the
+    // encoder name rests on, and the settings.
+    const RunResult lame = RunCli("-f json " + Quoted(kSamples + "/Chord (LAME V2).mp3"));
+    EXPECT_EQ(lame.status, 0) << lame.err;
+    EXPECT_NE(lame.out.find("\"Duration\": 2, "), std::string::npos) << lame.out;
+    EXPECT_NE(lame.out.find("\"encoderEvidence\": \"LAME tag\", \"encoderSettings\": \"-V 2 -q 0 --lowpass 18.5; "),
+              std::string::npos) << lame.out;
+    EXPECT_NE(lame.out.find("\"durationSamples\": 88200}"), std::string::npos) << lame.out;
+
     // A file of a type no reader knows, named alone.
     dir.Write("notes.txt", "hello");
     const RunResult text = RunCli(Quoted(dir / "notes.txt"));

@@ -99,11 +99,13 @@ struct Mp4Parts {
     Bytes items = Text(A9("too"), "Tool 1.0");
     Bytes mdat = Atom("mdat", Bytes(2000, 0x55));
     Bytes extra;   // after mdat
+    Bytes mvhd;    // first in moov
+    Bytes edts;    // first in trak
 };
 
 Bytes BuildMp4(const Mp4Parts& p) {
-    const Bytes trak = Atom("trak", Atom("mdia", Concat({p.mdhd, Atom("minf", Atom("stbl", p.stsd))})));
-    const Bytes moov = Atom("moov", Concat({trak, Atom("udta", Meta(p.items))}));
+    const Bytes trak = Atom("trak", Concat({p.edts, Atom("mdia", Concat({p.mdhd, Atom("minf", Atom("stbl", p.stsd))}))}));
+    const Bytes moov = Atom("moov", Concat({p.mvhd, trak, Atom("udta", Meta(p.items))}));
     return Concat({p.ftyp, moov, p.mdat, p.extra});
 }
 
@@ -188,9 +190,14 @@ TEST(Mp4File, RealAacFilesGiveTheirRows) {
     EXPECT_EQ(lavf->SampleRate, 44100);
     EXPECT_EQ(lavf->Channels, 2);
     EXPECT_EQ(lavf->BitsPerSample, 16);
-    EXPECT_DOUBLE_EQ(lavf->Duration, 45124.0 / 44100);   // media header, priming included
+    // The edit list leaves out the 1024 samples of priming: 44,100 samples,
+    // as ffprobe's duration_ts and MediaInfo's SamplingCount say.
+    EXPECT_EQ(lavf->DurationSamples, 44100);
+    EXPECT_DOUBLE_EQ(lavf->Duration, 1.0);
     EXPECT_EQ(lavf->BitRate, 131);                        // 16367-byte mdat over 1 s
+    // The ratio stays on the media header's length, priming included.
     EXPECT_DOUBLE_EQ(lavf->Ratio, 17346 / (45124.0 / 44100 * 44100 * 4 + 44) * 100);
+    EXPECT_EQ(lavf->EncoderEvidence, "MP4 encoding tool");
 
     // Bit-exact mode writes no tool item: the codec name and a space.
     auto noTool = Analyse(Mp4Fixture("aac-notool.m4a"));
@@ -202,7 +209,7 @@ TEST(Mp4File, RealAacFilesGiveTheirRows) {
     EXPECT_EQ(mp4->EncoderInfo, "MPEG-4 AAC Lavf59.27.100");
     EXPECT_EQ(mp4->SampleRate, 32000);
     EXPECT_EQ(mp4->Channels, 1);
-    EXPECT_DOUBLE_EQ(mp4->Duration, 1.032);
+    EXPECT_EQ(mp4->DurationSamples, 32000);   // 33024 in the media header, 1024 of them priming
 
     // Tags are optional: without udta/meta the file reads all the same.
     TMp4file stripped;
@@ -476,8 +483,10 @@ TEST(Mp4File, DamagedFilesFailWithoutHarm) {
 }
 
 // Files from ffmpeg with every audio codec it puts in MP4. Rates, channels
-// and lengths are ffprobe's (read with -ignore_editlist 1: the row's length
-// is the media header's, encoder priming included).
+// and the media header's lengths are ffprobe's (read with -ignore_editlist 1:
+// encoder priming included); the samples the edit list presents are
+// ffprobe's duration_ts and MediaInfo's SamplingCount, 0 where the edit
+// leaves nothing out (or there is none).
 TEST(Mp4File, RealFilesOfEveryCodec) {
     struct Case {
         const char* file;
@@ -487,19 +496,23 @@ TEST(Mp4File, RealFilesOfEveryCodec) {
         int channels;
         int bits;
         double duration;
+        int64_t samples;
     };
     const Case cases[] = {
-        {"ac3.m4a", "M4A", "AC-3 Lavf59.27.100", 32000, 1, 16, 0.528},
-        {"eac3.mp4", "MP4", "E-AC-3 Lavf59.27.100", 32000, 2, 16, 0.528},
-        {"opus.mp4", "MP4", "Opus Lavf59.27.100", 48000, 1, 16, 0.5065},
-        {"mp3.mp4", "MP4", "MP3 Lavf59.27.100", 22050, 1, 16, 0.550113},
-        {"mp2.mp4", "MP4", "MP2 Lavf59.27.100", 22050, 1, 16, 0.522449},
-        {"flac.mp4", "MP4", "FLAC Lavf59.27.100", 8000, 1, 16, 0.5},
-        {"alac-96k.m4a", "M4A", "ALAC Lavf59.27.100", 96000, 1, 16, 0.1},
-        {"frag.mp4", "MP4", "MPEG-4 AAC Lavf59.27.100", 16000, 1, 16, 1.064},
-        {"video-and-audio.mp4", "MP4", "MPEG-4 AAC Lavf59.27.100", 8000, 1, 16, 1.128},
-        {"notags.m4a", "M4A", "MPEG-4 AAC ", 16000, 1, 16, 0.564},
-        {"audiobook.m4b", "M4B", "MPEG-4 AAC Lavf59.27.100", 8000, 1, 16, 1.128},
+        {"ac3.m4a", "M4A", "AC-3 Lavf59.27.100", 32000, 1, 16, 0.528, 16640},
+        {"eac3.mp4", "MP4", "E-AC-3 Lavf59.27.100", 32000, 2, 16, 0.528, 16640},
+        {"opus.mp4", "MP4", "Opus Lavf59.27.100", 48000, 1, 16, 0.5065, 24000},
+        {"mp3.mp4", "MP4", "MP3 Lavf59.27.100", 22050, 1, 16, 0.550113, 11025},
+        // The edit starts after 481 samples of the 11,520 and lasts 501 ms:
+        // 11,039 samples, which 501 ms holds to within one millisecond
+        // (ffprobe and MediaInfo scale the 501 ms instead: 11,047).
+        {"mp2.mp4", "MP4", "MP2 Lavf59.27.100", 22050, 1, 16, 0.522449, 11039},
+        {"flac.mp4", "MP4", "FLAC Lavf59.27.100", 8000, 1, 16, 0.5, 0},
+        {"alac-96k.m4a", "M4A", "ALAC Lavf59.27.100", 96000, 1, 16, 0.1, 0},
+        {"frag.mp4", "MP4", "MPEG-4 AAC Lavf59.27.100", 16000, 1, 16, 1.064, 0},
+        {"video-and-audio.mp4", "MP4", "MPEG-4 AAC Lavf59.27.100", 8000, 1, 16, 1.128, 8000},
+        {"notags.m4a", "M4A", "MPEG-4 AAC ", 16000, 1, 16, 0.564, 8000},
+        {"audiobook.m4b", "M4B", "MPEG-4 AAC Lavf59.27.100", 8000, 1, 16, 1.128, 8000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -510,8 +523,12 @@ TEST(Mp4File, RealFilesOfEveryCodec) {
         EXPECT_EQ(row->SampleRate, c.rate);
         EXPECT_EQ(row->Channels, c.channels);
         EXPECT_EQ(row->BitsPerSample, c.bits);
-        EXPECT_NEAR(row->Duration, c.duration, 0.000001);
+        EXPECT_EQ(row->DurationSamples, c.samples);
+        EXPECT_NEAR(row->Duration, c.samples > 0 ? double(c.samples) / c.rate : c.duration, 0.000001);
         EXPECT_GT(row->BitRate, 0);
+        TMp4file mp4;
+        ASSERT_TRUE(mp4.ReadFromFile(Mp4Fixture(c.file)));
+        EXPECT_NEAR(mp4.Duration(), c.duration, 0.000001);
     }
     // The 96 kHz ALAC ratio: 4388 bytes against 0.1 s of 16-bit mono PCM.
     EXPECT_NEAR(Analyse(Mp4Fixture("alac-96k.m4a"))->Ratio, 4388 / (9600 * 2 + 44.0) * 100, 1e-9);
@@ -703,4 +720,133 @@ TEST(Mp4File, FragmentedFiles) {
 
     // "mvex" without any fragment and an empty media header: not valid.
     ReadMp4(Movie(Concat({mvhd, trak, Atom("mvex", trex)}), Atom("mdat", Bytes(10, 1))), false);
+}
+
+// iTunes' gapless figures ("iTunSMPB"), hand-made with mutagen on ffmpeg's
+// AAC file (there is no iTunes here), whose edit list is blanked: MediaInfo
+// reads the same 44,100 samples from it (ffprobe, which does not read
+// iTunSMPB, gives the media header's 45,124). The items are iTunes' mark.
+TEST(Mp4File, ITunesGaplessFigures) {
+    auto row = Analyse(Mp4Fixture("aac-itunes.m4a"));
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->EncoderInfo, "MPEG-4 AAC iTunes");
+    EXPECT_EQ(row->EncoderEvidence, "iTunes freeform item");
+    EXPECT_EQ(row->DurationSamples, 44100);
+    EXPECT_DOUBLE_EQ(row->Duration, 1.0);
+    TMp4file itunes;
+    ASSERT_TRUE(itunes.ReadFromFile(Mp4Fixture("aac-itunes.m4a")));
+    EXPECT_EQ(itunes.EditedDuration(), 0u);
+    EXPECT_TRUE(itunes.HasITunesMarks());
+    EXPECT_DOUBLE_EQ(itunes.Duration(), 45124.0 / 44100);
+
+    // The text: at least four hexadecimal fields, the count above 0.
+    TITunSMPB v;
+    EXPECT_TRUE(ParseITunSMPB(" 00000000 00000840 000001CA 00000000003F1836 00000000 00000000", v));
+    EXPECT_EQ(v.Delay, 2112);
+    EXPECT_EQ(v.Padding, 458);
+    EXPECT_EQ(v.Samples, 4134966);
+    EXPECT_TRUE(ParseITunSMPB("0 840 1ca 3f1836", v));
+    EXPECT_EQ(v.Samples, 4134966);
+    EXPECT_FALSE(ParseITunSMPB(" 00000000 00000840 000001CA", v));
+    EXPECT_FALSE(ParseITunSMPB(" 00000000 00000840 000001CA 0000000000000000", v));
+    EXPECT_FALSE(ParseITunSMPB(" 00000000 0000084G 000001CA 00000000003F1836", v));
+    EXPECT_FALSE(ParseITunSMPB(" 00000000 00000840 000001CA 100000000003F1836", v));   // 17 digits
+    EXPECT_FALSE(ParseITunSMPB(" 00000000 00000840 000001CA 4000000000000000", v));    // 2^62
+    EXPECT_FALSE(ParseITunSMPB("", v));
+
+    // The delay and count must fit in the track (2 s, 88,200 samples, here)
+    // give or take a frame of 2048.
+    Mp4Parts p;
+    p.items = Concat({Text(A9("too"), "Tool 1.0"), Freeform("iTunSMPB", " 0 840 0 15888")});   // 2112 + 88200
+    EXPECT_EQ(ReadMp4(BuildMp4(p)).ExactSamples(), 0);
+    p.items = Concat({Text(A9("too"), "Tool 1.0"), Freeform("iTunSMPB", " 0 840 0 14C08")});   // 2112 + 85000
+    const TMp4file fits = ReadMp4(BuildMp4(p));
+    EXPECT_EQ(fits.ExactSamples(), 85000);
+    EXPECT_TRUE(fits.HasITunesMarks());
+    EXPECT_EQ(fits.EncodingTool(), "Tool 1.0");
+    // With a tool item the tool names the encoder; iTunSMPB still gives the length.
+    TempDir dir;
+    auto toolRow = Analyse(dir.Write("tool.m4a", BuildMp4(p)));
+    ASSERT_TRUE(toolRow);
+    EXPECT_EQ(toolRow->EncoderInfo, "MPEG-4 AAC Tool 1.0");
+    EXPECT_EQ(toolRow->EncoderEvidence, "MP4 encoding tool");
+    EXPECT_EQ(toolRow->DurationSamples, 85000);
+}
+
+// Edit lists by hand: one edit of normal rate that starts after the
+// priming and ends before the padding, in a movie time scale of 1000.
+TEST(Mp4File, EditListsThatLeaveOutPrimingAndPadding) {
+    const auto mvhd = [](uint32_t timeScale) {
+        Bytes fields(8, 0);
+        AppendBE32(fields, timeScale);
+        AppendZeros(fields, 4);
+        return FullBox("mvhd", 0, 0, fields);
+    };
+    struct Edit {
+        uint64_t segment;
+        int64_t mediaTime;
+        uint16_t rate = 1;
+    };
+    const auto edts = [](std::vector<Edit> edits, uint8_t version = 0) {
+        Bytes fields;
+        AppendBE32(fields, static_cast<uint32_t>(edits.size()));
+        for (const Edit& e : edits) {
+            if (version == 1) {
+                AppendBE32(fields, static_cast<uint32_t>(e.segment >> 32));
+                AppendBE32(fields, static_cast<uint32_t>(e.segment));
+                AppendBE32(fields, static_cast<uint32_t>(uint64_t(e.mediaTime) >> 32));
+                AppendBE32(fields, static_cast<uint32_t>(e.mediaTime));
+            } else {
+                AppendBE32(fields, static_cast<uint32_t>(e.segment));
+                AppendBE32(fields, static_cast<uint32_t>(e.mediaTime));
+            }
+            AppendBE16(fields, e.rate);
+            AppendBE16(fields, 0);
+        }
+        return Atom("edts", FullBox("elst", version, 0, fields));
+    };
+    struct Case {
+        const char* what;
+        uint32_t media;
+        Bytes edts;
+        int64_t samples;
+    };
+    const Case cases[] = {
+        // ffmpeg's AAC: 1024 priming + 44,100 samples, the edit 1000 ms.
+        {"ffmpeg", 45124, edts({{1000, 1024}}), 44100},
+        // 44,123 samples do not fill 1001 ms (44,144.1): within a millisecond,
+        // the media's own count wins.
+        {"milliseconds", 1024 + 44123, edts({{1001, 1024}}), 44123},
+        // The media holds 956 samples of padding as well: the edit ends first.
+        {"padding", 46080, edts({{1000, 1024}}), 44100},
+        {"version 1", 45124, edts({{1000, 1024}}, 1), 44100},
+        // Nothing left out, an empty edit first, twice the rate, the media
+        // time past the media, no edit list: no exact length.
+        {"whole", 44100, edts({{1000, 0}}), 0},
+        {"two edits", 45124, edts({{10, -1}, {1000, 1024}}), 0},
+        {"empty", 45124, edts({{1000, -1}}), 0},
+        {"rate", 45124, edts({{500, 1024, 2}}), 0},
+        {"past", 45124, edts({{1000, 45124}}), 0},
+        {"none", 45124, {}, 0},
+        // A hostile length: only the priming is left out.
+        {"huge", 45124, edts({{~uint64_t(0), 1024}}, 1), 44100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Mp4Parts p;
+        p.mvhd = mvhd(1000);
+        p.mdhd = Mdhd(44100, c.media);
+        p.edts = c.edts;
+        const TMp4file mp4 = ReadMp4(BuildMp4(p));
+        EXPECT_EQ(mp4.ExactSamples(), c.samples);
+        EXPECT_DOUBLE_EQ(mp4.Duration(), c.media / 44100.0);   // the media header's, as before
+    }
+    // A time scale other than the sample rate: the edit is kept, no sample count.
+    Mp4Parts p;
+    p.mvhd = mvhd(1000);
+    p.mdhd = Mdhd(88200, 2 * 45124);
+    p.edts = edts({{1000, 2048}});
+    const TMp4file scaled = ReadMp4(BuildMp4(p));
+    EXPECT_EQ(scaled.EditedDuration(), 88200u);
+    EXPECT_EQ(scaled.ExactSamples(), 0);
 }

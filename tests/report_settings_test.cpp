@@ -84,6 +84,31 @@ TEST(HtmlReport, LinesHeadSummaryAndRows) {
     EXPECT_EQ(lines.back(), "</html>");
 }
 
+// The encoder evidence, settings and exact length of a row are its title
+// (a tooltip); the columns stay as they are. Items without any keep a bare row.
+TEST(HtmlReport, RowTitlesCarryWhatTheColumnsDoNot) {
+    ReportFixture f;
+    TAudioItem plain;
+    TAudioItem lame;
+    lame.EncoderEvidence = "LAME tag";
+    lame.EncoderSettings = "-V 2 -q 0 --lowpass 18.5; method vbr-mtrh; delay 576; padding 1404";
+    lame.DurationSamples = 44100;
+    TReportInput input = f.Input("/music");
+    input.Items = {&plain, &lame};
+    const std::vector<std::string> lines = HtmlReportLines(input);
+    ASSERT_EQ(lines.size(), 65u + 2 + 3 + 1 + 2 * 5 + 3);
+    EXPECT_EQ(lines[71], "<tr>");
+    EXPECT_EQ(lines[76], "<tr title=\"Encoder evidence: LAME tag. Settings: -V 2 -q 0 --lowpass 18.5; method vbr-mtrh; "
+                         "delay 576; padding 1404. Exact length: 44100 samples.\">");
+    EXPECT_EQ(lines[77], "<td 150>R&amp;B &lt;b&gt;&quot;x&quot;.mp3</td>");
+    // A text from a tag cannot leave the attribute.
+    lame.EncoderEvidence = "ID3v2 TSSE";
+    lame.EncoderSettings = "\"><script>";
+    lame.DurationSamples = 0;
+    EXPECT_EQ(HtmlReportLines(input)[76], "<tr title=\"Encoder evidence: ID3v2 TSSE. Settings: &quot;&gt;&lt;script&gt;.\">");
+    EXPECT_EQ(ItemDetailsText(plain), "");
+}
+
 TEST(HtmlReport, BytesAreUtf16WithBomAndCrLf) {
     const std::string bytes = EncodeReport({"a", "é€𝄞", ""});
     EXPECT_EQ(bytes, std::string("\xFF\xFE", 2) + Wide("a\r\n") + std::string("\xE9\x00\xAC\x20\x34\xD8\x1E\xDD", 8) +

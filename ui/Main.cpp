@@ -120,7 +120,7 @@ std::string ToStd(const QString& text) { return text.toStdString(); }
 // Every value known about one file, as label and text.
 std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
     const QLocale locale;
-    return {
+    std::vector<std::pair<QString, QString>> fields = {
         {QStringLiteral("File Name"), FromStd(CellText(item, kColFileName))},
         {QStringLiteral("Folder"), FromStd(item.Folder)},
         {QStringLiteral("Relative Path"), FromStd(item.RelativePath)},
@@ -128,19 +128,29 @@ std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
         {QStringLiteral("Size"), QStringLiteral("%1 bytes (%2)")
                                      .arg(locale.toString(static_cast<qlonglong>(item.FileSize)),
                                           FromStd(SizeText(item.FileSize)))},
-        {QStringLiteral("Length"), QStringLiteral("%1 s (%2)")
-                                       .arg(QString::number(item.Duration, 'f', 3),
-                                            FromStd(CellText(item, kColLength)))},
+        {QStringLiteral("Length"), item.DurationSamples > 0
+                                       ? QStringLiteral("%1 s (%2), %3 samples exactly")
+                                             .arg(QString::number(item.Duration, 'f', 6),
+                                                  FromStd(CellText(item, kColLength)),
+                                                  locale.toString(static_cast<qlonglong>(item.DurationSamples)))
+                                       : QStringLiteral("%1 s (%2)")
+                                             .arg(QString::number(item.Duration, 'f', 3),
+                                                  FromStd(CellText(item, kColLength)))},
         {QStringLiteral("Sample Rate"), QStringLiteral("%1 Hz").arg(item.SampleRate)},
         {QStringLiteral("Channels"), QString::number(item.Channels)},
         {QStringLiteral("Bits Per Sample"), QString::number(item.BitsPerSample)},
         {QStringLiteral("Ratio"), FromStd(CellText(item, kColRatio))},
         {QStringLiteral("Bitrate"), FromStd(CellText(item, kColBitrate))},
         {QStringLiteral("Encoder Info"), FromStd(CellText(item, kColEncoderInfo))},
-        {QStringLiteral("Lossless Check"), item.OriginCheck.Done ? FromStd(item.OriginCheck.Text)
-                                                                 : QStringLiteral("not checked (pop-up menu: Check Lossless Origin)")},
-        {QStringLiteral("Full Path"), FromStd(item.FullPath)},
     };
+    // What the encoder name rests on and the settings it recorded, when known.
+    if (!item.EncoderEvidence.empty()) fields.emplace_back(QStringLiteral("Encoder Evidence"), FromStd(item.EncoderEvidence));
+    if (!item.EncoderSettings.empty()) fields.emplace_back(QStringLiteral("Encoder Settings"), FromStd(item.EncoderSettings));
+    fields.emplace_back(QStringLiteral("Lossless Check"),
+                        item.OriginCheck.Done ? FromStd(item.OriginCheck.Text)
+                                              : QStringLiteral("not checked (pop-up menu: Check Lossless Origin)"));
+    fields.emplace_back(QStringLiteral("Full Path"), FromStd(item.FullPath));
+    return fields;
 }
 
 // A stored placement from a screen that is gone (or hand-edited) could put
@@ -746,7 +756,10 @@ void TfrmMain::writeReport(const QString& path, const QString& filter) {
         input.Folder = ToStd(QDir::toNativeSeparators(reportFolder()));
         for (int c = 0; c < listModel->columnCount(); ++c)
             input.Columns.push_back({captions[c], listView->header()->sectionSize(c)});
-        for (const TListRow* row : rows) input.Rows.push_back(&row->Texts);
+        for (const TListRow* row : rows) {
+            input.Rows.push_back(&row->Texts);
+            input.Items.push_back(row->Item);
+        }
         input.Totals = totals;
         bytes = EncodeReport(HtmlReportLines(input));
     } else {

@@ -768,6 +768,21 @@ private slots:
         QCOMPARE(ListOf(frm)->header()->sortIndicatorOrder(), Qt::DescendingOrder);
     }
 
+    void detailsShowTheEncoderEvidenceAndSettings() {
+        // lame_V2.mp3: LAME 3.100 -V 2, 44,100 samples once the delay and
+        // padding its tag records are left out (ffmpeg's full decode agrees).
+        const QString folder = work_->filePath("lame");
+        WriteFile(folder + "/v2.mp3", ReadFile(QStringLiteral(SONDARO_FIXTURES "/mp3/lame_V2.mp3")));
+        TfrmMain frm(Options(folder));
+        Start(frm, 1);
+        ListOf(frm)->setCurrentIndex(Model(frm)->index(0, 0));
+        const QString details = frm.detailText();
+        for (const char* expected : {"Encoder Evidence", "LAME tag", "Encoder Settings", "-V 2 -q 0 --lowpass 18.5; ",
+                                     "delay 576; padding 1404", "1.000000 s (00:01), ", " samples exactly"})
+            QVERIFY2(details.contains(QString::fromLatin1(expected)), qPrintable(expected + (" in " + details)));
+        QVERIFY2(details.contains(QLocale().toString(44100) + " samples exactly"), qPrintable(details));
+    }
+
     void elidedCellsShowTheirTextAsTooltip() {
         TfrmMain frm(Options(music_));
         Start(frm, 2);

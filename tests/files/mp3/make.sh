@@ -124,3 +124,9 @@ for f in *.mp3 *.mp2; do
     ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels,duration \
         -of csv=p=0 "$f" | head -n 1 | sed 's/,$//'
 done > ffprobe.txt
+
+# ffmpeg's full decode, in samples per channel: it trims the encoder delay
+# and padding a LAME or ffmpeg tag records (and the decoder's own 529).
+for f in *.mp3 *.mp2; do
+    printf '%s %s\n' "$f" "$(ffmpeg -v quiet -i "$f" -map 0:a:0 -ac 1 -f s16le - | wc -c | awk '{print $1 / 2}')"
+done > decoded.txt

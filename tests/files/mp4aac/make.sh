@@ -83,3 +83,23 @@ printf ';FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=500\ntitle=One\n[
 $FF -f lavfi -i "$(sine 1 8000)" -i chapters.txt -map_metadata 1 -map_chapters 1 -ac 1 -c:a aac -b:a 16k \
     -metadata title="Book" -f ipod audiobook.m4b
 rm -f chapters.txt
+
+# iTunes-style gapless information, hand-made (no iTunes here): the
+# "iTunSMPB" and "iTunNORM" freeform items iTunes writes, added with mutagen
+# to the AAC file without a tool item, with this stream's own figures (delay
+# 1024, padding 956, 44,100 samples: 45 frames of 1024). Its edit list, which
+# says the same, is blanked into a "free" atom, so the exact length can only
+# come from iTunSMPB.
+cp aac-notool.m4a aac-itunes.m4a
+python3 - <<'PY'
+from mutagen.mp4 import MP4, MP4FreeForm
+f = MP4("aac-itunes.m4a")
+f["----:com.apple.iTunes:iTunSMPB"] = [MP4FreeForm(
+    b" 00000000 00000400 000003BC 000000000000AC44 00000000 00000000"
+    b" 00000000 00000000 00000000 00000000 00000000 00000000")]
+f["----:com.apple.iTunes:iTunNORM"] = [MP4FreeForm(
+    b" 00000290 00000290 00000C6E 00000C6E 00000000 00000000 00007F4A 00007F4A 00000000 00000000")]
+f.save()
+PY
+edts=$(grep -obUa edts aac-itunes.m4a | tail -n 1 | cut -d: -f1)
+printf free | dd of=aac-itunes.m4a bs=1 seek="$edts" conv=notrunc status=none
