@@ -392,3 +392,68 @@ TEST(AudioDecoder, FuzzFindingsFailCleanly) {
     }
     EXPECT_GE(seen, 1);
 }
+
+// Holes: a band above 16 kHz empty in a fifth of the busy windows while the
+// band under it is loud; the same band merely quieter in every window is none.
+TEST(HoleCounter, FindsBandsEmptiedInSomeWindowsOnly) {
+    const double rate = 44100;
+    const std::size_t bins = 2049;
+    const auto window = [&](double highLevel) {
+        std::vector<double> power(bins);
+        for (std::size_t k = 0; k < bins; ++k) {
+            const double hertz = static_cast<double>(k) * rate / 4096;
+            power[k] = hertz < 16000 ? 1e-6 : highLevel;
+        }
+        return power;
+    };
+    const std::vector<double> longTerm = window(1e-7);
+    const double floor = QuantisationFloorDb(16, 4096);
+    THoleCounter holes(rate, bins);
+    for (int i = 0; i < 100; ++i) holes.AddWindow(window(i % 5 == 0 ? 1e-13 : 1e-7));
+    THolesFinding finding = holes.Finding(22050, longTerm, floor);
+    EXPECT_TRUE(finding.Found);
+    EXPECT_EQ(finding.FromHz, 16000);
+    EXPECT_DOUBLE_EQ(finding.Fraction, 0.2);
+    EXPECT_EQ(finding.BusyWindows, 100u);
+    // Above the content's top there is nothing to have holes in.
+    EXPECT_FALSE(holes.Finding(16000, longTerm, floor).Found);
+
+    THoleCounter steady(rate, bins);
+    for (int i = 0; i < 100; ++i) steady.AddWindow(window(1e-9));
+    EXPECT_FALSE(steady.Finding(22050, longTerm, floor).Found);
+    // Quiet windows (the band under 16 kHz below -80 dB) do not count.
+    THoleCounter quiet(rate, bins);
+    for (int i = 0; i < 100; ++i) quiet.AddWindow(std::vector<double>(bins, 1e-12));
+    EXPECT_EQ(quiet.Finding(22050, longTerm, floor).BusyWindows, 0u);
+}
+
+// Upsampling: a 96 kHz file whose content ends within 7% under 24 kHz comes
+// from 48 kHz; under 22.05 kHz, from 44.1 kHz; at 18 kHz it is a lossy
+// encoder's cutoff, whatever the rate.
+TEST(Verdict, UpsamplingIsToldByTheLowerRatesNyquistFrequency) {
+    TLosslessReport report;
+    report.Stream.SampleRate = 96000;
+    report.SecondsChecked = 10;
+    report.Cutoff.Found = true;
+    report.Cutoff.ReachesFloor = true;
+    for (const auto& [cutoff, text] : {std::pair{23500.0, "Upsampled from 48.0 kHz"},
+                                       std::pair{21000.0, "Upsampled from 44.1 kHz"},
+                                       std::pair{18000.0, "Lossy origin likely: cutoff 18.0 kHz, typical of MP3 -V3"}}) {
+        report.Cutoff.CutoffHz = cutoff;
+        ComposeVerdict(report);
+        EXPECT_EQ(report.Text, text);
+    }
+    // At 44.1 kHz nothing is upsampled: the cutoff under 21 kHz is lossy, above it full band.
+    report.Stream.SampleRate = 44100;
+    report.Cutoff.CutoffHz = 21500;
+    report.Cutoff.TopHz = 21500;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
+    EXPECT_EQ(report.Text, "Full band to 21.5 kHz");
+    // A cliff whose top is not empty (a natural roll-off) is no lossy origin.
+    report.Cutoff.CutoffHz = 20000;
+    report.Cutoff.TopHz = 20000;
+    report.Cutoff.ReachesFloor = false;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
+}
