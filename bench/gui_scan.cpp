@@ -4,7 +4,8 @@
 // would wait), the first row's delay, header sorts and memory per row.
 // The folder is generated: hard links (copies where links fail) to the test
 // fixtures, cycling through every format, as "Track 00001.mp3" and so on.
-// Usage: sondaro_gui_bench [file count] [folder]   (default 20000, generated)
+// Usage: sondaro_gui_bench [file count] [folder] [nocache]   (default 20000,
+// generated; the results cache on, as in a fresh installation)
 // Exits 1 when the window takes over 1.5 times the CLI's time or a gap
 // exceeds 50 ms.
 #include "ui/Desktop.h"
@@ -129,12 +130,19 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
 
     QTemporaryDir work;
-    QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : work.filePath("music");
-    if (argc <= 2 && !Generate(folder, count)) {
+    const bool given = argc > 2 && argv[2][0] != '\0';   // "" also generates one
+    QString folder = given ? QString::fromLocal8Bit(argv[2]) : work.filePath("music");
+    if (!given && !Generate(folder, count)) {
         std::fprintf(stderr, "cannot generate the folder\n");
         return 2;
     }
     QDir().mkpath(work.filePath("bin"));
+    // "nocache" as the third argument: the scans read every file.
+    const bool noCache = argc > 3 && std::string(argv[3]) == "nocache";
+    if (noCache) {
+        QFile ini(work.filePath("bin/Sondaro.ini"));
+        if (ini.open(QIODevice::WriteOnly)) ini.write("[Settings]\r\nResultsCache=0\r\n");
+    }
 
     // The CLI first, twice over, so both read from a warm cache.
     int cliRows = 0;
@@ -143,6 +151,7 @@ int main(int argc, char** argv) {
     TMainOptions options;
     options.argument = work.filePath("bin");
     options.executablePath = work.filePath("bin/sondaro");
+    options.cachePath = work.filePath("cache/results.sqlite");
     TfrmMain frm(options);
     frm.show();
     QElapsedTimer wait;

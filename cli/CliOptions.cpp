@@ -4,6 +4,9 @@
 #include "core/FormatRegistry.h"
 #include "io/Text.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 namespace {
 
 const char* const kHelpHead =
@@ -44,6 +47,16 @@ const char* const kHelpOptions =
     "                         Lossless Check column (added to the default\n"
     "                         columns) and, in JSON, \"losslessCheck\" with the\n"
     "                         cutoff, levels and verdict\n"
+    "  -j, --jobs N           analyse N files at once (default: one per\n"
+    "                         processor); the output is the same for every N\n"
+    "      --cache            take the results of files unchanged since an earlier\n"
+    "                         run with --cache from the results cache, without\n"
+    "                         opening them, and keep the results of the others\n"
+    "                         there ($XDG_CACHE_HOME/sondaro, else\n"
+    "                         ~/.cache/sondaro); a file counts as unchanged when\n"
+    "                         its path, size, modification time and inode are\n"
+    "                         the same and its reader has not changed\n"
+    "      --no-cache         read every file (the default)\n"
     "      --html[=FILE]      also write the desktop program's HTML report: to\n"
     "                         FILE, or else as \"!Sdro Analysis.html\" into the\n"
     "                         first PATH (a folder) or the folder holding it.\n"
@@ -127,6 +140,20 @@ bool EndsWithHtml(const std::string& arg) {
     return ends(".html") || ends(".htm");
 }
 
+// A worker count from 1 to 1024.
+bool ParseJobs(const std::string& value, unsigned& jobs, std::string& error) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long count = std::strtoul(value.c_str(), &end, 10);
+    if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || errno != 0 || count < 1 ||
+        count > 1024) {
+        error = "The number of jobs \"" + value + "\" is not a number from 1 to 1024.";
+        return false;
+    }
+    jobs = static_cast<unsigned>(count);
+    return true;
+}
+
 } // namespace
 
 bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& error) {
@@ -170,6 +197,10 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
             }
         } else if (arg == "--check") {
             options.Check = true;
+        } else if (arg == "--cache") {
+            options.Cache = true;
+        } else if (arg == "--no-cache") {
+            options.Cache = false;
         } else if (arg == "-r" || arg == "--recursive") {
             options.Recursive = true;
         } else if (takes("-f", "--format", value)) {
@@ -190,6 +221,10 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
                 error = "There is no number style \"" + value + "\"; use list or raw.";
                 return false;
             }
+        } else if (takes("-j", "--jobs", value) || (arg.rfind("-j", 0) == 0 && arg.size() > 2)) {
+            if (!error.empty()) return false;
+            if (arg.rfind("-j", 0) == 0 && arg.size() > 2) value = arg.substr(2);   // "-j4"
+            if (!ParseJobs(value, options.Jobs, error)) return false;
         } else if (takes("-c", "--columns", value)) {
             if (!error.empty()) return false;
             columns = value;

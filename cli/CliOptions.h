@@ -12,6 +12,8 @@ enum class NumberStyle { List, Raw };
 
 struct CliOptions {
     bool Recursive = false;
+    unsigned Jobs = 0;               // files analysed at once; 0: one per processor
+    bool Cache = false;              // use and fill the results cache
     bool Help = false;
     bool Version = false;
     bool Html = false;               // also write the HTML report

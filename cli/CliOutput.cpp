@@ -26,30 +26,32 @@ std::vector<std::string> Captions(const std::vector<int>& tags) {
     return captions;
 }
 
-// The cells of every row in the chosen number style.
-std::vector<std::vector<std::string>> Cells(const TAnalysisList& list, NumberStyle numbers) {
-    std::vector<std::vector<std::string>> cells;
-    for (const TListRow& row : list.Rows()) {
-        if (numbers == NumberStyle::List) {
-            cells.push_back(row.Texts);
-            continue;
-        }
-        std::vector<std::string> raw;
-        for (int tag : list.Columns()) raw.push_back(RawCellText(*row.Item, tag));
-        cells.push_back(std::move(raw));
+// The cells of one row in the chosen number style; visible: controls shown
+// as escapes (the text table). Made row by row while writing, so that the
+// output never holds a second copy of every row's texts.
+std::vector<std::string> RowCells(const TAnalysisList& list, const TListRow& row, NumberStyle numbers,
+                                  bool visible) {
+    std::vector<std::string> cells;
+    if (numbers == NumberStyle::List) {
+        cells = row.Texts;
+    } else {
+        for (int tag : list.Columns()) cells.push_back(RawCellText(*row.Item, tag));
     }
+    if (visible)
+        for (std::string& text : cells) text = VisibleText(text);
     return cells;
 }
 
-void WriteText(std::ostream& out, const TAnalysisList& list, const std::vector<std::vector<std::string>>& rows,
-               const TStatusTexts& status) {
+void WriteText(std::ostream& out, const TAnalysisList& list, NumberStyle numbers, const TStatusTexts& status) {
     const std::vector<int>& tags = list.Columns();
     const std::vector<std::string> captions = Captions(tags);
     std::vector<std::size_t> widths;
     for (const std::string& caption : captions) widths.push_back(DisplayWidth(caption));
-    for (const std::vector<std::string>& row : rows)
-        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
-            widths[c] = std::max(widths[c], DisplayWidth(row[c]));
+    for (const TListRow& row : list.Rows()) {
+        const std::vector<std::string> cells = RowCells(list, row, numbers, true);
+        for (std::size_t c = 0; c < cells.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], DisplayWidth(cells[c]));
+    }
     const auto line = [&](const std::vector<std::string>& cells) {
         std::string text;
         for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -62,13 +64,12 @@ void WriteText(std::ostream& out, const TAnalysisList& list, const std::vector<s
         out << TrimRight(text) << '\n';
     };
     line(captions);
-    for (const std::vector<std::string>& row : rows) line(row);
+    for (const TListRow& row : list.Rows()) line(RowCells(list, row, numbers, true));
     out << '\n';
     for (int panel : {kPanelFileCount, kPanelSize, kPanelDuration, kPanelBitrate}) out << status[panel] << '\n';
 }
 
-void WriteSeparated(std::ostream& out, const TAnalysisList& list, const std::vector<std::vector<std::string>>& rows,
-                    bool csv) {
+void WriteSeparated(std::ostream& out, const TAnalysisList& list, NumberStyle numbers, bool csv) {
     const auto line = [&](const std::vector<std::string>& cells) {
         for (std::size_t c = 0; c < cells.size(); ++c) {
             if (c > 0) out << (csv ? ',' : '\t');
@@ -77,7 +78,7 @@ void WriteSeparated(std::ostream& out, const TAnalysisList& list, const std::vec
         out << (csv ? "\r\n" : "\n");
     };
     line(Captions(list.Columns()));
-    for (const std::vector<std::string>& row : rows) line(row);
+    for (const TListRow& row : list.Rows()) line(RowCells(list, row, numbers, false));
 }
 
 // A fixed-point number with "." as the decimal point, whatever the locale.
@@ -167,17 +168,13 @@ std::string NotRecognisedSentence(const TAudioItem& item) {
 void WriteOutput(std::ostream& out, const CliOptions& options, const TAnalysisList& list,
                  const std::vector<TCliEntry>& entries, const TStatusTexts& statusTexts) {
     switch (options.Format) {
-    case OutputFormat::Text: {
+    case OutputFormat::Text:
         // File names and tag texts may hold controls: shown visibly, so that
         // they can neither act on the terminal nor break a row.
-        std::vector<std::vector<std::string>> cells = Cells(list, options.Numbers);
-        for (std::vector<std::string>& row : cells)
-            for (std::string& text : row) text = VisibleText(text);
-        WriteText(out, list, cells, statusTexts);
+        WriteText(out, list, options.Numbers, statusTexts);
         break;
-    }
-    case OutputFormat::Tsv: WriteSeparated(out, list, Cells(list, options.Numbers), false); break;
-    case OutputFormat::Csv: WriteSeparated(out, list, Cells(list, options.Numbers), true); break;
+    case OutputFormat::Tsv: WriteSeparated(out, list, options.Numbers, false); break;
+    case OutputFormat::Csv: WriteSeparated(out, list, options.Numbers, true); break;
     case OutputFormat::Json: WriteJson(out, list, entries, statusTexts); break;
     }
 }

@@ -17,8 +17,8 @@
 struct TCliEntry {
     static constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
     std::size_t Row = kNoRow;   // index into the list's rows
-    std::string Root;           // scan root (or playlist) the path belongs to
-    std::string Path;
+    std::string Root;           // scan root (or playlist) the path belongs to; empty
+    std::string Path;           // for a row without an error (its item has the path)
     bool IsFolder = false;
     std::string Error;
 };

@@ -3,9 +3,13 @@
 #include "CliOptions.h"
 #include "CliOutput.h"
 
+#ifdef SONDARO_HAVE_CACHE
+#include "cache/ResultCache.h"
+#endif
 #include "core/AnalysisList.h"
 #include "core/FolderScan.h"
 #include "core/Playlists.h"
+#include "core/ScanEngine.h"
 #include "io/FileStream.h"
 #include "io/Paths.h"
 #include "io/Text.h"
@@ -18,7 +22,9 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <iostream>
+#include <mutex>
 #include <sys/stat.h>
 
 #ifdef _WIN32
@@ -125,38 +131,36 @@ private:
     bool enabled_;
 };
 
-// Runs the analysis of every PATH and keeps, in the order met, each file and
-// folder with its row or the sentence that says what went wrong.
+// Runs the analysis of every PATH on the scan engine's workers and keeps, in
+// the order met, each file and folder with its row or the sentence that says
+// what went wrong. The rows come in listing order, exactly as one thread
+// analysing the files one after the other would give them.
 class TCliRun {
 public:
-    explicit TCliRun(const CliOptions& options) : list_(options.Columns) {}
+    explicit TCliRun(const CliOptions& options) : options_(options), list_(options.Columns) {}
 
-    void Path(const std::string& path, bool recursive) {
-        if (FolderExists(path)) {
-            TScanCallbacks callbacks;
-            callbacks.AnalyseFile = [&](const std::string& root, const std::string& file) { File(root, file); };
-            const TScanResult result = ScanFolder(path, recursive, callbacks);
-            // File errors were caught in File(); what is left are the folders
-            // that could not be listed.
-            for (const TFailure& failure : result.Failures)
-                Add({TCliEntry::kNoRow, {}, failure.Path, true, Sentence(failure.Message)});
-        } else if (IsPlaylistPath(path)) {
-            const TPlaylistResult result =
-                LoadPlaylist(path, [&](const std::string& root, const std::string& file) { File(root, file); });
-            // Entry errors were caught in File(); what is left is the playlist's own.
-            for (const TFailure& failure : result.Failures)
-                Add({TCliEntry::kNoRow, path, failure.Path, false, FailureSentence(failure.Path, failure.Message)});
-            if (!result.Loaded && result.Failures.empty())
-                Add({TCliEntry::kNoRow, path, path, false, PlaylistSentence(path)});
-            // Lines skipped as no path: said, but no file was lost.
-            for (const std::string& note : result.Notes) std::cerr << "sondaro-cli: " << VisibleText(Sentence(note)) << '\n';
-        } else {
-            File(FolderOf(path), path);
+    void Run() {
+        TScanResultStore* store = nullptr;
+#ifdef SONDARO_HAVE_CACHE
+        if (options_.Cache) {
+            cache_ = std::make_unique<TResultCache>([this](const std::string& message) {
+                progress_.Done();
+                std::cerr << "sondaro-cli: " + VisibleText(message) + "\n";
+            });
+            if (!cache_->Open(TResultCache::DefaultPath())) cache_.reset();
+            store = cache_.get();
         }
+#else
+        if (options_.Cache) std::cerr << "sondaro-cli: This build has no results cache; every file is read.\n";
+#endif
+        RunScan([this](const TScanAdd& add) { List(add); }, options_.Jobs,
+                [this](TScanOutput& output) { Deliver(output); }, store);
+        FlushTrailers(SIZE_MAX);
+#ifdef SONDARO_HAVE_CACHE
+        if (cache_) cache_->Flush();
+#endif
+        progress_.Done();
     }
-
-    // Clears the progress line.
-    void Finish() { progress_.Done(); }
 
 #ifdef SONDARO_CHECK
     // The lossless check of every row; a file that cannot be decoded is named.
@@ -176,23 +180,93 @@ public:
     bool Failed() const { return failed_; }
 
 private:
-    void File(const std::string& root, const std::string& file) {
-        progress_.Update(++analysed_, file);
-        const std::size_t rowsBefore = list_.Rows().size();
-        try {
-            if (!list_.AnalyseFile(root, file)) {
-                Add({TCliEntry::kNoRow, root, file, false, "File " + QuotedPath(file) + " is empty."});
-                return;
+    // What a PATH adds after its files: the folders that could not be listed,
+    // a playlist's own failure and notes. Boundary is the number of files
+    // listed before it; it is shown once every earlier file was delivered.
+    struct TTrailer {
+        std::size_t Boundary = 0;
+        std::vector<TCliEntry> Entries;
+        std::vector<std::string> Notes;   // to standard error after the entries
+    };
+
+    // The lister thread: every PATH in order.
+    void List(const TScanAdd& add) {
+        std::size_t listed = 0;
+        bool stopped = false;
+        const auto addFile = [&](const std::string& root, const std::string& file) {
+            if (stopped) return;
+            if (add(root, file)) ++listed;
+            else stopped = true;
+        };
+        for (const std::string& path : options_.Paths) {
+            if (stopped) return;
+            TTrailer trailer;
+            if (FolderExists(path)) {
+                TScanCallbacks callbacks;
+                callbacks.AnalyseFile = addFile;
+                callbacks.Pending = [&] { return stopped; };
+                const TScanResult result = ScanFolder(path, options_.Recursive, callbacks);
+                for (const TFailure& failure : result.Failures)
+                    trailer.Entries.push_back({TCliEntry::kNoRow, {}, failure.Path, true, Sentence(failure.Message)});
+            } else if (IsPlaylistPath(path)) {
+                const TPlaylistResult result = LoadPlaylist(path, addFile, [&] { return stopped; });
+                for (const TFailure& failure : result.Failures)
+                    trailer.Entries.push_back(
+                        {TCliEntry::kNoRow, path, failure.Path, false, FailureSentence(failure.Path, failure.Message)});
+                if (!result.Loaded && result.Failures.empty())
+                    trailer.Entries.push_back({TCliEntry::kNoRow, path, path, false, PlaylistSentence(path)});
+                // Lines skipped as no path: said, but no file was lost.
+                trailer.Notes = result.Notes;
+            } else {
+                addFile(FolderOf(path), path);
             }
-        } catch (const std::exception& e) {
-            Add({TCliEntry::kNoRow, root, file, false, FailureSentence(file, e.what())});
+            if (trailer.Entries.empty() && trailer.Notes.empty()) continue;
+            trailer.Boundary = listed;
+            const std::lock_guard<std::mutex> lock(trailersMutex_);
+            trailers_.push_back(std::move(trailer));
+        }
+    }
+
+    // Shows the trailers of the PATHs whose files all come before index.
+    void FlushTrailers(std::size_t index) {
+        std::vector<TTrailer> due;
+        {
+            const std::lock_guard<std::mutex> lock(trailersMutex_);
+            while (!trailers_.empty() && trailers_.front().Boundary <= index) {
+                due.push_back(std::move(trailers_.front()));
+                trailers_.pop_front();
+            }
+        }
+        for (TTrailer& trailer : due) {
+            for (TCliEntry& entry : trailer.Entries) Add(std::move(entry));
+            for (const std::string& note : trailer.Notes)
+                std::cerr << "sondaro-cli: " << VisibleText(Sentence(note)) << '\n';
+        }
+    }
+
+    // The consumer: one analysed file, in listing order.
+    void Deliver(TScanOutput& output) {
+        FlushTrailers(output.Index);
+        progress_.Update(output.Index + 1, output.Path);
+        if (!output.Error.empty()) {
+            Add({TCliEntry::kNoRow, output.Root, output.Path, false, FailureSentence(output.Path, output.Error)});
             return;
         }
-        const TAudioItem& item = *list_.Rows()[rowsBefore].Item;
+        if (!output.Item) {
+            Add({TCliEntry::kNoRow, output.Root, output.Path, false, "File " + QuotedPath(output.Path) + " is empty."});
+            return;
+        }
+#ifdef SONDARO_HAVE_CACHE
+        if (cache_ && output.HasStamp && !output.FromStore) cache_->Store(output.Path, output.Stamp, *output.Item);
+#endif
+        const std::size_t row = list_.Rows().size();
+        const TAudioItem& item = *list_.AppendItem(std::move(output.Item))->Item;
         // A reader that rejected the file leaves the item's defaults, and the
         // row says "File could not be scanned".
         const bool recognised = item.EncoderInfo != kNotScannedText;
-        Add({rowsBefore, root, file, false, recognised ? std::string() : NotRecognisedSentence(item)});
+        // A row read without fault needs no copy of its path: the item has it.
+        if (recognised) Add({row, {}, {}, false, {}});
+        else Add({row, output.Root, output.Path, false, NotRecognisedSentence(item)});
     }
 
     // Why a playlist gave nothing: the open error when it cannot be opened.
@@ -214,11 +288,16 @@ private:
         entries_.push_back(std::move(entry));
     }
 
+    const CliOptions& options_;
     TAnalysisList list_;
     std::vector<TCliEntry> entries_;
     Progress progress_;
-    std::size_t analysed_ = 0;
     bool failed_ = false;
+    std::mutex trailersMutex_;
+    std::deque<TTrailer> trailers_;
+#ifdef SONDARO_HAVE_CACHE
+    std::unique_ptr<TResultCache> cache_;
+#endif
 };
 
 // Writes the desktop program's report of the rows; false when it could not be written.
@@ -290,8 +369,7 @@ int main(int argc, char** argv) {
 #endif
 
     TCliRun run(options);
-    for (const std::string& path : options.Paths) run.Path(path, options.Recursive);
-    run.Finish();
+    run.Run();
 #ifdef SONDARO_CHECK
     if (options.Check) run.Check();
 #endif

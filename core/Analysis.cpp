@@ -25,6 +25,13 @@ TReadResult FillFromReader(TFormatReaders& readers, TAudioItem& item) {
     }
 }
 
+void SetItemLocation(TAudioItem& item, const std::string& root, const std::string& fullPath) {
+    item.Folder = FolderOf(fullPath);
+    item.RelativePath = RelativePathOf(root, item.Folder);
+    item.FullPath = fullPath;
+    item.FileType = FileTypeOf(fullPath);
+}
+
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,
                                         const std::string& fullPath) {
     // The one open of the file: the size probe and every reader use it.
@@ -32,10 +39,7 @@ std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::stri
     TFileStream stream(fullPath, TFileStream::Share::ReadWrite);
     if (stream.Size() == 0) return nullptr;
     auto item = std::make_unique<TAudioItem>();
-    item->Folder = FolderOf(fullPath);
-    item->RelativePath = RelativePathOf(root, item->Folder);
-    item->FullPath = fullPath;
-    item->FileType = FileTypeOf(fullPath);
+    SetItemLocation(*item, root, fullPath);
     const TReadResult result = FillFromStream(readers, stream, *item);
     if (result.Status == TReadStatus::ReadError) throw EReadError(result.Message);
     return item;

@@ -20,6 +20,10 @@
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,
                                         const std::string& fullPath);
 
+// Sets the fields that say where the file is: Folder, RelativePath (to
+// root), FullPath and FileType (from the extension).
+void SetItemLocation(TAudioItem& item, const std::string& root, const std::string& fullPath);
+
 // Runs the fill function of item.FileType on stream, the open file
 // item.FullPath. An unknown type is NotRecognised; a reader that raises gives
 // ReadError with its message.

@@ -104,15 +104,22 @@ bool IsSupportedExtension(const std::string& extensionWithoutDot) {
     return FindFormat(extensionWithoutDot) != nullptr;
 }
 
+namespace {
+
+// What FolderNameLess compares first: the name's characters upper-cased.
+std::u32string UpperKey(const std::string& name) {
+    std::u32string key = CodePoints(name);
+    for (char32_t& c : key) c = static_cast<char32_t>(std::towupper(static_cast<wint_t>(c)));
+    return key;
+}
+
+} // namespace
+
 bool FolderNameLess(const std::string& a, const std::string& b) {
-    const std::u32string ca = CodePoints(a), cb = CodePoints(b);
-    const std::size_t n = std::min(ca.size(), cb.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ua = static_cast<char32_t>(std::towupper(static_cast<wint_t>(ca[i])));
-        const auto ub = static_cast<char32_t>(std::towupper(static_cast<wint_t>(cb[i])));
-        if (ua != ub) return ua < ub;
-    }
-    if (ca.size() != cb.size()) return ca.size() < cb.size();
+    const std::u32string ka = UpperKey(a), kb = UpperKey(b);
+    // The upper-cased characters by code point, a shorter name first when it
+    // is the start of the other; ties by the raw name.
+    if (ka != kb) return ka < kb;
     return a < b;
 }
 
@@ -153,7 +160,14 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& files, std:
 
 bool ListFolder(const std::string& folder, std::vector<std::string>& files, std::deque<std::string>& folders,
                 std::string* error) {
-    std::vector<std::string> names;
+    // Each supported file and each folder with its sort key, made once per
+    // name rather than at every comparison.
+    struct TEntry {
+        std::u32string Key;
+        std::string Name;
+        fs::file_type Type;
+    };
+    std::vector<TEntry> entries;
     std::error_code code;
     // A folder that cannot be read is an error to report, not an empty folder.
     fs::directory_iterator it(folder, code);
@@ -164,18 +178,24 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& files, std:
     for (const fs::directory_iterator end; it != end; it.increment(code)) {
         std::string name = it->path().filename().string();
         if (name.empty() || name[0] == '.') continue;   // hidden, "." and ".."
-        names.push_back(std::move(name));
+        // The type comes from the directory entry; only a link (followed) or
+        // an entry of unknown type costs a stat.
+        std::error_code typeCode;
+        fs::file_type type = fs::file_type::none;
+        if (IsSupportedFileName(name) && it->is_regular_file(typeCode)) type = fs::file_type::regular;
+        else if (it->is_directory(typeCode)) type = fs::file_type::directory;
+        else continue;
+        entries.push_back({UpperKey(name), std::move(name), type});
     }
     if (code && error) *error = code.message();
-    std::sort(names.begin(), names.end(), FolderNameLess);
-    for (const std::string& name : names) {
-        const std::string full = folder + name;
-        const StatInfo info = StatFollowingLinks(full);
-        if (info.isFolder) {
-            folders.push_back(full);
-        } else if (info.isRegular) {
-            if (IsSupportedFileName(name)) files.push_back(full);
-        }
+    std::sort(entries.begin(), entries.end(), [](const TEntry& a, const TEntry& b) {
+        if (a.Key != b.Key) return a.Key < b.Key;
+        return a.Name < b.Name;
+    });
+    for (TEntry& entry : entries) {
+        std::string full = folder + entry.Name;
+        if (entry.Type == fs::file_type::regular) files.push_back(std::move(full));
+        else folders.push_back(std::move(full));
     }
     return !code;
 }

@@ -24,6 +24,9 @@ struct TFormatEntry {
     std::string Name;                      // the format's name, e.g. "Monkey's Audio"
     std::vector<std::string> Extensions;   // lower-case, without the dot
     TFillFunction Fill = nullptr;
+    // Raised whenever the reader's results for a file may change; results
+    // stored under another version are read again.
+    int Version = 1;
 };
 
 // Every format, in the order their extensions are listed.

@@ -8,6 +8,14 @@
 #include <algorithm>
 #include <exception>
 
+namespace {
+
+// The bytes prefetched of a file: what its first read takes (the streams'
+// buffer), which holds the headers of nearly every format.
+constexpr int64_t kPrefetchLength = 64 * 1024;
+
+} // namespace
+
 unsigned TScanEngine::DefaultWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 TScanEngine::TScanEngine(unsigned workers, std::size_t window)
@@ -42,6 +50,7 @@ void TScanEngine::Cancel() {
         cancelled_ = true;
         jobs_.clear();
         slots_.clear();
+        readyRun_ = 0;
     }
     workCv_.notify_all();
     listCv_.notify_all();
@@ -49,12 +58,41 @@ void TScanEngine::Cancel() {
 }
 
 bool TScanEngine::Add(const std::string& root, const std::string& path) {
+    TJob job{0, root, path, {}, false};
+    std::unique_ptr<TAudioItem> stored;
+    if (store_) {
+        job.HasStamp = RegularFileStamp(path, job.Stamp);
+        if (job.HasStamp && job.Stamp.Size > 0) stored = store_->Find(path, job.Stamp);
+        if (stored) SetItemLocation(*stored, root, path);
+    }
     std::unique_lock<std::mutex> lock(mutex_);
-    listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered < window_; });
+    if (!cancelled_ && progress_.Listed - progress_.Delivered >= window_) {
+        // The window is full: what is ready goes to a blocked consumer now,
+        // and the lister goes on once a batch has been taken (not for every
+        // file, which would wake both threads per file).
+        listerBlocked_ = true;
+        if (waiting_ && WaitOverLocked()) readyCv_.notify_all();
+        const std::size_t room = std::min(kWaitBatch, window_);
+        listCv_.wait(lock, [&] { return cancelled_ || progress_.Listed - progress_.Delivered + room <= window_; });
+        listerBlocked_ = false;
+    }
     if (cancelled_) return false;
-    jobs_.push_back({root, path});
-    ++progress_.Listed;
+    job.Index = progress_.Listed++;
     progress_.Folder = FolderOf(path);
+    if (stored) {
+        // Known to the store: done without a worker.
+        TScanOutput output;
+        output.Index = job.Index;
+        output.Root = root;
+        output.Path = path;
+        output.Item = std::move(stored);
+        output.Stamp = job.Stamp;
+        output.HasStamp = true;
+        output.FromStore = true;
+        PlaceLocked(std::move(output), lock);
+        return true;
+    }
+    jobs_.push_back(std::move(job));
     lock.unlock();
     workCv_.notify_one();
     return true;
@@ -66,46 +104,79 @@ void TScanEngine::RunLister(const TScanLister& lister) {
     } catch (const std::exception&) {
         // A listing that fails part-way keeps what it listed.
     }
+    if (store_) store_->FinishLookups();
     std::unique_lock<std::mutex> lock(mutex_);
     progress_.ListingDone = true;
     workCv_.notify_all();
+    readyCv_.notify_all();
     // After a cancel the consumer has stopped listening.
     if (!cancelled_) Notify(lock);
 }
 
 void TScanEngine::RunWorker() {
     auto readers = std::make_unique<TFormatReaders>();
+    std::optional<TScanOutput> finished;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        // One turn of the lock hands in the last result and takes the next job.
+        if (finished) {
+            if (cancelled_) return;
+            PlaceLocked(std::move(*finished), lock);
+            finished.reset();
+        }
         workCv_.wait(lock, [&] { return cancelled_ || !jobs_.empty() || progress_.ListingDone; });
         if (cancelled_ || jobs_.empty()) return;
         TJob job = std::move(jobs_.front());
         jobs_.pop_front();
-        TScanOutput output;
-        output.Index = nextJob_++;
-        output.Path = job.Path;
+        // The file kPrefetchDistance places behind this one gets its first
+        // pages asked for now; by its turn they are in memory.
+        std::string prefetch;
+        if (jobs_.size() >= kPrefetchDistance) prefetch = jobs_[kPrefetchDistance - 1].Path;
         lock.unlock();
 
+        if (!prefetch.empty()) PrefetchFileStart(prefetch, kPrefetchLength);
+        TScanOutput& output = finished.emplace();
+        output.Index = job.Index;
+        output.Root = std::move(job.Root);
+        output.Path = std::move(job.Path);
+        output.Stamp = job.Stamp;
+        output.HasStamp = job.HasStamp;
         try {
-            output.Item = AnalyseFile(*readers, job.Root, job.Path);
+            output.Item = AnalyseFile(*readers, output.Root, output.Path);
         } catch (const std::exception& e) {
             output.Error = e.what();
-            if (output.Error.empty()) output.Error = "Cannot read file \"" + job.Path + "\".";
+            if (output.Error.empty()) output.Error = "Cannot read file \"" + output.Path + "\".";
         }
-
         lock.lock();
-        if (cancelled_) return;
-        ++progress_.Analysed;
-        const std::size_t slot = output.Index - progress_.Delivered;
-        if (slots_.size() <= slot) slots_.resize(slot + 1);
-        slots_[slot] = std::move(output);
-        if (slot == 0) Notify(lock);
     }
 }
 
-// Called with the lock held; returns with it held.
+// Puts a finished output into its slot; called with the lock held.
+void TScanEngine::PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& lock) {
+    ++progress_.Analysed;
+    const std::size_t slot = output.Index - progress_.Delivered;
+    if (slots_.size() <= slot) slots_.resize(slot + 1);
+    slots_[slot] = std::move(output);
+    while (readyRun_ < slots_.size() && slots_[readyRun_].has_value()) ++readyRun_;
+    // A blocked consumer is woken for a batch, or when nothing more can come
+    // without the lister; the polling one whenever the next result is ready.
+    if (waiting_ && WaitOverLocked()) readyCv_.notify_all();
+    if (slot == 0) Notify(lock);
+}
+
+// True when WaitReady should stop waiting.
+bool TScanEngine::WaitOverLocked() const {
+    if (FinishedLocked()) return true;
+    if (readyRun_ == 0) return false;
+    // Nothing more comes before these are taken: the listing is over, or the
+    // lister waits for room, and every listed file is analysed.
+    const bool stalled = (progress_.ListingDone || listerBlocked_) && progress_.Analysed == progress_.Listed;
+    return readyRun_ >= kWaitBatch || stalled;
+}
+
+// Tells the polling consumer that results are ready. Called with the lock
+// held; returns with it held.
 void TScanEngine::Notify(std::unique_lock<std::mutex>& lock) {
-    readyCv_.notify_all();
     if (!notifyArmed_ || !onReady_) return;
     notifyArmed_ = false;
     lock.unlock();
@@ -126,6 +197,7 @@ TScanBatch TScanEngine::TakeLocked(std::size_t max) {
         slots_.pop_front();
         ++progress_.Delivered;
     }
+    readyRun_ -= batch.Outputs.size();
     batch.More = ReadyLocked();
     batch.Finished = FinishedLocked();
     notifyArmed_ = true;
@@ -146,7 +218,9 @@ TScanBatch TScanEngine::WaitReady(std::size_t max) {
     TScanBatch batch;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        readyCv_.wait(lock, [&] { return ReadyLocked() || FinishedLocked(); });
+        waiting_ = true;
+        readyCv_.wait(lock, [&] { return WaitOverLocked(); });
+        waiting_ = false;
         batch = TakeLocked(max);
     }
     if (!batch.Outputs.empty()) listCv_.notify_one();
@@ -182,8 +256,10 @@ TScanLister PlaylistLister(const std::string& playlist) {
     };
 }
 
-void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver) {
+void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver,
+             TScanResultStore* store) {
     TScanEngine engine(workers);
+    engine.SetResultStore(store);
     engine.Start(lister);
     for (;;) {
         TScanBatch batch = engine.WaitReady();

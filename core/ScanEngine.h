@@ -14,6 +14,7 @@
 #pragma once
 
 #include "core/AnalysisList.h"
+#include "io/Platform.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -30,9 +31,28 @@
 // The result of one listed file.
 struct TScanOutput {
     std::size_t Index = 0;              // position in listing order, from 0
+    std::string Root;                   // the scan root (or playlist) the file was listed under
     std::string Path;
     std::unique_ptr<TAudioItem> Item;   // nullptr for an empty file or a failure
     std::string Error;                  // the failure's message; empty when analysed
+    // With a result store: the file's stamp taken before it was read (HasStamp
+    // false when it could not be taken), and whether the item came from the
+    // store instead of the file.
+    TFileStamp Stamp;
+    bool HasStamp = false;
+    bool FromStore = false;
+};
+
+// Earlier results the engine may use instead of reading a file (the results
+// cache). Asked on the lister thread only, before the file is queued.
+class TScanResultStore {
+public:
+    virtual ~TScanResultStore() = default;
+    // The results stored for path under exactly this stamp; nullptr when there
+    // are none. The item's location fields are set by the engine.
+    virtual std::unique_ptr<TAudioItem> Find(const std::string& path, const TFileStamp& stamp) = 0;
+    // The lister has asked for its last file.
+    virtual void FinishLookups() {}
 };
 
 struct TScanProgress {
@@ -58,6 +78,13 @@ struct TScanBatch {
 class TScanEngine {
 public:
     static constexpr std::size_t kDefaultWindow = 4096;
+    // How many queued files ahead of the one it starts a worker asks the
+    // system to prefetch, so that a cold scan reads ahead of the analysis.
+    static constexpr std::size_t kPrefetchDistance = 16;
+    // WaitReady returns once this many results are ready in order (or the
+    // lister waits for room, or the listing is over and all is analysed), so
+    // that a fast consumer is not woken for every file.
+    static constexpr std::size_t kWaitBatch = 64;
 
     // workers 0: one per hardware thread.
     explicit TScanEngine(unsigned workers = 0, std::size_t window = kDefaultWindow);
@@ -72,6 +99,11 @@ public:
     // runs first on each of the engine's threads (the desktop program lowers
     // their priority there, so that its window comes first).
     void Start(TScanLister lister, std::function<void()> onReady = {}, std::function<void()> threadStart = {});
+
+    // Before Start: a store whose results stand for the files they match (the
+    // engine does not own it; it must outlive the scan). A file the store
+    // knows is not opened; every output then carries its file's stamp.
+    void SetResultStore(TScanResultStore* store) { store_ = store; }
 
     // Stops the scan: nothing more is listed or delivered.
     void Cancel();
@@ -90,14 +122,19 @@ public:
 
 private:
     struct TJob {
+        std::size_t Index = 0;
         std::string Root;
         std::string Path;
+        TFileStamp Stamp;
+        bool HasStamp = false;
     };
 
     void RunLister(const TScanLister& lister);
     void RunWorker();
     bool Add(const std::string& root, const std::string& path);
+    void PlaceLocked(TScanOutput output, std::unique_lock<std::mutex>& lock);
     bool FinishedLocked() const;
+    bool WaitOverLocked() const;
     bool ReadyLocked() const;
     TScanBatch TakeLocked(std::size_t max);
     void Notify(std::unique_lock<std::mutex>& lock);
@@ -110,10 +147,13 @@ private:
     std::condition_variable workCv_;    // workers: a job is queued, the listing ended, or cancelled
     std::condition_variable listCv_;    // lister: the window has room, or cancelled
     std::condition_variable readyCv_;   // WaitReady: results ready, or the scan ended
+    TScanResultStore* store_ = nullptr;
     std::deque<TJob> jobs_;
-    std::size_t nextJob_ = 0;           // index of jobs_.front()
     std::deque<std::optional<TScanOutput>> slots_;   // slot 0 is the next result to deliver
     TScanProgress progress_;
+    std::size_t readyRun_ = 0;          // filled slots from slot 0 on
+    bool waiting_ = false;              // WaitReady is blocked
+    bool listerBlocked_ = false;        // the lister waits for room in the window
     bool cancelled_ = false;
     bool notifyArmed_ = true;
 
@@ -131,5 +171,6 @@ TScanLister FolderLister(const std::string& path, bool recursive);
 TScanLister PlaylistLister(const std::string& playlist);
 
 // Runs a whole scan and hands every result to deliver on the calling thread,
-// in listing order.
-void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver);
+// in listing order (store: see SetResultStore).
+void RunScan(const TScanLister& lister, unsigned workers, const std::function<void(TScanOutput&)>& deliver,
+             TScanResultStore* store = nullptr);

@@ -6,14 +6,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
-
-#include "io/Platform.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +31,27 @@ std::atomic<uint64_t> gOpens{0};
 // Counts one system call of a stream (open, size query, seek, read, close).
 void CountCall(uint64_t calls = 1) { gSystemCalls.fetch_add(calls, std::memory_order_relaxed); }
 
+constexpr std::size_t kDefaultBufferSize = 64 * 1024;
+constexpr std::size_t kPooledBuffers = 4;
+
+// Buffers of the default size left by the thread's closed streams. The
+// bytes are not cleared: a buffer is only read where a fill wrote it.
+thread_local std::vector<std::unique_ptr<unsigned char[]>> tFreeBuffers;
+
+std::unique_ptr<unsigned char[]> TakeBuffer(std::size_t size) {
+    if (size == kDefaultBufferSize && !tFreeBuffers.empty()) {
+        std::unique_ptr<unsigned char[]> buffer = std::move(tFreeBuffers.back());
+        tFreeBuffers.pop_back();
+        return buffer;
+    }
+    return std::unique_ptr<unsigned char[]>(new unsigned char[size]);
+}
+
+void ReturnBuffer(std::unique_ptr<unsigned char[]> buffer, std::size_t size) {
+    if (buffer && size == kDefaultBufferSize && tFreeBuffers.size() < kPooledBuffers)
+        tFreeBuffers.push_back(std::move(buffer));
+}
+
 [[noreturn]] void RaiseOpenError(const std::string& path, const std::string& message) {
     throw EFOpenError("Cannot open file \"" + path + "\". " + message);
 }
@@ -44,7 +64,7 @@ TFileStream::TFileStream(const std::string& path, std::size_t bufferSize)
 #ifdef _WIN32
 
 TFileStream::TFileStream(const std::string& path, Share share, std::size_t bufferSize)
-    : path_(path), buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    : path_(path), bufferSize_(std::max<std::size_t>(bufferSize, 16)) {
     // A NUL would end the name the system sees: another file than the one named.
     if (path.find('\0') != std::string::npos) RaiseOpenError(path, "Invalid file name");
     const DWORD shareMode = share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
@@ -66,6 +86,7 @@ TFileStream::TFileStream(const std::string& path, Share share, std::size_t buffe
     }
     handle_ = handle;
     size_ = static_cast<int64_t>(size.QuadPart);
+    stamp_.Size = size_;
 }
 
 TFileStream::~TFileStream() {
@@ -73,16 +94,19 @@ TFileStream::~TFileStream() {
         ::CloseHandle(static_cast<HANDLE>(handle_));
         CountCall();
     }
+    for (TWindow& window : windows_) ReturnBuffer(std::move(window.Data), bufferSize_);
 }
 
 #else
 
 TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
-    : path_(path), buffer_(std::max<std::size_t>(bufferSize, 16)) {
+    : path_(path), bufferSize_(std::max<std::size_t>(bufferSize, 16)) {
     // A NUL would end the name the system sees: another file than the one named.
     if (path.find('\0') != std::string::npos) RaiseOpenError(path, "Invalid file name");
-    // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected below.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected
+    // below. It stays set: reads of a regular file ignore it, which saves the
+    // two fcntl calls that would clear it.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     gOpens.fetch_add(1, std::memory_order_relaxed);
     CountCall(2);   // open, fstat
     if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));
@@ -96,10 +120,10 @@ TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
         ::close(fd_);
         RaiseOpenError(path, S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
     }
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-    CountCall(2);
     size_ = static_cast<int64_t>(info.st_size);
+    stamp_.Size = size_;
+    stamp_.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    stamp_.Inode = static_cast<uint64_t>(info.st_ino);
 }
 
 TFileStream::~TFileStream() {
@@ -107,6 +131,7 @@ TFileStream::~TFileStream() {
         ::close(fd_);
         CountCall();
     }
+    for (TWindow& window : windows_) ReturnBuffer(std::move(window.Data), bufferSize_);
 }
 
 #endif
@@ -122,56 +147,75 @@ int64_t TFileStream::Seek(int64_t offset, Origin origin) {
     return position_;
 }
 
-bool TFileStream::Fill(int64_t at) {
-    // A read that continues the previous one fills the whole buffer; a jump
-    // (header probes, tags at the end) fills only a small window.
-    const bool sequential = at == bufferStart_ + static_cast<int64_t>(bufferLength_) && bufferLength_ > 0;
-    const std::size_t want = sequential ? buffer_.size() : std::min<std::size_t>(buffer_.size(), kProbeWindow);
-    bufferStart_ = at;
-    bufferLength_ = 0;
-    if (at >= size_) return false;
+// One system read after another until count bytes from at are in
+// destination, the file ends or a read fails; got is the count obtained.
+bool TFileStream::ReadInto(unsigned char* destination, std::size_t count, int64_t at, std::size_t& got) {
 #ifdef _WIN32
-    HANDLE handle = static_cast<HANDLE>(handle_);
-    LARGE_INTEGER offset{};
-    offset.QuadPart = at;
-    CountCall();
-    if (!::SetFilePointerEx(handle, offset, nullptr, FILE_BEGIN)) return false;
+    const TFileHandle file = handle_;
 #else
-    CountCall();
-    if (::lseek(fd_, at, SEEK_SET) < 0) return false;
+    const TFileHandle file = fd_;
 #endif
-    while (bufferLength_ < want) {
+    got = 0;
+    while (got < count) {
         ++systemReads_;
         gSystemReads.fetch_add(1, std::memory_order_relaxed);
         CountCall();
-#ifdef _WIN32
-        DWORD got = 0;
-        const auto ask = static_cast<DWORD>(std::min<std::size_t>(want - bufferLength_, 1u << 30));
-        if (!::ReadFile(handle, buffer_.data() + bufferLength_, ask, &got, nullptr) || got == 0) break;
-#else
-        const auto got = ::read(fd_, buffer_.data() + bufferLength_, static_cast<unsigned>(want - bufferLength_));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-#endif
-        bufferLength_ += static_cast<std::size_t>(got);
-        gBytesRead.fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
-        if (bufferStart_ + static_cast<int64_t>(bufferLength_) >= size_) break;
+        const std::ptrdiff_t read = ReadAt(file, destination + got, count - got, at + static_cast<int64_t>(got));
+        if (read <= 0) break;
+        got += static_cast<std::size_t>(read);
+        gBytesRead.fetch_add(static_cast<uint64_t>(read), std::memory_order_relaxed);
+        if (at + static_cast<int64_t>(got) >= size_) break;
     }
-    return bufferLength_ > 0;
+    readEnd_ = at + static_cast<int64_t>(got);
+    return got > 0;
+}
+
+bool TFileStream::Fill(int64_t at) {
+    if (at >= size_) return false;
+    // Reading on from the last system read refills the window in use with a
+    // whole buffer; a jump fills the other window with a small probe, or
+    // with the whole file when it fits.
+    const bool sequential = at == readEnd_;
+    if (!sequential) current_ = 1 - current_;
+    TWindow& window = windows_[current_];
+    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, kProbeWindow);
+    window.Start = at;
+    window.Length = 0;
+    if (!sequential && size_ <= static_cast<int64_t>(bufferSize_)) {
+        window.Start = 0;
+        want = static_cast<std::size_t>(size_);
+    }
+    if (!window.Data) window.Data = TakeBuffer(bufferSize_);
+    ReadInto(window.Data.get(), want, window.Start, window.Length);
+    // A file cut short since it was opened may end before the position asked for.
+    return window.Holds(at);
 }
 
 std::size_t TFileStream::Read(void* destination, std::size_t count) {
     auto* out = static_cast<unsigned char*>(destination);
     std::size_t done = 0;
     while (done < count) {
-        const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(bufferLength_);
-        if (position_ < bufferStart_ || position_ >= bufferEnd) {
-            if (!Fill(position_)) break;
+        if (!windows_[current_].Holds(position_)) {
+            if (windows_[1 - current_].Holds(position_)) {
+                current_ = 1 - current_;
+            } else if (count - done >= bufferSize_) {
+                // A large read goes straight to the caller.
+                if (position_ >= size_) break;
+                std::size_t got = 0;
+                ReadInto(out + done, count - done, position_, got);
+                done += got;
+                position_ += static_cast<int64_t>(got);
+                if (got == 0 || position_ >= size_) break;
+                continue;
+            } else if (!Fill(position_)) {
+                break;
+            }
             continue;
         }
-        const auto offset = static_cast<std::size_t>(position_ - bufferStart_);
-        const std::size_t take = std::min(count - done, bufferLength_ - offset);
-        std::memcpy(out + done, buffer_.data() + offset, take);
+        const TWindow& window = windows_[current_];
+        const auto offset = static_cast<std::size_t>(position_ - window.Start);
+        const std::size_t take = std::min(count - done, window.Length - offset);
+        std::memcpy(out + done, window.Data.get() + offset, take);
         done += take;
         position_ += static_cast<int64_t>(take);
     }
@@ -179,9 +223,10 @@ std::size_t TFileStream::Read(void* destination, std::size_t count) {
 }
 
 std::size_t TFileStream::ReadZeroFilled(int64_t offset, void* destination, std::size_t count) {
-    std::memset(destination, 0, count);
     Seek(offset);
-    return Read(destination, count);
+    const std::size_t got = Read(destination, count);
+    std::memset(static_cast<unsigned char*>(destination) + got, 0, count - got);
+    return got;
 }
 
 void TFileStream::ReadExact(void* destination, std::size_t count) {

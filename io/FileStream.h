@@ -3,9 +3,16 @@
 // Opened by a UTF-8 path (converted to UTF-16 on Windows), it knows its 64-bit size, seeks from the
 // start, from the current position and from the end, and Read returns the
 // number of bytes it obtained (short at the end of the file, never an error).
-// Reads are served from an internal buffer so that readers that take a few
-// bytes at a time do not cost a system call each; a seek inside the buffered
-// window costs nothing. The bytes a caller sees are exactly the file's bytes.
+// Reads are served from two buffered windows so that readers that take a few
+// bytes at a time do not cost a system call each: reading on fills the
+// window in use, a jump (a header probe, the tags at the end) fills the
+// other, so a reader that goes back and forth between the start and the end
+// of a file reads each once. A seek inside either window costs nothing, and
+// every fill is one positioned read (no separate seek). A file no larger than
+// a window is read whole by its first fill; a read of at least a window's
+// size goes straight into the caller's memory. Buffers of the default size
+// are reused by the thread's next stream, so a scan does not allocate (or
+// clear) them per file. The bytes a caller sees are exactly the file's bytes.
 //
 // Only regular files are opened: a FIFO, socket or device raises the open
 // error instead of blocking the scan.
@@ -15,10 +22,12 @@
 // Share::ReadWrite. POSIX has no share modes; there the choice has no effect.
 #pragma once
 
+#include "io/Platform.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 class TFileStream {
 public:
@@ -38,6 +47,9 @@ public:
     // The path the stream was opened with.
     const std::string& Path() const { return path_; }
     int64_t Position() const { return position_; }
+    // Size, modification time and file number of the open file (POSIX; on
+    // Windows the size alone).
+    const TFileStamp& Stamp() const { return stamp_; }
 
     // Moves the position; a target before 0 clamps to 0. Returns the new position.
     // Seeking past the end is allowed; reads there return 0 bytes.
@@ -75,10 +87,20 @@ private:
 #endif
     std::string path_;
     int64_t size_ = 0;
+    TFileStamp stamp_;
     int64_t position_ = 0;
-    std::vector<unsigned char> buffer_;
-    int64_t bufferStart_ = 0;   // file offset of buffer_[0]
-    std::size_t bufferLength_ = 0;
+    // A buffered part of the file: Length bytes from file offset Start.
+    struct TWindow {
+        std::unique_ptr<unsigned char[]> Data;   // taken when first filled
+        int64_t Start = 0;
+        std::size_t Length = 0;
+        bool Holds(int64_t offset) const { return offset >= Start && offset - Start < static_cast<int64_t>(Length); }
+    };
+    bool ReadInto(unsigned char* destination, std::size_t count, int64_t at, std::size_t& got);
+    TWindow windows_[2];
+    int current_ = 0;           // the window read last
+    std::size_t bufferSize_ = 0;
+    int64_t readEnd_ = -1;      // file offset where the last system read ended
     uint64_t systemReads_ = 0;
 };
 

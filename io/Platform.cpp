@@ -1,5 +1,7 @@
 #include "io/Platform.h"
 
+#include <algorithm>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -8,6 +10,11 @@
 
 #include <climits>
 #include <vector>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #ifdef _WIN32
@@ -59,8 +66,61 @@ std::string ExecutablePath() {
     }
 }
 
+bool RegularFileStamp(const std::string& path, TFileStamp& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
+    stamp.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    // 100-ns intervals since 1601 to nanoseconds since 1970.
+    const uint64_t ticks =
+        (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    stamp.ModifiedNs = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+    stamp.Inode = 0;   // the file index needs an open handle; size and time decide alone
+    return true;
+}
+
+std::ptrdiff_t ReadAt(TFileHandle file, void* buffer, std::size_t count, int64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    const auto ask = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    if (!::ReadFile(static_cast<HANDLE>(file), buffer, ask, &got, &at))
+        return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<std::ptrdiff_t>(got);
+}
+
+// Windows has no request to prefetch a closed file's pages; its cache
+// manager reads ahead on its own once the file is read.
+void PrefetchFileStart(const std::string&, int64_t) {}
+
 #else
 
 std::filesystem::path NativePath(const std::string& utf8) { return std::filesystem::path(utf8); }
+
+bool RegularFileStamp(const std::string& path, TFileStamp& stamp) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    stamp.Size = static_cast<int64_t>(info.st_size);
+    stamp.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+    stamp.Inode = static_cast<uint64_t>(info.st_ino);
+    return true;
+}
+
+std::ptrdiff_t ReadAt(TFileHandle file, void* buffer, std::size_t count, int64_t offset) {
+    for (;;) {
+        const ssize_t got = ::pread(file, buffer, count, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
+void PrefetchFileStart(const std::string& path, int64_t length) {
+    // O_NONBLOCK: a FIFO named like an audio file must not stop the prefetch.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return;
+    ::posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
+    ::close(fd);
+}
 
 #endif

@@ -28,6 +28,7 @@ TSettings ReadSettings(const TIniFile& ini) {
     s.Integration = ini.ReadBool(kSwitches, "Integration", s.Integration);
     s.AlphaBlend = ini.ReadBool(kSwitches, "AlphaBlend", s.AlphaBlend);
     s.RecursiveScanning = ini.ReadBool(kSwitches, "RecursiveScanning", s.RecursiveScanning);
+    s.ResultsCache = ini.ReadBool(kSwitches, "ResultsCache", s.ResultsCache);
     s.LastFolder = ini.ReadString(kSwitches, "LastFolder", "");
     return s;
 }
@@ -55,6 +56,7 @@ void WriteSettings(TIniFile& ini, const TSettings& s, bool maximized) {
     ini.WriteBool(kSwitches, "Integration", s.Integration);
     ini.WriteBool(kSwitches, "AlphaBlend", s.AlphaBlend);
     ini.WriteBool(kSwitches, "RecursiveScanning", s.RecursiveScanning);
+    ini.WriteBool(kSwitches, "ResultsCache", s.ResultsCache);
     if (!s.LastFolder.empty()) ini.WriteString(kSwitches, "LastFolder", s.LastFolder);
 }
 

@@ -28,6 +28,8 @@ struct TSettings {
     bool Integration = false;
     bool AlphaBlend = false;
     bool RecursiveScanning = false;
+    // Files unchanged since an earlier scan are taken from the results cache.
+    bool ResultsCache = true;
     // Relative Path shown for recursive scans and playlists while the user
     // has not switched the column on or off.
     bool RelativePathAuto = true;

@@ -316,3 +316,36 @@ TEST(Cli, CheckFillsTheColumnAndTheJson) {
     EXPECT_EQ(failed.err.rfind("sondaro-cli: Cannot check \"" + odd + "\". Cannot decode: ", 0), 0u) << failed.err;
 }
 #endif
+// The rows, their order, the totals and the messages do not depend on how
+// many files are analysed at once: one worker and four give the same bytes on
+// every fixture folder, with failures of every kind among the files.
+TEST(Cli, OneJobAndFourJobsGiveTheSameOutput) {
+    TempDir dir;
+    dir.Write("a.flac", "not flac");
+    dir.Write("empty.flac", "");
+    dir.Write("list.m3u", "a.flac\nmissing.mp3\n" + kSamples + "/Chord.flac\n");
+    dir.Write("Sub/b.mp3", "not mp3");
+    std::filesystem::copy(kSamples, dir / "Sub/Samples");
+    const std::string everything = Quoted(std::string(SONDARO_SOURCE_DIR) + "/tests/files") + " " + Quoted(kSamples) +
+                                   " " + Quoted(dir.Path().string()) + " " + Quoted(dir / "list.m3u") + " " +
+                                   Quoted(kSamples + "/Chord.wv") + " " + Quoted(dir / "a.flac");
+    for (const char* options : {"-r -f json -c all", "-r", "-f tsv -n raw"}) {
+        const RunResult one = RunCli(std::string("-j 1 ") + options + " " + everything);
+        const RunResult four = RunCli(std::string("-j4 ") + options + " " + everything);
+        EXPECT_EQ(one.status, 1) << options;
+        EXPECT_EQ(four.status, one.status) << options;
+        EXPECT_EQ(four.out, one.out) << options;
+        EXPECT_EQ(four.err, one.err) << options;
+        EXPECT_GT(Lines(one.out).size(), 15u) << options;
+    }
+    // The errors come in listing order: the playlist's entries where they stand.
+    const RunResult playlist = RunCli("-j 3 -f tsv " + Quoted(dir / "list.m3u") + " " + Quoted(dir / "a.flac"));
+    EXPECT_EQ(playlist.err, "sondaro-cli: File \"" + (dir / "a.flac") +
+                                "\" could not be scanned: it was not recognised as a valid FLAC file.\n"
+                                "sondaro-cli: Cannot open file \"" + (dir / "missing.mp3") +
+                                "\". No such file or directory.\n"
+                                "sondaro-cli: File \"" + (dir / "a.flac") +
+                                "\" could not be scanned: it was not recognised as a valid FLAC file.\n");
+    EXPECT_EQ(RunCli("-j 0 " + Quoted(kSamples)).status, 2);
+    EXPECT_EQ(RunCli("--jobs=x " + Quoted(kSamples)).status, 2);
+}

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -50,6 +51,37 @@ TEST(FolderScan, ListsSupportedFilesInNameOrderAndSkipsHidden) {
     EXPECT_TRUE(FolderNameLess("a", "B"));
     EXPECT_TRUE(FolderNameLess("B", "b"));   // equal upper-cased: by code point
     EXPECT_TRUE(FolderNameLess("a", "ab"));
+}
+
+// Names whose order needs the whole rule: case pairs, accented letters
+// upper-cased in the UTF-8 locale, a prefix against a longer name, a stray
+// byte, links to a file, to a folder and to an unsupported file.
+TEST(FolderScan, TrickyNamesKeepTheirOrder) {
+    const std::string previous = std::setlocale(LC_CTYPE, nullptr);
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale";
+    TempDir dir;
+    for (const char* name : {"a.mp3", "A.mp3", "ab.mp3", "ab c.mp3", "Z.mp3", "e3.mp3", "\xC3\xA9" "2.mp3",
+                             "\xC3\x89" "1.mp3", "\xC3\x9F.mp3", "\xE4\xB8\xAD.mp3", "\xFF.mp3", "_x.mp3", "1.mp3"})
+        dir.Write(name, "x");
+    dir.Write("target.txt", "x");
+    fs::create_symlink(dir.Path() / "a.mp3", dir.Path() / "link.mp3");
+    fs::create_symlink(dir.Path() / "target.txt", dir.Path() / "text.mp3.txt");
+    dir.Folder("m");
+    fs::create_directory_symlink(dir.Path() / "m", dir.Path() / "L");
+    std::vector<std::string> files;
+    std::deque<std::string> folders;
+    const std::string root = dir.Path().string() + "/";
+    ListFolder(root, files, folders);
+    std::setlocale(LC_CTYPE, previous.c_str());
+    // By upper-cased code point: "1" 0x31, "A" 0x41 (A before a), "AB " before
+    // "AB.", "E" 0x45, "L" (link.mp3), "Z", "_" 0x5F, U+00C9 twice (1 before 2),
+    // U+00DF, U+4E2D; the stray byte 0xFF is taken as itself with what follows.
+    EXPECT_EQ(Names(files, root),
+              (std::vector<std::string>{"1.mp3", "A.mp3", "a.mp3", "ab c.mp3", "ab.mp3", "e3.mp3", "link.mp3", "Z.mp3",
+                                        "_x.mp3", "\xC3\x89" "1.mp3", "\xC3\xA9" "2.mp3", "\xC3\x9F.mp3",
+                                        "\xE4\xB8\xAD.mp3", "\xFF.mp3"}));
+    EXPECT_EQ(Names(std::vector<std::string>(folders.begin(), folders.end()), root),
+              (std::vector<std::string>{"L", "m"}));
 }
 
 TEST(FolderScan, RecursiveScanIsBreadthFirstAndFlatScanStaysInTheRoot) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 TEST(Text, TrimRemovesControlAndSpaceOnBothEnds) {
     EXPECT_EQ(Trim(std::string("\0\t  abc \x01 \0", 12)), "abc");
     EXPECT_EQ(TrimRight(std::string("  a b \0\0", 8)), "  a b");
@@ -95,6 +98,53 @@ TEST(FileStream, ReadsExactBytesAcrossBufferRefillsAndSeeks) {
     stream.Seek(400000);
     EXPECT_EQ(stream.Read(b, 4), 0u);
     EXPECT_THROW(stream.ReadExact(b, 1), EReadError);
+}
+
+// The start and the end of a file read in turn stay in the two windows; a
+// large read goes straight to the caller; a small file is one read; a file
+// cut short after the open ends the reads without a loop.
+TEST(FileStream, StartAndEndAreReadOnceLargeReadsGoStraightThrough) {
+    TempDir dir;
+    Bytes content;
+    for (int k = 0; k < 300000; ++k) content.push_back(static_cast<unsigned char>(k * 7 + (k >> 8)));
+    const std::string path = dir.Write("data.bin", content);
+    TFileStream stream(path);
+    unsigned char b[16];
+    for (int turn = 0; turn < 3; ++turn) {
+        stream.Seek(-10, TFileStream::Origin::End);
+        ASSERT_EQ(stream.Read(b, 10), 10u);
+        EXPECT_EQ(b[9], content[299999]);
+        stream.Seek(100);
+        ASSERT_EQ(stream.Read(b, 16), 16u);
+        EXPECT_EQ(b[0], content[100]);
+    }
+    EXPECT_EQ(stream.SystemReads(), 2u);
+    Bytes large(200000);
+    stream.Seek(50);   // in neither window: one read straight into the caller's memory
+    ASSERT_EQ(stream.Read(large.data(), large.size()), large.size());
+    EXPECT_TRUE(std::equal(large.begin(), large.end(), content.begin() + 50));
+    EXPECT_EQ(stream.SystemReads(), 3u);
+    // The end of a large read is at the end of the file.
+    stream.Seek(290000);
+    Bytes tail(70000);
+    ASSERT_EQ(stream.Read(tail.data(), tail.size()), 10000u);
+    EXPECT_EQ(tail[9999], content[299999]);
+
+    const std::string small = dir.Write("small.bin", Bytes(content.begin(), content.begin() + 5000));
+    TFileStream smallStream(small);
+    smallStream.Seek(-1, TFileStream::Origin::End);
+    ASSERT_EQ(smallStream.Read(b, 1), 1u);
+    EXPECT_EQ(b[0], content[4999]);
+    smallStream.Seek(0);
+    ASSERT_EQ(smallStream.Read(b, 4), 4u);
+    EXPECT_EQ(smallStream.SystemReads(), 1u);
+
+    TFileStream cut(path);
+    std::filesystem::resize_file(path, 1000);
+    cut.Seek(5000);
+    EXPECT_EQ(cut.Read(b, 4), 0u);
+    cut.Seek(990);
+    EXPECT_EQ(cut.Read(b, 16), 10u);
 }
 
 TEST(FileStream, OpenErrorNamesThePathAndReason) {

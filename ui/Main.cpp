@@ -47,6 +47,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <iostream>
 #include <sstream>
 
 #ifdef _WIN32
@@ -968,6 +969,19 @@ void TfrmMain::startScan(TScanLister lister, const QString& title, const QString
     scanFolder_ = reportFolder;
 
     engine_ = std::make_unique<TScanEngine>(options_.workers);
+    cacheInScan_ = false;
+#ifdef SONDARO_HAVE_CACHE
+    if (settings_.ResultsCache) {
+        if (!cache_) {
+            cache_ = std::make_unique<TResultCache>([](const std::string& message) {
+                std::cerr << "sondaro: " + message + "\n";
+            });
+            cache_->Open(options_.cachePath.isEmpty() ? TResultCache::DefaultPath() : ToStd(options_.cachePath));
+        }
+        cacheInScan_ = cache_->IsOpen();
+        if (cacheInScan_) engine_->SetResultStore(cache_.get());
+    }
+#endif
     const int generation = ++scanGeneration_;
     // Called on an engine thread: the results are taken on the window's.
     engine_->Start(
@@ -993,6 +1007,10 @@ void TfrmMain::onScanReady(int generation) {
     for (;;) {
         TScanBatch batch = engine_->TakeReady(kTakeBatch);
         for (TScanOutput& output : batch.Outputs) {
+#ifdef SONDARO_HAVE_CACHE
+            if (cacheInScan_ && output.Item && output.HasStamp && !output.FromStore)
+                cache_->Store(output.Path, output.Stamp, *output.Item);
+#endif
             if (output.Item) list_.AppendItem(std::move(output.Item));
             else if (!output.Error.empty()) failures_.push_back(FailureOf(output.Path, output.Error));
         }
@@ -1031,6 +1049,10 @@ QString TfrmMain::progressText() const { return progressLabel->isHidden() ? QStr
 void TfrmMain::finishScan(bool cancelled) {
     ++scanGeneration_;   // results already on their way are dropped
     retireEngine();
+#ifdef SONDARO_HAVE_CACHE
+    if (cacheInScan_) cache_->Flush();
+#endif
+    cacheInScan_ = false;
     scanTimer.stop();
     showNewRows(true);
     stopAction->setEnabled(false);

@@ -7,6 +7,9 @@
 
 #include "core/AnalysisList.h"
 #include "core/ListOrder.h"
+#ifdef SONDARO_HAVE_CACHE
+#include "cache/ResultCache.h"
+#endif
 #include "core/ScanEngine.h"
 #include "settings/SettingsFile.h"
 
@@ -35,6 +38,7 @@ struct TMainOptions {
     QString executablePath;   // full path of the running program
     QString settingsPath;     // empty: chosen by SettingsFilePath
     unsigned workers = 0;     // scan threads; 0: one per processor
+    QString cachePath;        // the results cache; empty: TResultCache::DefaultPath()
 };
 
 // "Sondaro.ini" beside the executable when that file exists or its folder is
@@ -201,6 +205,13 @@ private:
     bool closing_ = false;
     bool shown_ = false;
     bool treeChangeAttached_ = false;
+
+    // The results cache (opened at the first scan that uses it); it outlives
+    // every engine, which may still look files up in it.
+#ifdef SONDARO_HAVE_CACHE
+    std::unique_ptr<TResultCache> cache_;
+#endif
+    bool cacheInScan_ = false;   // the scan under way uses cache_
 
     // The scan under way, its number (results of an earlier one are dropped),
     // its clock, its failures and the folder a report of it proposes.

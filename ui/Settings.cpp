@@ -153,7 +153,13 @@ TfrmSettings::TfrmSettings(TSettings& settings, QWidget* parent) : QDialog(paren
         QStringLiteral("Can be temporarily overridden by holding down CTRL when clicking on a folder"));
     groupLayout->addWidget(integrationCheck);
     groupLayout->addWidget(fadeCheck);
+    cacheCheck = new QCheckBox(QStringLiteral("Remember the results of unchanged files"));
+    cacheCheck->setObjectName(QStringLiteral("cacheCheck"));
+    cacheCheck->setToolTip(QStringLiteral(
+        "A file whose path, size, modification time and inode are unchanged since an earlier scan is not read "
+        "again; its results come from the results cache"));
     groupLayout->addWidget(recursiveCheck);
+    groupLayout->addWidget(cacheCheck);
     generalLayout->addWidget(group);
     generalLayout->addStretch();
     pages->addTab(general, QStringLiteral("General"));
@@ -194,6 +200,7 @@ TfrmSettings::TfrmSettings(TSettings& settings, QWidget* parent) : QDialog(paren
     integrationCheck->setChecked(settings_.Integration);
     fadeCheck->setChecked(settings_.AlphaBlend);
     recursiveCheck->setChecked(settings_.RecursiveScanning);
+    cacheCheck->setChecked(settings_.ResultsCache);
     columnList->setRows(ColumnRows(settings_.Columns));
     // Relative Path has a third state: shown for recursive scans and playlists only.
     if (QListWidgetItem* relative = RelativePathRow(columnList)) {
@@ -210,6 +217,7 @@ void TfrmSettings::done(int result) {
     settings_.Integration = integrationCheck->isChecked();
     settings_.AlphaBlend = fadeCheck->isChecked();
     settings_.RecursiveScanning = recursiveCheck->isChecked();
+    settings_.ResultsCache = cacheCheck->isChecked();
     if (QListWidgetItem* relative = RelativePathRow(columnList))
         settings_.RelativePathAuto = relative->checkState() == Qt::PartiallyChecked;
     if (columnList->count() == kColumnCount) {

@@ -57,6 +57,7 @@ public:
     QCheckBox* integrationCheck = nullptr;
     QCheckBox* fadeCheck = nullptr;
     QCheckBox* recursiveCheck = nullptr;
+    QCheckBox* cacheCheck = nullptr;
     TColumnListView* columnList = nullptr;
 
 signals:

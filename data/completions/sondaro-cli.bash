@@ -14,12 +14,14 @@ _sondaro_cli() {
             local IFS=$'\n'
             COMPREPLY=($(compgen -W $'default\nall\nRelative Path\nFile Name\nType\nSize\nLength\nSample Rate\nChannels\nBits Per Sample\nRatio\nBitrate\nEncoder Info\nLossless Check' -- "$cur"))
             return ;;
+        -j|--jobs)
+            return ;;
         --html)
             COMPREPLY=($(compgen -f -X '!*.htm?(l)' -- "$cur") $(compgen -d -- "$cur"))
             return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers --check --html --html= -V --version -h --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --cache --no-cache --check --html --html= -V --version -h --help" -- "$cur"))
         return
     fi
     local IFS=$'\n'

@@ -38,8 +38,10 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -193,6 +195,45 @@ private slots:
         QCOMPARE(model->data(model->index(0, 3), Qt::BackgroundRole).value<QColor>(), QColor(0xE3, 0xEE, 0xFB));
         QVERIFY(!model->data(model->index(1, 3), Qt::BackgroundRole).isValid());
         QVERIFY(desktop_.Errors.isEmpty());
+    }
+
+    // The results cache is on by default: a file whose size, time and inode
+    // are unchanged keeps the row of its first scan, even when its bytes were
+    // swapped behind the cache's back; with the setting off it is read again.
+    void unchangedFilesComeFromTheResultsCacheUnlessSwitchedOff() {
+        const QString folder = work_->filePath(QStringLiteral("cached"));
+        const QString wav = folder + QStringLiteral("/chord.wav");
+        QDir().mkpath(folder);
+        QVERIFY(QFile::copy(QStringLiteral(SONDARO_FIXTURES "/../../samples/Chord (mono, 22 kHz).wav"), wav));
+        TMainOptions options = Options(folder);
+        options.cachePath = work_->filePath(QStringLiteral("cache/results.sqlite"));
+        const int encoder = 6;
+        {
+            TfrmMain frm(options);
+            Start(frm, 1);
+            QCOMPARE(frm.cellText(0, encoder), QStringLiteral("Windows PCM"));
+        }
+        QVERIFY(QFile::exists(options.cachePath));
+        // The same size, the same modification time and inode: other bytes.
+        struct stat before {};
+        QCOMPARE(::stat(wav.toLocal8Bit().constData(), &before), 0);
+        QFile file(wav);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.write(QByteArray(before.st_size, '\0')) == before.st_size);
+        file.close();
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, wav.toLocal8Bit().constData(), times, 0), 0);
+        {
+            TfrmMain frm(options);
+            Start(frm, 1);
+            QCOMPARE(frm.cellText(0, encoder), QStringLiteral("Windows PCM"));
+        }
+        WriteFile(IniPath(), "[Settings]\r\nResultsCache=0\r\n");
+        {
+            TfrmMain frm(options);
+            Start(frm, 1);
+            QCOMPARE(frm.cellText(0, encoder), QStringLiteral("File could not be scanned"));
+        }
     }
 
     void headerClicksSortAsDescribed() {
