@@ -36,7 +36,7 @@ const char* const kHelpOptions =
     "                         \"scanned\" and \"error\" per file, the errors and\n"
     "                         the totals\n"
     "  -c, --columns COLUMNS  default: the desktop program's default layout;\n"
-    "                         all: all twelve columns; or a comma-separated list\n"
+    "                         all: every column; or a comma-separated list\n"
     "                         of captions, e.g. \"File Name,Bitrate,Encoder Info\"\n"
     "  -n, --numbers STYLE    list (default): cells exactly as the desktop list\n"
     "                         shows them (\"0.67 MB\", \"03:04\", \"180 kbps\");\n"
@@ -44,6 +44,12 @@ const char* const kHelpOptions =
     "                         decimal point: Size in bytes, Length in seconds\n"
     "                         with three decimals, Sample Rate in Hz, Ratio in\n"
     "                         percent, Bitrate in kbit/s (text, tsv and csv)\n"
+    "      --check            decode every listed file and check whether it is\n"
+    "                         really lossless: a lossy encoder's cutoff, an\n"
+    "                         upsampled rate, padded bits, clipping; fills the\n"
+    "                         Lossless Check column (added to the default\n"
+    "                         columns) and, in JSON, \"losslessCheck\" with the\n"
+    "                         cutoff, levels and verdict\n"
     "  -j, --jobs N           analyse N files at once (default: one per\n"
     "                         processor); the output is the same for every N\n"
     "      --cache            take the results of files unchanged since an earlier\n"
@@ -63,7 +69,8 @@ const char* const kHelpOptions =
     "  -h, --help             show this help and exit\n"
     "\n"
     "Columns: Relative Path, File Name, Type, Size, Length, Sample Rate,\n"
-    "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info, Health\n"
+    "Channels, Bits Per Sample, Ratio, Bitrate, Encoder Info, Health,\n"
+    "Lossless Check\n"
     "\n"
     "A progress line is written to standard error while scanning when it is a\n"
     "terminal. Every file that cannot be opened or read, is empty or is not\n"
@@ -106,7 +113,7 @@ bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::strin
         return true;
     }
     if (list == "all") {
-        for (int tag = 0; tag < kColumnCount; ++tag) tags.push_back(tag);
+        for (const TColumnDefault& column : kColumnDefaults) tags.push_back(column.Tag);
         return true;
     }
     std::size_t start = 0;
@@ -116,8 +123,8 @@ bool ParseColumnList(const std::string& list, std::vector<int>& tags, std::strin
         const std::string caption = Trim(list.substr(start, end - start));
         start = end + 1;
         int found = -1;
-        for (int tag = 0; tag < kColumnCount; ++tag)
-            if (EqualsIgnoreAsciiCase(caption, kColumnDefaults[tag].Caption)) found = tag;
+        for (const TColumnDefault& column : kColumnDefaults)
+            if (EqualsIgnoreAsciiCase(caption, column.Caption)) found = column.Tag;
         if (found < 0) {
             error = "There is no column \"" + caption + "\".";
             return false;
@@ -192,6 +199,8 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
                 error = "The option --html= needs a file name.";
                 return false;
             }
+        } else if (arg == "--check") {
+            options.Check = true;
         } else if (arg == "--cache") {
             options.Cache = true;
         } else if (arg == "--no-cache") {
@@ -231,6 +240,9 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
         }
     }
     if (!ParseColumnList(columns, options.Columns, error)) return false;
+    // The check fills its column: the default layout shows it after the others.
+    if (options.Check && columns == "default") options.Columns.push_back(kColLosslessCheck);
+
     if (!options.Help && !options.Version && options.Paths.empty()) {
         error = "No PATH was given.";
         return false;

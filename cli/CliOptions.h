@@ -22,6 +22,7 @@ struct CliOptions {
     OutputFormat Format = OutputFormat::Text;
     NumberStyle Numbers = NumberStyle::List;
     std::vector<int> Columns;        // column tags in output order
+    bool Check = false;              // run the lossless-origin check on every listed file
     std::vector<std::string> Paths;
 };
 

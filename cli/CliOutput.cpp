@@ -22,7 +22,7 @@ bool RightAligned(int tag) {
 
 std::vector<std::string> Captions(const std::vector<int>& tags) {
     std::vector<std::string> captions;
-    for (int tag : tags) captions.push_back(kColumnDefaults[tag].Caption);
+    for (int tag : tags) captions.push_back(ColumnDefaultOfTag(tag).Caption);
     return captions;
 }
 

@@ -14,6 +14,9 @@
 #include "io/Paths.h"
 #include "io/Text.h"
 #include "report/HtmlReport.h"
+#ifdef SONDARO_CHECK
+#include "CliCheck.h"
+#endif
 
 #include <cerrno>
 #include <clocale>
@@ -112,6 +115,9 @@ std::string MissingReason(const std::string& path) {
 class Progress {
 public:
     Progress() : enabled_(ProgressTerminal()) {}
+    void Checked(std::size_t done, std::size_t count) {
+        if (enabled_) std::cerr << "\r\x1b[K" << "checked " << done << " of " << count << " files" << std::flush;
+    }
     void Update(std::size_t count, const std::string& path) {
         if (!enabled_) return;
         std::string shown = path.size() > 60 ? "..." + path.substr(path.size() - 57) : path;
@@ -156,6 +162,19 @@ public:
 #endif
         progress_.Done();
     }
+
+#ifdef SONDARO_CHECK
+    // The lossless check of every row; a file that cannot be decoded is named.
+    void Check() {
+        std::vector<std::string> failures;
+        CheckListedFiles(list_, failures, [&](std::size_t done, std::size_t count) { progress_.Checked(done, count); });
+        progress_.Done();
+        for (const std::string& failure : failures) {
+            failed_ = true;
+            std::cerr << "sondaro-cli: " << VisibleText(failure) << '\n';
+        }
+    }
+#endif
 
     TAnalysisList& List() { return list_; }
     const std::vector<TCliEntry>& Entries() const { return entries_; }
@@ -290,7 +309,7 @@ bool WriteReport(const CliOptions& options, TAnalysisList& list) {
     report.Folder = FolderExists(first) ? first : FolderOf(first);
     // Each column at its default width, as the desktop program's fresh layout.
     for (int tag : list.Columns())
-        report.Columns.push_back({kColumnDefaults[tag].Caption, kColumnDefaults[tag].Width, tag == kColHealth});
+        report.Columns.push_back({ColumnDefaultOfTag(tag).Caption, ColumnDefaultOfTag(tag).Width, tag == kColHealth});
     for (const TListRow& row : list.Rows()) {
         report.Rows.push_back(&row.Texts);
         report.Items.push_back(row.Item);
@@ -345,9 +364,18 @@ int main(int argc, char** argv) {
         }
     }
     if (missing) return 2;
+#ifndef SONDARO_CHECK
+    if (options.Check) {
+        std::cerr << "sondaro-cli: This build has no lossless check (it needs FFmpeg and FFTW).\n";
+        return 2;
+    }
+#endif
 
     TCliRun run(options);
     run.Run();
+#ifdef SONDARO_CHECK
+    if (options.Check) run.Check();
+#endif
 
     TAnalysisList& list = run.List();
     const TStatusTexts status = list.ShowTotals();

@@ -42,3 +42,8 @@ TFailure FailureOf(const std::string& path, const std::string& reason) {
     if (reason.find("\"" + path + "\"") != std::string::npos) return {path, reason};
     return {path, path + ": " + reason};
 }
+
+void TAnalysisList::RefreshRow(std::size_t row) {
+    if (row >= rows_.size()) return;
+    rows_[row].Texts = RowTexts(*rows_[row].Item, columnTags_);
+}

@@ -45,6 +45,9 @@ public:
     // Sets the health of row's item (a verify pass run elsewhere) and makes
     // the row's texts again.
     void SetHealth(std::size_t row, THealth health);
+    // Makes the texts of a row again from its item (after a value was added
+    // to the item, such as the lossless check).
+    void RefreshRow(std::size_t row);
 
     // Empties the rows, the items and the totals (start of a folder scan).
     void Clear();

@@ -8,6 +8,25 @@
 
 inline constexpr const char* kNotScannedText = "File could not be scanned";
 
+// The lossless-origin check of a file, once it has run. The analysis never
+// decodes audio; the front ends run the check (check/) and store its result
+// here, so the list, the report and the outputs show it like any other value.
+struct TOriginCheck {
+    bool Done = false;
+    std::string Verdict;        // "full band", "lossy origin", "upsampled", "padded bits", "silent", "not checked"
+    std::string Text;           // the line the Lossless Check column shows
+    double CutoffHz = 0;        // the cliff, 0 when none was found
+    double TopHz = 0;           // the highest frequency with content
+    double PassDb = 0;          // level under the cliff and above it, and the quantisation floor (dB per bin,
+    double StopDb = 0;          // a full-scale sine = 0)
+    double FloorDb = 0;
+    double HolesFromHz = 0;     // the lowest band with holes, 0 when none
+    int UpsampledFromHz = 0;
+    int UsedBits = 0;           // bits the samples use, and those the file declares (0: floating point)
+    int FileBits = 0;
+    int64_t ClippingRuns = 0;
+};
+
 struct TAudioItem {
     std::string Folder;         // folder part of FullPath, with its trailing separator
     std::string RelativePath;   // Folder relative to the scan root; empty directly in the root
@@ -25,4 +44,5 @@ struct TAudioItem {
     std::string EncoderSettings;   // the encoder's recorded settings in one line; may be empty
     THealth Health;                // findings, most serious first; empty: "OK"
     int64_t DurationSamples = 0;   // samples per channel without encoder delay and padding, when the file records them; else 0
+    TOriginCheck OriginCheck;
 };

@@ -4,28 +4,42 @@
 #include "io/Text.h"
 
 const std::array<TColumnDefault, kColumnCount> kColumnDefaults = {{
-    {"Relative Path", "RelativePath", 0, 175, false},
-    {"File Name", "FileName", 1, 175, true},
-    {"Type", "Type", 2, 50, true},
-    {"Size", "Size", 3, 70, true},
-    {"Length", "Length", 4, 50, true},
-    {"Sample Rate", "SampleRate", 8, 73, true},
-    {"Channels", "Channels", 9, 56, true},
-    {"Bits Per Sample", "BitsPerSample", 10, 38, true},
-    {"Ratio", "Ratio", 5, 60, true},   // wide enough for "100.00%"
-    {"Bitrate", "Bitrate", 6, 62, true},
-    {"Encoder Info", "EncoderInfo", 7, 250, true},
-    {"Health", "Health", 11, 150, true},
+    {kColRelativePath, "Relative Path", "RelativePath", 0, 175, false},
+    {kColFileName, "File Name", "FileName", 1, 175, true},
+    {kColType, "Type", "Type", 2, 50, true},
+    {kColSize, "Size", "Size", 3, 70, true},
+    {kColLength, "Length", "Length", 4, 50, true},
+    {kColSampleRate, "Sample Rate", "SampleRate", 8, 73, true},
+    {kColChannels, "Channels", "Channels", 9, 56, true},
+    {kColBitsPerSample, "Bits Per Sample", "BitsPerSample", 10, 38, true},
+    {kColRatio, "Ratio", "Ratio", 5, 60, true},   // wide enough for "100.00%"
+    {kColBitrate, "Bitrate", "Bitrate", 6, 62, true},
+    {kColEncoderInfo, "Encoder Info", "EncoderInfo", 7, 250, true},
+    {kColHealth, "Health", "Health", 11, 150, true},
+    // Hidden until the first check runs.
+    {kColLosslessCheck, "Lossless Check", "LosslessCheck", 12, 300, false},
 }};
 
 TColumnLayout DefaultColumnLayout() {
     TColumnLayout layout;
-    for (int tag = 0; tag < kColumnCount; ++tag) {
-        const TColumnDefault& d = kColumnDefaults[tag];
-        layout[tag] = TColumnItem{d.Caption, d.Pos, 0, d.Width, d.Visible, tag};
+    for (int record = 0; record < kColumnCount; ++record) {
+        const TColumnDefault& d = kColumnDefaults[record];
+        layout[record] = TColumnItem{d.Caption, d.Pos, 0, d.Width, d.Visible, d.Tag};
     }
     return layout;
 }
+
+int ColumnRecord(int tag) {
+    for (int record = 0; record < kColumnCount; ++record)
+        if (kColumnDefaults[record].Tag == tag) return record;
+    return -1;
+}
+
+TColumnItem& ColumnOfTag(TColumnLayout& layout, int tag) { return layout.at(static_cast<std::size_t>(ColumnRecord(tag))); }
+const TColumnItem& ColumnOfTag(const TColumnLayout& layout, int tag) {
+    return layout.at(static_cast<std::size_t>(ColumnRecord(tag)));
+}
+const TColumnDefault& ColumnDefaultOfTag(int tag) { return kColumnDefaults.at(static_cast<std::size_t>(ColumnRecord(tag))); }
 
 std::vector<int> BuildColumns(TColumnLayout& layout) {
     std::vector<int> tags;
@@ -36,7 +50,7 @@ std::vector<int> BuildColumns(TColumnLayout& layout) {
             break;
         }
     }
-    for (std::size_t j = 0; j < tags.size(); ++j) layout[tags[j]].Index = static_cast<int32_t>(j);
+    for (std::size_t j = 0; j < tags.size(); ++j) ColumnOfTag(layout, tags[j]).Index = static_cast<int32_t>(j);
     return tags;
 }
 
@@ -54,6 +68,7 @@ std::string CellText(const TAudioItem& item, int tag) {
     case kColBitrate: return std::to_string(item.BitRate) + " kbps";
     case kColEncoderInfo: return std::string(UpToFirstZero(item.EncoderInfo));
     case kColHealth: return HealthText(item.Health);
+    case kColLosslessCheck: return item.OriginCheck.Text;
     default: return {};
     }
 }

@@ -1,4 +1,4 @@
-// The twelve column kinds of the list, the column layout records, and the
+// The column kinds of the list, the column layout records, and the
 // exact text of every cell.
 #pragma once
 
@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kColumnCount = 12;
+// The number of column kinds (layout records). Each record carries its tag;
+// the records are in tag order, but tags need not run without a gap, so code
+// that starts from a tag finds its record with ColumnOfTag / ColumnDefaultOfTag.
+inline constexpr int kColumnCount = 13;
 
 // Column tags: which item value a column shows.
 enum ColumnTag : int {
@@ -25,12 +28,13 @@ enum ColumnTag : int {
     kColBitrate = 9,
     kColEncoderInfo = 10,
     kColHealth = 11,
+    kColLosslessCheck = 12,   // the lossless-origin check's verdict; empty until the check runs
 };
 
 // One column-layout record per column kind, indexed by tag.
 struct TColumnItem {
     std::string Caption;
-    int32_t Pos = 0;       // wanted position among the columns, 0 to 11
+    int32_t Pos = 0;       // wanted position among the columns, 0 to kColumnCount - 1
     int32_t Index = 0;     // actual list index after the columns were last built
     int32_t Width = 0;     // pixels
     bool Visible = false;
@@ -41,6 +45,7 @@ using TColumnLayout = std::array<TColumnItem, kColumnCount>;
 
 // Fixed facts of a column kind: caption, settings key stem and defaults.
 struct TColumnDefault {
+    int32_t Tag;
     const char* Caption;
     const char* KeyStem;
     int32_t Pos;
@@ -52,7 +57,14 @@ extern const std::array<TColumnDefault, kColumnCount> kColumnDefaults;
 // The layout of a fresh installation (Index values all 0 until built).
 TColumnLayout DefaultColumnLayout();
 
-// Builds the list columns from the layout: for each position 0 to 11 the
+// The record of a tag, or -1 for a tag no column has.
+int ColumnRecord(int tag);
+// The layout record and the fixed facts of a tag (the tag must exist).
+TColumnItem& ColumnOfTag(TColumnLayout& layout, int tag);
+const TColumnItem& ColumnOfTag(const TColumnLayout& layout, int tag);
+const TColumnDefault& ColumnDefaultOfTag(int tag);
+
+// Builds the list columns from the layout: for each position from 0 on the
 // first record (in tag order) claiming it, when visible. Returns the tags of
 // the list columns in list order and sets Index of each shown record to its
 // list index (hidden records keep their old Index).

@@ -42,7 +42,7 @@ void ListViewColumnClick(TSortState& state, int column) {
 std::set<int> NumericColumns(const TColumnLayout& layout) {
     std::set<int> numeric;
     for (int tag : {kColSize, kColSampleRate, kColChannels, kColBitsPerSample, kColRatio, kColBitrate})
-        if (layout[tag].Visible) numeric.insert(layout[tag].Index);
+        if (ColumnOfTag(layout, tag).Visible) numeric.insert(ColumnOfTag(layout, tag).Index);
     return numeric;
 }
 

@@ -65,7 +65,7 @@ std::string JsonNumber(double value) {
 
 std::vector<std::string> ColumnCaptions(const std::vector<int>& columnTags) {
     std::vector<std::string> captions;
-    for (int tag : columnTags) captions.push_back(kColumnDefaults[tag].Caption);
+    for (int tag : columnTags) captions.push_back(ColumnDefaultOfTag(tag).Caption);
     return captions;
 }
 
@@ -124,7 +124,17 @@ void WriteJsonItem(std::ostream& out, const TAudioItem& i, const std::string& er
     if (!i.EncoderEvidence.empty()) out << ", \"encoderEvidence\": \"" << JsonEscape(i.EncoderEvidence) << '"';
     if (!i.EncoderSettings.empty()) out << ", \"encoderSettings\": \"" << JsonEscape(i.EncoderSettings) << '"';
     if (i.DurationSamples > 0) out << ", \"durationSamples\": " << i.DurationSamples;
+    if (i.OriginCheck.Done) WriteJsonOriginCheck(out, i.OriginCheck);
     out << '}';
+}
+
+void WriteJsonOriginCheck(std::ostream& out, const TOriginCheck& c) {
+    out << ", \"losslessCheck\": {\"verdict\": \"" << JsonEscape(c.Verdict) << "\", \"text\": \"" << JsonEscape(c.Text)
+        << "\", \"cutoffHz\": " << JsonNumber(c.CutoffHz) << ", \"topHz\": " << JsonNumber(c.TopHz)
+        << ", \"levels\": {\"belowCutoffDb\": " << JsonNumber(c.PassDb) << ", \"aboveCutoffDb\": " << JsonNumber(c.StopDb)
+        << ", \"floorDb\": " << JsonNumber(c.FloorDb) << "}, \"holesFromHz\": " << JsonNumber(c.HolesFromHz)
+        << ", \"upsampledFromHz\": " << c.UpsampledFromHz << ", \"usedBits\": " << c.UsedBits
+        << ", \"fileBits\": " << c.FileBits << ", \"clippingRuns\": " << c.ClippingRuns << '}';
 }
 
 void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const std::vector<TFailure>& failures,

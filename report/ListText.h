@@ -23,6 +23,10 @@ void WriteSeparated(std::ostream& out, const std::vector<std::string>& captions,
 // One JSON object with an item's values (the shape sondaro-cli writes);
 // error, when not empty, is why the file could not be scanned.
 void WriteJsonItem(std::ostream& out, const TAudioItem& item, const std::string& error);
+// The ", \"losslessCheck\": {...}" member of a checked item: verdict, text,
+// cutoff and top in Hz, the levels in dB per bin (a full-scale sine is 0),
+// holes, upsampling, bits and clipping.
+void WriteJsonOriginCheck(std::ostream& out, const TOriginCheck& check);
 
 // One object per row with the item's values, the files that could not be
 // read, then the totals and the four status texts (those of ShowTotals for

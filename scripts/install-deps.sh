@@ -5,9 +5,11 @@
 # the packaging checks dpkg-dev and file (cpack's shlibdeps), appstream and
 # desktop-file-utils (the validators), gio (runs the folder command's desktop
 # entry in a test), bash-completion, zsh and fish (the completions) and
-# debootstrap (scripts/test-deb.sh).
+# debootstrap (scripts/test-deb.sh); FFmpeg's libraries and FFTW for the
+# lossless-origin check.
 set -eu
 packages="cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev qt6-base-dev libgl-dev xvfb xauth
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libfftw3-dev
     dpkg-dev file appstream desktop-file-utils libglib2.0-bin bash-completion zsh fish debootstrap"
 missing=""
 for p in $packages; do

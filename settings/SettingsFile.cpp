@@ -17,9 +17,9 @@ TSettings ReadSettings(const TIniFile& ini) {
     p.Height = ini.ReadInteger(kPosition, "Height", p.Height);
     p.Maximized = ini.ReadBool(kPosition, "Maximized", p.Maximized);
     s.FolderTree = ini.ReadInteger(kColumns, "FolderTree", s.FolderTree);
-    for (int tag = 0; tag < kColumnCount; ++tag) {
-        TColumnItem& column = s.Columns[tag];
-        const std::string stem = kColumnDefaults[tag].KeyStem;
+    for (int record = 0; record < kColumnCount; ++record) {
+        TColumnItem& column = s.Columns[record];
+        const std::string stem = kColumnDefaults[record].KeyStem;
         column.Pos = ini.ReadInteger(kColumns, stem + "Pos", column.Pos);
         column.Width = ini.ReadInteger(kColumns, stem, column.Width);
         column.Visible = ini.ReadBool(kColumns, stem + "Visible", column.Visible);
@@ -44,9 +44,9 @@ void WriteSettings(TIniFile& ini, const TSettings& s, bool maximized) {
         ini.WriteBool(kPosition, "Maximized", false);
     }
     ini.WriteInteger(kColumns, "FolderTree", s.FolderTree);
-    for (int tag = 0; tag < kColumnCount; ++tag) {
-        const TColumnItem& column = s.Columns[tag];
-        const std::string stem = kColumnDefaults[tag].KeyStem;
+    for (int record = 0; record < kColumnCount; ++record) {
+        const TColumnItem& column = s.Columns[record];
+        const std::string stem = kColumnDefaults[record].KeyStem;
         ini.WriteInteger(kColumns, stem + "Pos", column.Pos);
         // The width comes from the list, so only a shown column has a current one.
         if (column.Visible) ini.WriteInteger(kColumns, stem, column.Width);

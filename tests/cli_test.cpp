@@ -94,10 +94,10 @@ TEST(Cli, UnrecognisedEmptyAndMissingFilesAreNamedOnceWithStatusOne) {
     EXPECT_EQ(csv.status, 1);
     EXPECT_EQ(csv.out,
               "Relative Path,File Name,Type,Size,Length,Sample Rate,Channels,Bits Per Sample,Ratio,Bitrate,Encoder Info,"
-              "Health\r\n"
-              ",a.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Not recognised\r\n"
-              ",empty.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Empty file\r\n"
-              "Sub/,b.mp3,MP3,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Not recognised\r\n");
+              "Health,Lossless Check\r\n"
+              ",a.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Not recognised,\r\n"
+              ",empty.flac,FLAC,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Empty file,\r\n"
+              "Sub/,b.mp3,MP3,0.00 MB,00:00,0,0,0,0.00%,0 kbps,File could not be scanned,Not recognised,\r\n");
     EXPECT_EQ(Lines(csv.err).size(), 3u) << csv.err;
 
     // An empty file named alone is not dropped without a word.
@@ -267,6 +267,58 @@ TEST(Cli, TextColumnsAlignByDisplayWidth) {
     }
 }
 
+#ifdef SONDARO_CHECK
+// --check decodes every listed file: the Lossless Check column joins the
+// default columns, JSON carries the cutoff, levels and verdict, and a file
+// that cannot be decoded is named and makes the exit status 1.
+TEST(Cli, CheckFillsTheColumnAndTheJson) {
+    const std::string folder = FixturePath("losslesscheck");
+    const RunResult text = RunCli("--check -c 'File Name,Lossless Check' " + Quoted(folder + "/genuine.flac") + " " +
+                                  Quoted(folder + "/mp3-128.flac"));
+    EXPECT_EQ(text.status, 0) << text.err;
+    const std::vector<std::string> lines = Lines(text.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "File Name     Lossless Check");
+    EXPECT_EQ(lines[1], "genuine.flac  Full band to 22.0 kHz");
+    EXPECT_EQ(lines[2], "mp3-128.flac  Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5");
+
+    const RunResult json = RunCli("--check -f json " + Quoted(folder + "/upsampled-96k.flac"));
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"losslessCheck\": {\"verdict\": \"upsampled\", \"text\": \"Upsampled from 44.1 kHz\""),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"upsampledFromHz\": 44100, \"usedBits\": 24, \"fileBits\": 24, \"clippingRuns\": 0}"),
+              std::string::npos)
+        << json.out;
+
+    // The default columns gain the check's column; without --check they do not.
+    EXPECT_NE(RunCli("--check " + Quoted(folder + "/padded-24.flac")).out.find("16-bit audio in a 24-bit file"),
+              std::string::npos);
+    EXPECT_EQ(RunCli(Quoted(folder + "/padded-24.flac")).out.find("Lossless Check"), std::string::npos);
+
+    // A WAV whose header the reader accepts but whose data FFmpeg cannot decode.
+    TempDir dir;
+    Bytes wav;
+    Append(wav, "RIFF");
+    AppendLE32(wav, 36 + 8);
+    Append(wav, "WAVEfmt ");
+    AppendLE32(wav, 16);
+    AppendLE16(wav, 0x1234);   // a format tag nobody decodes
+    AppendLE16(wav, 2);
+    AppendLE32(wav, 44100);
+    AppendLE32(wav, 176400);
+    AppendLE16(wav, 4);
+    AppendLE16(wav, 16);
+    Append(wav, "data");
+    AppendLE32(wav, 8);
+    AppendZeros(wav, 8);
+    const std::string odd = dir.Write("odd.wav", wav);
+    const RunResult failed = RunCli("--check -c 'File Name,Lossless Check' " + Quoted(odd));
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find("odd.wav    Cannot decode: "), std::string::npos) << failed.out;
+    EXPECT_EQ(failed.err.rfind("sondaro-cli: Cannot check \"" + odd + "\". Cannot decode: ", 0), 0u) << failed.err;
+}
+#endif
 // The rows, their order, the totals and the messages do not depend on how
 // many files are analysed at once: one worker and four give the same bytes on
 // every fixture folder, with failures of every kind among the files.

@@ -172,3 +172,26 @@ TEST(ListOrder, CollationKeysOrderLikeTheComparison) {
             EXPECT_EQ(byKey, CompareTextIgnoreCase(x, y)) << x << " vs " << y;
         }
 }
+
+// The Lossless Check column: found by its tag, hidden in a fresh layout, its
+// cell the check's line once the check has run.
+TEST(Columns, LosslessCheckColumnIsFoundByItsTag) {
+    EXPECT_EQ(ColumnRecord(kColLosslessCheck), kColumnCount - 1);
+    EXPECT_EQ(ColumnRecord(99), -1);
+    EXPECT_STREQ(ColumnDefaultOfTag(kColLosslessCheck).Caption, "Lossless Check");
+    EXPECT_STREQ(ColumnDefaultOfTag(kColLosslessCheck).KeyStem, "LosslessCheck");
+    TColumnLayout layout = DefaultColumnLayout();
+    EXPECT_FALSE(ColumnOfTag(layout, kColLosslessCheck).Visible);
+    EXPECT_EQ(ColumnOfTag(layout, kColLosslessCheck).Tag, kColLosslessCheck);
+    ColumnOfTag(layout, kColLosslessCheck).Visible = true;
+    const std::vector<int> tags = BuildColumns(layout);
+    ASSERT_EQ(tags.size(), 12u);   // the eleven shown by default, then the check
+    EXPECT_EQ(tags.back(), kColLosslessCheck);
+    EXPECT_EQ(ColumnOfTag(layout, kColLosslessCheck).Index, 11);
+
+    TAudioItem item;
+    EXPECT_EQ(CellText(item, kColLosslessCheck), "");
+    item.OriginCheck.Done = true;
+    item.OriginCheck.Text = "Upsampled from 44.1 kHz";
+    EXPECT_EQ(CellText(item, kColLosslessCheck), "Upsampled from 44.1 kHz");
+}

@@ -227,13 +227,15 @@ TEST(SettingsFile, WriteMaximizedHiddenWidthAndFailure) {
 TEST(ColumnRows, OrderDragAndApply) {
     TColumnLayout layout = DefaultColumnLayout();
     std::vector<TColumnRow> rows = ColumnRows(layout);
-    ASSERT_EQ(rows.size(), 12u);
-    EXPECT_EQ(rows[11].Caption, "Health");
-    EXPECT_TRUE(rows[11].Checked);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kColumnCount));
+    EXPECT_EQ(rows[kColHealth].Caption, "Health");
+    EXPECT_TRUE(rows[kColHealth].Checked);
     EXPECT_EQ(rows[0].Caption, "Relative Path");
     EXPECT_FALSE(rows[0].Checked);
     EXPECT_EQ(rows[7].Caption, "Encoder Info");
     EXPECT_EQ(rows[10].Caption, "Bits Per Sample");
+    EXPECT_EQ(rows[12].Caption, "Lossless Check");   // hidden until the first check
+    EXPECT_FALSE(rows[12].Checked);
 
     EXPECT_EQ(DropTargetRow(-1, 11), 10);   // below all rows: the last
     EXPECT_EQ(DropTargetRow(3, 11), 3);
@@ -246,7 +248,7 @@ TEST(ColumnRows, OrderDragAndApply) {
     MoveColumnRow(rows, 2, 3);   // down by one: after Type
     EXPECT_EQ(rows[2].Caption, "Type");
     EXPECT_EQ(rows[3].Caption, "File Name");
-    MoveColumnRow(rows, 0, 12);   // out of range: nothing
+    MoveColumnRow(rows, 0, kColumnCount);   // out of range: nothing
     EXPECT_EQ(rows[0].Caption, "Relative Path");
 
     rows[0].Checked = true;
@@ -254,15 +256,15 @@ TEST(ColumnRows, OrderDragAndApply) {
     EXPECT_TRUE(layout[kColRelativePath].Visible);
     EXPECT_EQ(layout[kColEncoderInfo].Pos, 10);
     EXPECT_EQ(layout[kColBitsPerSample].Pos, 1);
-    std::vector<bool> seen(12);
+    std::vector<bool> seen(kColumnCount);
     for (const TColumnItem& c : layout) seen.at(c.Pos) = true;
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 12);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), kColumnCount);
 
-    // A hand-edited file with shared and stray positions still lists all twelve.
+    // A hand-edited file with shared and stray positions still lists them all.
     layout[kColType].Pos = 1;
     layout[kColSize].Pos = 42;
     rows = ColumnRows(layout);
-    ASSERT_EQ(rows.size(), 12u);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kColumnCount));
     EXPECT_EQ(rows.back().Caption, "Size");
 }
 

@@ -99,6 +99,11 @@ void TDesktop::ShowMessage(QWidget* parent, const QString& title, const QString&
     QMessageBox::information(parent, title, text);
 }
 
+bool TDesktop::AskYesNo(QWidget* parent, const QString& title, const QString& text) {
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
 QString TDesktop::AskSavePath(QWidget* parent, const QString& proposed, const QStringList& filters,
                               QString* selectedFilter) {
     return QFileDialog::getSaveFileName(parent, QStringLiteral("Export"), proposed, filters.join(QStringLiteral(";;")),

@@ -26,6 +26,8 @@ public:
     virtual bool RunInTerminal(const QString& script);
     // An information box with a title and a text.
     virtual void ShowMessage(QWidget* parent, const QString& title, const QString& text);
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& title, const QString& text);
     // Asks where to save: proposed is the suggested path, filters the file
     // types offered; selectedFilter receives the chosen one. Empty: cancelled.
     virtual QString AskSavePath(QWidget* parent, const QString& proposed, const QStringList& filters,

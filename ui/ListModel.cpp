@@ -69,6 +69,10 @@ void TListModel::setColumns(const QStringList& captions, const std::vector<int>&
     endResetModel();
 }
 
+void TListModel::refreshRows() {
+    if (rowCount() > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 void TListModel::clearRows() {
     beginResetModel();
     order_.clear();
@@ -97,11 +101,6 @@ void TListModel::syncRows() {
     beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
     order_.insert(order_.end(), added.begin(), added.end());
     endInsertRows();
-}
-
-void TListModel::refreshRows() {
-    if (order_.empty() || captions_.isEmpty()) return;
-    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
 }
 
 void TListModel::setFilter(const QString& text) {

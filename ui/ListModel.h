@@ -32,6 +32,9 @@ public:
     // in one insertion (a view lays out all rows per insertion, so rows
     // arriving one by one are handed over in batches).
     void syncRows();
+    // The texts of the shown rows changed (a check filled a column, a verify
+    // pass found damage): views repaint, tooltips included.
+    void refreshRows();
     // Sorts the display order with the row comparison of the list; rows
     // arriving later are appended unsorted.
     void sortRows(const TSortState& state, const std::set<int>& numeric);
@@ -39,8 +42,6 @@ public:
     // case); an empty text shows every row.
     void setFilter(const QString& text);
     QString filter() const { return filterText_; }
-    // The texts of rows already shown changed (a verify pass): views repaint.
-    void refreshRows();
     // The analysis list's index of the row shown at display position r.
     int listRow(int r) const { return order_[r]; }
     // Rows of the analysis list, shown or not.

@@ -151,6 +151,9 @@ std::vector<std::pair<QString, QString>> DetailFields(const TAudioItem& item) {
     // What the encoder name rests on and the settings it recorded, when known.
     if (!item.EncoderEvidence.empty()) fields.emplace_back(QStringLiteral("Encoder Evidence"), FromStd(item.EncoderEvidence));
     if (!item.EncoderSettings.empty()) fields.emplace_back(QStringLiteral("Encoder Settings"), FromStd(item.EncoderSettings));
+    fields.emplace_back(QStringLiteral("Lossless Check"),
+                        item.OriginCheck.Done ? FromStd(item.OriginCheck.Text)
+                                              : QStringLiteral("not checked (pop-up menu: Check Lossless Origin)"));
     fields.emplace_back(QStringLiteral("Full Path"), FromStd(item.FullPath));
     return fields;
 }
@@ -247,6 +250,7 @@ TfrmMain::TfrmMain(const TMainOptions& options, QWidget* parent) : QMainWindow(p
 
 TfrmMain::~TfrmMain() {
     verify_.reset();
+    stopCheck();   // before the items it checks go
     retireEngine();
     retired_.clear();   // waits for the threads of every scan
     writeSettings();
@@ -312,6 +316,7 @@ void TfrmMain::createActions() {
     aboutAction = new QAction(QStringLiteral("About"), this);
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     connect(aboutAction, &QAction::triggered, this, &TfrmMain::onAboutTriggered);
+    createCheckActions();
 }
 
 void TfrmMain::createComponents() {
@@ -390,6 +395,12 @@ void TfrmMain::createComponents() {
     listMenu->addSeparator();
     listMenu->addAction(verifyAction);
     listMenu->addAction(exportAction);
+    if (checkSelectedAction) {
+        listMenu->addSeparator();
+        listMenu->addAction(checkSelectedAction);
+        listMenu->addAction(checkAllAction);
+        listMenu->addAction(spectrogramAction);
+    }
     listView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         onListMenuAboutToShow();
@@ -499,6 +510,7 @@ void TfrmMain::createComponents() {
     gestureQuietTimer.setSingleShot(true);
     gestureQuietTimer.setInterval(kGestureQuietMs);
     connect(&gestureQuietTimer, &QTimer::timeout, this, &TfrmMain::onSizeMoveEnded);
+    createCheckStatus();
 }
 
 void TfrmMain::showError(const QString& text) { Desktop().ShowError(this, text); }
@@ -533,7 +545,7 @@ void TfrmMain::readSettings() {
 void TfrmMain::storeColumnWidths() {
     const std::vector<int>& tags = list_.Columns();
     for (std::size_t i = 0; i < tags.size() && static_cast<int>(i) < listModel->columnCount(); ++i)
-        settings_.Columns[tags[i]].Width = listView->header()->sectionSize(static_cast<int>(i));
+        ColumnOfTag(settings_.Columns, tags[i]).Width = listView->header()->sectionSize(static_cast<int>(i));
 }
 
 void TfrmMain::writeSettings() {
@@ -593,13 +605,13 @@ void TfrmMain::buildColumns() {
     shownColumns_ = settings_.Columns;
     if (relativePaths_ && settings_.RelativePathAuto) shownColumns_[kColRelativePath].Visible = true;
     const std::vector<int> tags = ::BuildColumns(shownColumns_);
-    for (int tag = 0; tag < kColumnCount; ++tag) settings_.Columns[tag].Index = shownColumns_[tag].Index;
+    for (int record = 0; record < kColumnCount; ++record) settings_.Columns[record].Index = shownColumns_[record].Index;
     list_.SetColumns(tags);
     QStringList captions;
-    for (int tag : tags) captions << FromStd(settings_.Columns[tag].Caption);
+    for (int tag : tags) captions << FromStd(ColumnOfTag(settings_.Columns, tag).Caption);
     listModel->setColumns(captions, tags);
     for (std::size_t i = 0; i < tags.size(); ++i)
-        listView->header()->resizeSection(static_cast<int>(i), settings_.Columns[tags[i]].Width);
+        listView->header()->resizeSection(static_cast<int>(i), ColumnOfTag(settings_.Columns, tags[i]).Width);
     listView->header()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
@@ -748,6 +760,11 @@ void TfrmMain::onListMenuAboutToShow() {
     copyAction->setEnabled(selection);
     openFolderAction->setEnabled(selection);
     showInFileManagerAction->setEnabled(selection);
+    if (checkSelectedAction) {
+        checkSelectedAction->setEnabled(selection);
+        checkAllAction->setEnabled(listModel->rowCount() > 0);
+        spectrogramAction->setEnabled(currentItem() != nullptr);
+    }
 }
 
 // ---- Export -----------------------------------------------------------------
@@ -844,10 +861,12 @@ void TfrmMain::runAuCDtect(const TAudioItem& item) {
     if (!beside) tool = QStandardPaths::findExecutable(toolName);
 #endif
     if (tool.isEmpty()) {
-        Desktop().ShowMessage(this, QStringLiteral("auCDtect not found"),
-                              QStringLiteral("A double click on a WAV file checks it with auCDtect, which was not "
-                                             "found.\n\nPut the program \"%1\" in\n%2\nor in a folder on the PATH.")
-                                  .arg(toolName, QDir::toNativeSeparators(exeFolder)));
+        const QString missing =
+            QStringLiteral("A double click on a WAV file checks it with auCDtect, which was not "
+                           "found.\n\nPut the program \"%1\" in\n%2\nor in a folder on the PATH.")
+                .arg(toolName, QDir::toNativeSeparators(exeFolder));
+        // Without the outside checker, the built-in check is offered instead.
+        if (!offerOriginCheck(item, missing)) Desktop().ShowMessage(this, QStringLiteral("auCDtect not found"), missing);
         return;
     }
     QString script;
@@ -988,8 +1007,9 @@ void TfrmMain::startScan(TScanLister lister, const QString& title, const QString
         ++scanGeneration_;
         retireEngine();
     }
-    // A verify pass works on the rows about to go: it ends first.
+    // A verify pass and a check work on the rows about to go: they end first.
     if (verify_) finishVerify(true);
+    stopCheck();
     // The view lets go of the rows before they go.
     listModel->clearRows();
     list_.Clear();
@@ -1123,6 +1143,7 @@ void TfrmMain::cancelScan() {
 void TfrmMain::onStopTriggered() {
     cancelScan();
     if (verify_) finishVerify(true);
+    cancelCheck();
 }
 
 // ---- Verify -----------------------------------------------------------------
@@ -1243,6 +1264,7 @@ void TfrmMain::onFirstShow() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
     closing_ = true;
     if (verify_) finishVerify(true);
+    stopCheck();
     if (engine_) finishScan(true);
     event->accept();
 }

@@ -25,11 +25,13 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 class QTextEdit;
 class QToolButton;
 class QTreeView;
 class TListModel;
+class TOriginCheckRun;
 
 struct TMainOptions {
     QString argument;         // the first command-line argument, if any
@@ -87,6 +89,16 @@ public:
     // The last notice in the status bar ("Report written to ...").
     QString noticeText() const;
 
+    // The lossless check of items in the background (several files at once),
+    // with its progress in the status bar; Stop or Esc cancels it. The Lossless
+    // Check column is shown when a check starts. False when this build has no check.
+    bool checkItems(const std::vector<TAudioItem*>& items);
+    bool isChecking() const { return checkRun_ != nullptr; }
+    // The progress line of a check ("Checking 2 of 5 files").
+    QString checkProgressText() const;
+    // Opens the spectrogram of a file (computed in the background).
+    void showSpectrogram(const TAudioItem& item);
+
     // Settings and switches.
     TSettings& settings() { return settings_; }
     QString settingsPath() const { return settingsPath_; }
@@ -119,6 +131,9 @@ public slots:
     void onCurrentRowChanged();
     void onSettingsTriggered();
     void onAboutTriggered();
+    void onCheckSelectedTriggered();
+    void onCheckAllTriggered();
+    void onSpectrogramTriggered();
     void setAlphaBlend(bool on);
     void setFolderCommand(bool installed);
     // Start and end of an interactive move or resize, and the fade's steps.
@@ -175,6 +190,20 @@ private:
     QString reportFolder() const;
     void writeReport(const QString& path, const QString& filter);
     void runAuCDtect(const TAudioItem& item);
+
+    // The lossless check (ui/MainCheck.cpp).
+    void createCheckActions();
+    void createCheckStatus();
+    void onItemChecked(TAudioItem* item);
+    void finishCheck(bool cancelled);
+    // Cancels a running check and drops its results (before the items go).
+    void stopCheck();
+    // Stop or Esc: the check ends after the current blocks and says how far it got.
+    void cancelCheck();
+    void updateCheckProgress();
+    // A WAV double-click without auCDtect offers the built-in check; false
+    // when this build has none.
+    bool offerOriginCheck(const TAudioItem& item, const QString& missingText);
 
     TMainOptions options_;
     QString settingsPath_;
@@ -251,4 +280,15 @@ private:
     QAction* settingsAction = nullptr;
     QAction* exitAction = nullptr;
     QAction* aboutAction = nullptr;
+
+    // The lossless check: the run under way (a child object), its progress,
+    // and the actions of the pop-up menu and the detail panel.
+    TOriginCheckRun* checkRun_ = nullptr;
+    QTimer checkTimer;
+    QLabel* checkLabel = nullptr;
+    QProgressBar* checkBar = nullptr;
+    QAction* checkSelectedAction = nullptr;
+    QAction* checkAllAction = nullptr;
+    QAction* spectrogramAction = nullptr;
+    QPushButton* detailSpectrogramButton = nullptr;
 };

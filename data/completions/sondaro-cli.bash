@@ -12,7 +12,7 @@ _sondaro_cli() {
             return ;;
         -c|--columns)
             local IFS=$'\n'
-            COMPREPLY=($(compgen -W $'default\nall\nRelative Path\nFile Name\nType\nSize\nLength\nSample Rate\nChannels\nBits Per Sample\nRatio\nBitrate\nEncoder Info' -- "$cur"))
+            COMPREPLY=($(compgen -W $'default\nall\nRelative Path\nFile Name\nType\nSize\nLength\nSample Rate\nChannels\nBits Per Sample\nRatio\nBitrate\nEncoder Info\nLossless Check' -- "$cur"))
             return ;;
         -j|--jobs)
             return ;;
@@ -21,7 +21,7 @@ _sondaro_cli() {
             return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --cache --no-cache --html --html= -V --version -h --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --cache --no-cache --check --html --html= -V --version -h --help" -- "$cur"))
         return
     fi
     local IFS=$'\n'

@@ -10,6 +10,9 @@
 #include "ui/ListModel.h"
 #include "ui/Main.h"
 #include "ui/Settings.h"
+#ifdef SONDARO_CHECK
+#include "ui/SpectrogramView.h"
+#endif
 
 #include <QApplication>
 #include <QCheckBox>
@@ -45,8 +48,9 @@ namespace {
 // Records what the program asks of the desktop instead of doing it.
 class TRecordingDesktop : public TDesktop {
 public:
-    QStringList Errors, Shown, Scripts, Messages, Opened, Proposed;
+    QStringList Errors, Shown, Scripts, Messages, Opened, Proposed, Questions;
     QString Home;
+    bool Answer = false;   // the answer to every question
     bool HasTerminal = true;
     QString SavePath, SaveFilter;   // the answer of the save dialog
     void ShowError(QWidget*, const QString& text) override { Errors << text; }
@@ -57,6 +61,10 @@ public:
         return HasTerminal;
     }
     void ShowMessage(QWidget*, const QString& title, const QString& text) override { Messages << title + ": " + text; }
+    bool AskYesNo(QWidget*, const QString& title, const QString& text) override {
+        Questions << title + ": " + text;
+        return Answer;
+    }
     QString AskSavePath(QWidget*, const QString& proposed, const QStringList& filters, QString* filter) override {
         Proposed << proposed << filters.join(";;");
         if (!SaveFilter.isEmpty()) *filter = SaveFilter;
@@ -373,7 +381,7 @@ private slots:
                 TColumnListView* list = dialog->columnList;
                 dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
                 QApplication::processEvents();
-                QCOMPARE(list->count(), 12);
+                QCOMPARE(list->count(), kColumnCount);
                 QCOMPARE(list->item(7)->text(), QStringLiteral("Encoder Info"));
                 // The drag as the platform delivers it: the list's own payload for the
                 // pressed row, entering, moving and dropping on the viewport.
@@ -391,13 +399,13 @@ private slots:
                     QDropEvent drop(QPointF(target), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
                     QApplication::sendEvent(list->viewport(), &drop);
                     QVERIFY(drop.isAccepted());
-                    QCOMPARE(list->count(), 12);   // nothing lost
+                    QCOMPARE(list->count(), kColumnCount);   // nothing lost
                 };
                 // Drop Encoder Info below all rows: it moves to the end.
                 const QPoint below(4, list->viewport()->height() - 2);
                 QVERIFY(!list->indexAt(below).isValid());
                 drag(7, below);
-                QCOMPARE(list->item(11)->text(), QStringLiteral("Encoder Info"));
+                QCOMPARE(list->item(kColumnCount - 1)->text(), QStringLiteral("Encoder Info"));
                 // Drop Bits Per Sample (now 9) on File Name (1): it goes before it.
                 drag(9, list->visualItemRect(list->item(1)).center());
                 QCOMPARE(list->item(1)->text(), QStringLiteral("Bits Per Sample"));
@@ -439,7 +447,7 @@ private slots:
         const TIniFile ini = Ini();
         QCOMPARE(ini.ReadInteger("Columns", "BitrateVisible", -1), 0);
         QCOMPARE(ini.ReadInteger("Columns", "Bitrate", -1), 77);
-        QCOMPARE(ini.ReadInteger("Columns", "EncoderInfoPos", -1), 11);
+        QCOMPARE(ini.ReadInteger("Columns", "EncoderInfoPos", -1), kColumnCount - 1);
         QCOMPARE(ini.ReadInteger("Columns", "BitsPerSamplePos", -1), 1);
         QCOMPARE(ini.ReadInteger("Columns", "RelativePathPos", -1), 0);
         QCOMPARE(ini.ReadInteger("Columns", "RelativePathVisible", -1), 0);
@@ -541,9 +549,19 @@ private slots:
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", work_->filePath("nothing").toLocal8Bit());
         frm.onListDoubleClicked();
+#ifdef SONDARO_CHECK
+        // What is missing is said, and the built-in check offered instead (declined here).
+        QCOMPARE(desktop_.Questions.size(), 1);
+        QVERIFY(desktop_.Questions[0].startsWith("auCDtect not found: "));
+        QVERIFY(desktop_.Questions[0].contains("\"auCDtect\" in\n" + exeFolder_ + "\nor in a folder on the PATH"));
+        QVERIFY(desktop_.Questions[0].contains("Check the file with Sondaro's own lossless check instead?"));
+        QVERIFY(!frm.isChecking());
+        desktop_.Messages << desktop_.Questions[0];
+#else
         QCOMPARE(desktop_.Messages.size(), 1);
         QVERIFY(desktop_.Messages[0].startsWith("auCDtect not found: "));
         QVERIFY(desktop_.Messages[0].contains("\"auCDtect\" in\n" + exeFolder_ + "\nor in a folder on the PATH"));
+#endif
         QVERIFY(desktop_.Scripts.isEmpty());
 
         // On the PATH: found there; the script goes to the user's data folder.
@@ -998,6 +1016,114 @@ private slots:
         QVERIFY2(desktop_.Errors.join('\n').contains("Cannot open file \"" + music_ + "/missing.mp3\"."),
                  qPrintable(desktop_.Errors.join('\n')));
     }
+
+#ifdef SONDARO_CHECK
+    // The pop-up menu's check on real transcodes: the hidden Lossless Check
+    // column appears, the verdicts fill it as the files finish, the detail
+    // panel shows them; Stop ends a check; a WAV double-click without auCDtect
+    // runs the check when the offer is taken.
+    void losslessCheckFromThePopupMenu() {
+        const QString fixtures = QStringLiteral(SONDARO_FIXTURES "/losslesscheck");
+        for (const char* name : {"genuine.flac", "mp3-128.flac", "opus-96.wav"})
+            QVERIFY(QFile::copy(fixtures + "/" + name, work_->filePath(QStringLiteral("check/") + name)) ||
+                    (QDir().mkpath(work_->filePath("check")) &&
+                     QFile::copy(fixtures + "/" + name, work_->filePath(QStringLiteral("check/") + name))));
+        {
+            TfrmMain frm(Options(work_->filePath("check")));
+            Start(frm, 3);
+            QVERIFY(!frm.columnCaptions().contains("Lossless Check"));
+            frm.onListMenuAboutToShow();
+            QVERIFY(!frm.findChild<QAction*>("checkSelectedAction")->isEnabled());
+            QVERIFY(frm.findChild<QAction*>("checkAllAction")->isEnabled());
+
+            ListOf(frm)->selectionModel()->setCurrentIndex(Model(frm)->index(1, 0),
+                                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            frm.onListMenuAboutToShow();
+            QVERIFY(frm.findChild<QAction*>("checkSelectedAction")->isEnabled());
+            frm.findChild<QAction*>("checkSelectedAction")->trigger();
+            QVERIFY(frm.isChecking());
+            QCOMPARE(frm.columnCaptions().last(), QStringLiteral("Lossless Check"));
+            QVERIFY(frm.checkProgressText().startsWith("Checking 1 of 1 files"));
+            QTRY_VERIFY(!frm.isChecking());
+            const int column = frm.columnCaptions().indexOf("Lossless Check");
+            QCOMPARE(Column(frm, column), (QStringList{"", "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5", ""}));
+            QVERIFY2(frm.detailText().contains("Lossy origin likely: cutoff 16.6 kHz"), qPrintable(frm.detailText()));
+            QCOMPARE(frm.noticeText(), QStringLiteral("Checked 1 files"));
+            QVERIFY(Ini().ReadString("Columns", "LosslessCheckVisible", "").empty());   // written at exit
+
+            frm.findChild<QAction*>("checkAllAction")->trigger();
+            QTRY_VERIFY(!frm.isChecking());
+            QCOMPARE(Column(frm, column), (QStringList{"Full band to 22.0 kHz",
+                                                       "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5",
+                                                       "Lossy origin likely: cutoff 20.1 kHz, typical of MP3 at 320 kbps or -V0, "
+                                                       "Vorbis -q6 or Opus"}));
+
+            // Stop: the check ends and says how far it got.
+            frm.findChild<QAction*>("checkAllAction")->trigger();
+            frm.onStopTriggered();
+            QTRY_VERIFY(!frm.isChecking());
+            QVERIFY(frm.noticeText().startsWith("Check stopped after "));
+
+            // The WAV double-click: no auCDtect, the offer taken, the file checked.
+            const QByteArray path = qgetenv("PATH");
+            qputenv("PATH", work_->filePath("nothing").toLocal8Bit());
+            ListOf(frm)->selectionModel()->setCurrentIndex(Model(frm)->index(2, 0),
+                                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            desktop_.Answer = true;
+            frm.onListDoubleClicked();
+            qputenv("PATH", path);
+            QCOMPARE(desktop_.Questions.size(), 1);
+            QVERIFY(frm.isChecking());
+            QTRY_VERIFY(!frm.isChecking());
+            QCOMPARE(frm.noticeText(), QStringLiteral("Checked 1 files"));
+
+            // A new scan ends a running check before its rows go.
+            frm.findChild<QAction*>("checkAllAction")->trigger();
+            frm.scanFolder(music_, false);
+            QVERIFY(!frm.isChecking());
+            QTRY_VERIFY(!frm.isBusy());
+        }
+        // The column stays shown: the settings file says so at exit.
+        QCOMPARE(Ini().ReadString("Columns", "LosslessCheckVisible", ""), std::string("1"));
+    }
+
+    // The spectrogram of a 128 kbps MP3 made lossless again: the picture is
+    // drawn, bright under the cutoff, dark over it, and saved as PNG.
+    void spectrogramShowsTheCutoffAndSaves() {
+        TSpectrogramDialog dialog(QStringLiteral(SONDARO_FIXTURES "/losslesscheck/mp3-128.flac"));
+        QSignalSpy ready(&dialog, &TSpectrogramDialog::pictureReady);
+        QVERIFY(ready.wait(20000));
+        const QImage& picture = dialog.picture();
+        QCOMPARE(picture.size(), QSize(1000, 560));
+        // The plot spans the Nyquist frequency, 22,050 Hz, over its height; a
+        // row at 10 kHz is bright, one at 20 kHz dark.
+        const auto brightness = [&](double hertz) {
+            // The plot: inside the black frame whose left edge is at x = 55.
+            int plotTop = -1, plotBottom = -1;
+            for (int y = 0; y < picture.height(); ++y) {
+                if (qGray(picture.pixel(55, y)) < 40) {
+                    if (plotTop < 0) plotTop = y;
+                    plotBottom = y;
+                }
+            }
+            const int y = plotBottom - 1 - int((plotBottom - plotTop - 2) * hertz / 22050.0);
+            int sum = 0;
+            for (int x = 100; x < 800; ++x) sum += qGray(picture.pixel(x, y));
+            return sum / 700;
+        };
+        QVERIFY2(brightness(10000) > brightness(20000) + 40,
+                 qPrintable(QStringLiteral("%1 %2").arg(brightness(10000)).arg(brightness(20000))));
+        const QString png = work_->filePath("s.png");
+        QVERIFY(dialog.savePicture(png));
+        QImage saved(png);
+        QCOMPARE(saved.size(), QSize(1000, 560));
+
+        TSpectrogramDialog broken(work_->filePath("music/b.wav"));
+        QTRY_VERIFY_WITH_TIMEOUT(!broken.errorText().isEmpty(), 20000);
+        QVERIFY(broken.errorText().startsWith("Cannot decode: "));
+        QVERIFY(!broken.ready());
+    }
+#endif
 
     void windowPlacedOffEveryScreenComesBack() {
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();

@@ -1,0 +1,63 @@
+#include "check/Holes.h"
+
+#include "dsp/Welch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// The reference band under 16 kHz, and how loud it must be for a window to count.
+constexpr double kReferenceFromHz = 11000.0;
+constexpr double kReferenceToHz = 15500.0;
+constexpr double kBusyDb = -80.0;
+// A band this far below the reference band is a hole.
+constexpr double kHoleDropDb = 45.0;
+// The share of busy windows with a hole that makes the finding, and the
+// fewest busy windows it needs.
+constexpr double kHoleFraction = 0.15;
+constexpr std::size_t kFewestBusyWindows = 20;
+// A band's long-term level must stand this far above the quantisation floor.
+constexpr double kAboveFloorDb = 20.0;
+}  // namespace
+
+THoleCounter::THoleCounter(double sampleRate, std::size_t bins)
+    : BinHz(bins > 1 ? sampleRate / (2.0 * static_cast<double>(bins - 1)) : 1.0), Nyquist(sampleRate / 2.0) {}
+
+double THoleCounter::LevelDb(const std::vector<double>& power, double fromHz, double toHz) const {
+    const std::size_t first = static_cast<std::size_t>(std::ceil(fromHz / BinHz));
+    const std::size_t last = std::min(power.size(), static_cast<std::size_t>(std::ceil(toHz / BinHz)));
+    double sum = 0;
+    for (std::size_t k = first; k < last; ++k) sum += power[k];
+    return PowerToDb(last > first ? sum / static_cast<double>(last - first) : 0.0);
+}
+
+void THoleCounter::AddWindow(const std::vector<double>& power) {
+    if (Nyquist < kFirstHz + kBandHz) return;
+    const double reference = LevelDb(power, kReferenceFromHz, kReferenceToHz);
+    if (reference < kBusyDb) return;
+    ++Busy;
+    for (std::size_t band = 0; band < kBands; ++band) {
+        const double from = kFirstHz + static_cast<double>(band) * kBandHz;
+        if (from + kBandHz > Nyquist) break;
+        if (LevelDb(power, from, from + kBandHz) < reference - kHoleDropDb) ++Holes[band];
+    }
+}
+
+THolesFinding THoleCounter::Finding(double topHz, const std::vector<double>& power, double floorDb) const {
+    THolesFinding finding;
+    finding.BusyWindows = Busy;
+    if (Busy < kFewestBusyWindows) return finding;
+    for (std::size_t band = 0; band < kBands; ++band) {
+        const double from = kFirstHz + static_cast<double>(band) * kBandHz;
+        if (from + kBandHz > topHz) break;   // above the content there is nothing to have holes in
+        if (LevelDb(power, from, from + kBandHz) < floorDb + kAboveFloorDb) continue;
+        const double fraction = static_cast<double>(Holes[band]) / static_cast<double>(Busy);
+        if (fraction >= kHoleFraction) {
+            finding.Found = true;
+            finding.FromHz = from;
+            finding.Fraction = fraction;
+            return finding;
+        }
+    }
+    return finding;
+}

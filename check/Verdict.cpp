@@ -1,0 +1,123 @@
+#include "check/Verdict.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Typical sources by the cutoff they leave in 44.1 kHz stereo audio. The
+// cutoff lies at the lower edge of an encoder's lowpass transition band, or
+// up to 100 Hz above it. The MP3 rows are LAME 3.100's transition bands
+// ("lame --verbose" prints them): 64 kbps 10.9-11.2 kHz, 96/112 kbps
+// 15.1-15.6, 128 kbps and -V5/-V6 16.5-17.1, 160 kbps and -V4 17.2-17.8, -V3
+// 18.0-18.5, 192 kbps and -V2 18.7-19.2, 224/256 kbps and -V1 19.4-19.9,
+// 320 kbps 20.1-20.6; -V0 has no lowpass but leaves its highest band out
+// above about 20.4. The others were measured here: FFmpeg's AAC at 128 kbps
+// 17.3, Vorbis -q3 17.3-17.9 and -q6 20.4, Opus (any bitrate) 20.0-20.1.
+struct TCutoffSource {
+    double UpToHz;    // cutoffs below this
+    const char* Text;
+};
+constexpr std::array<TCutoffSource, 8> kSources = {{
+    {12000, "MP3 at 64 kbps or less, or a low-bitrate AAC or Vorbis"},
+    {16000, "MP3 at 96-112 kbps"},
+    {17000, "MP3 at 128 kbps or -V5"},
+    {17950, "MP3 at 160 kbps or -V4, AAC at 128 kbps or Vorbis -q3"},
+    {18550, "MP3 -V3"},
+    {19300, "MP3 at 192 kbps or -V2"},
+    {20050, "MP3 at 224-256 kbps or -V1, or Opus"},
+    {21000, "MP3 at 320 kbps or -V0, Vorbis -q6 or Opus"},
+}};
+
+// The rates a high-rate file may have been made from, lowest first.
+constexpr std::array<int, 4> kLowerRates = {44100, 48000, 88200, 96000};
+
+// A cutoff this close under a lower rate's Nyquist frequency marks upsampling
+// from it: resamplers keep 91-95% of the band. A lower cutoff (20.1 kHz for
+// 44.1 kHz) is an encoder's lowpass.
+constexpr double kUpsampledBelow = 0.07;   // of the Nyquist frequency
+constexpr double kUpsampledAbove = 0.01;
+
+// Fewer seconds than this say too little about the bits a file uses.
+constexpr double kBitDepthSeconds = 0.1;
+
+int UpsampledFrom(const TLosslessReport& report) {
+    if (!report.Cutoff.Found || report.Stream.SampleRate < 88200) return 0;
+    for (int rate : kLowerRates) {
+        if (rate * 2 > report.Stream.SampleRate + 1000) break;
+        const double nyquist = rate / 2.0;
+        if (report.Cutoff.CutoffHz >= nyquist * (1.0 - kUpsampledBelow) &&
+            report.Cutoff.CutoffHz <= nyquist * (1.0 + kUpsampledAbove))
+            return rate;
+    }
+    return 0;
+}
+
+std::string SizeOf(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string KiloHertzText(double hertz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f kHz", hertz / 1000.0);
+    return text;
+}
+
+std::string TypicalSourceOf(double cutoffHz) {
+    for (const TCutoffSource& source : kSources)
+        if (cutoffHz < source.UpToHz) return source.Text;
+    return {};
+}
+
+void ComposeVerdict(TLosslessReport& report) {
+    report.UpsampledFromHz = 0;
+    if (!report.Error.empty()) {
+        report.Verdict = TCheckVerdict::NotChecked;
+        report.Text = report.Error;
+        return;
+    }
+    std::string text;
+    const TCutoffFinding& cutoff = report.Cutoff;
+    report.UpsampledFromHz = UpsampledFrom(report);
+    if (cutoff.Silent) {
+        report.Verdict = TCheckVerdict::Silent;
+        text = "Silent: nothing to judge";
+    } else if (report.UpsampledFromHz > 0) {
+        report.Verdict = TCheckVerdict::Upsampled;
+        text = "Upsampled from " + KiloHertzText(report.UpsampledFromHz);
+    } else if (cutoff.Found && cutoff.ReachesFloor && cutoff.CutoffHz < kFullBandHz) {
+        report.Verdict = TCheckVerdict::LossyOrigin;
+        text = "Lossy origin likely: cutoff " + KiloHertzText(cutoff.CutoffHz);
+        const std::string source = TypicalSourceOf(cutoff.CutoffHz);
+        if (!source.empty()) text += ", typical of " + source;
+    } else if (report.Holes.Found) {
+        report.Verdict = TCheckVerdict::LossyOrigin;
+        text = "Lossy origin likely: holes from " + KiloHertzText(report.Holes.FromHz) + " in " +
+               std::to_string(static_cast<int>(std::lround(report.Holes.Fraction * 100))) + "% of the audio";
+    }
+    const TBitDepthFinding& bits = report.BitDepth;
+    const bool padded = bits.Padded() && report.SecondsChecked >= kBitDepthSeconds;
+    if (padded) {
+        const std::string padding =
+            std::to_string(bits.UsedBits) + "-bit audio in a " + std::to_string(bits.FileBits) + "-bit file";
+        if (text.empty()) {
+            report.Verdict = TCheckVerdict::PaddedBits;
+            text = padding;
+        } else {
+            text += "; " + padding;
+        }
+    }
+    if (text.empty()) {
+        report.Verdict = TCheckVerdict::FullBand;
+        text = "Full band to " + KiloHertzText(cutoff.TopHz);
+    }
+    if (report.Clipping.Runs > 0)
+        text += "; clipping: " + SizeOf(report.Clipping.Runs, "run", "runs") + " of full-scale samples";
+    if (report.DamagedPackets > 0)
+        text += "; " + SizeOf(static_cast<std::size_t>(report.DamagedPackets), "damaged packet", "damaged packets") +
+                " skipped";
+    report.Text = text;
+}

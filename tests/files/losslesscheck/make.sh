@@ -1,0 +1,34 @@
+#!/bin/sh
+# Makes the lossless-check fixtures: a short General MIDI piece (make-midi.py)
+# rendered by fluidsynth with the FluidR3 soundfont, kept genuine and sent
+# through lossy encoders and back to 16-bit FLAC, plus an upsampled and a
+# bit-padded copy. Needs fluidsynth, fluid-soundfont-gm, flac, lame, vorbis-tools,
+# opus-tools, ffmpeg and sox.
+# The lowpass LAME 3.100 prints with --verbose for each setting used here:
+#   -b 128: transition band 16538 Hz - 17071 Hz
+#   -V 2:   transition band 18671 Hz - 19205 Hz
+#   -b 320: transition band 20094 Hz - 20627 Hz
+set -eu
+cd "$(dirname "$0")"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+python3 make-midi.py "$tmp/piece.mid" 2 3
+fluidsynth -ni -q -r 44100 -F "$tmp/stereo.wav" /usr/share/sounds/sf2/FluidR3_GM.sf2 "$tmp/piece.mid" >/dev/null 2>&1
+# The first 2.5 seconds, in stereo for the encoders (their lowpass depends on
+# the bitrate per channel); every fixture is then mixed down to mono to halve its size.
+sox "$tmp/stereo.wav" -b 16 "$tmp/src.wav" trim 0 2.5
+sox "$tmp/src.wav" "$tmp/mono.wav" remix 1,2
+flac -s -f -8 "$tmp/mono.wav" -o genuine.flac
+back() {   # back FILE OUT: decode FILE to 16-bit 44.1 kHz mono FLAC (or WAV)
+    ffmpeg -v error -y -i "$1" -ar 44100 -ac 1 -sample_fmt s16 "$2"
+}
+lame --silent -b 128 "$tmp/src.wav" "$tmp/b128.mp3" && back "$tmp/b128.mp3" mp3-128.flac
+lame --silent -V 2 "$tmp/src.wav" "$tmp/v2.mp3" && back "$tmp/v2.mp3" mp3-v2.flac
+lame --silent -b 320 "$tmp/src.wav" "$tmp/b320.mp3" && back "$tmp/b320.mp3" mp3-320.flac
+oggenc -Q -q 3 "$tmp/src.wav" -o "$tmp/q3.ogg" && back "$tmp/q3.ogg" vorbis-q3.flac
+ffmpeg -v error -y -i "$tmp/src.wav" -c:a aac -b:a 128k "$tmp/aac.m4a" && back "$tmp/aac.m4a" aac-128.flac
+opusenc --quiet --bitrate 96 "$tmp/src.wav" "$tmp/o.opus" && back "$tmp/o.opus" opus-96.wav
+# The genuine piece at 96 kHz and 24 bits, the first second only.
+sox "$tmp/mono.wav" -b 24 upsampled-96k.flac trim 0 1 rate -v 96000
+# 16-bit samples in a 24-bit file.
+sox "$tmp/mono.wav" -b 24 padded-24.flac
