@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <cstdio>
+#include <sys/wait.h>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -79,3 +81,31 @@ void AppendBE64(Bytes& out, uint64_t v) {
     AppendBE32(out, static_cast<uint32_t>(v));
 }
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+std::string ShellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+ShellRun RunShell(const std::string& command) {
+    ShellRun run;
+    const TempDir scratch;
+    const std::string errorFile = scratch / "stderr";
+    if (FILE* pipe = ::popen((command + " 2>" + ShellQuoted(errorFile)).c_str(), "r")) {
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const Bytes err = ReadAll(errorFile);
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+#ifdef SONDARO_CLI
+ShellRun RunSondaroCli(const std::string& arguments, const std::string& prefix) {
+    return RunShell(prefix + std::string(SONDARO_CLI) + " " + arguments);
+}
+#endif

@@ -43,3 +43,19 @@ void AppendBE24(Bytes& out, uint32_t value);
 void AppendBE32(Bytes& out, uint32_t value);
 void AppendBE64(Bytes& out, uint64_t value);
 Bytes ToBytes(std::string_view text);
+
+// A text quoted for the shell (in single quotes).
+std::string ShellQuoted(const std::string& text);
+
+// What a shell command printed and how it ended.
+struct ShellRun {
+    int status = -1;   // the exit status; -1 when it did not exit
+    std::string out;
+    std::string err;
+};
+// Runs command through the shell with standard output and standard error
+// captured apart.
+ShellRun RunShell(const std::string& command);
+// Runs the command-line program (SONDARO_CLI) with arguments; prefix goes
+// before it (environment settings, a time limit).
+ShellRun RunSondaroCli(const std::string& arguments, const std::string& prefix = "");

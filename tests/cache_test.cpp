@@ -21,37 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quoted(const std::string& path) {
-    std::string out = "'";
-    for (char c : path) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+std::string Quoted(const std::string& text) { return ShellQuoted(text); }
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = ShellRun;
 
 // sondaro-cli with its cache folder under cacheHome.
 CliRun RunCli(const std::string& cacheHome, const std::string& arguments) {
-    CliRun result;
-    const TempDir errors;
-    const std::string errorFile = errors / "stderr";
-    const std::string command = "XDG_CACHE_HOME=" + Quoted(cacheHome) + " " + std::string(SONDARO_CLI) + " " +
-                                arguments + " 2>" + Quoted(errorFile);
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::ifstream in(errorFile);
-    std::ostringstream text;
-    text << in.rdbuf();
-    result.err = text.str();
-    return result;
+    return RunSondaroCli(arguments, "XDG_CACHE_HOME=" + Quoted(cacheHome) + " ");
 }
 
 struct Messages {

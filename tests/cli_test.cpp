@@ -16,41 +16,14 @@
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using RunResult = ShellRun;
 
-std::string Quoted(const std::string& path) {
-    std::string out = "'";
-    for (char c : path) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string Quoted(const std::string& path) { return ShellQuoted(path); }
 
 // Runs the command line through the shell; prefix goes before the program
 // (e.g. to run it as another user).
 RunResult RunCli(const std::string& arguments, const std::string& prefix = "") {
-    RunResult result;
-    const TempDir errors;
-    const std::string errorFile = errors / "stderr";
-    const std::string command = prefix + std::string(SONDARO_CLI) + " " + arguments + " 2>" + Quoted(errorFile);
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    result.err = ReadText(errorFile);
-    return result;
+    return RunSondaroCli(arguments, prefix);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

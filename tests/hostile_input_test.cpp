@@ -21,34 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;   // 124 when it had to be stopped
-    std::string out, err;
-};
+using CliRun = ShellRun;   // status 124 when it had to be stopped
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+std::string Quoted(const std::string& text) { return ShellQuoted(text); }
 
 // Runs sondaro-cli with a time limit; standard output and error apart.
 CliRun RunCli(const std::string& arguments) {
-    TempDir scratch;
-    const std::string errPath = scratch / "stderr";
-    const std::string command =
-        "timeout 30 " + std::string(SONDARO_CLI) + " " + arguments + " 2>" + Quoted(errPath) + " </dev/null";
-    CliRun run;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    const Bytes err = ReadAll(errPath);
-    run.err.assign(err.begin(), err.end());
-    return run;
+    return RunSondaroCli(arguments + " </dev/null", "timeout 30 ");
 }
 
 TPlaylistResult Load(const std::string& playlist, std::vector<std::string>& seen) {

@@ -1045,6 +1045,11 @@ void TfrmMain::startScan(TScanLister lister, const QString& title, const QString
         LowerThreadPriority);
     scanClock_.start();
     rowBatch_.start();
+    showWorkProgress();
+}
+
+// A scan or a verify pass under way: Stop and the busy progress bar.
+void TfrmMain::showWorkProgress() {
     stopAction->setEnabled(true);
     progressBar->setRange(0, 0);
     progressLabel->show();
@@ -1183,12 +1188,7 @@ void TfrmMain::verifyRows() {
     });
     verify_ = std::move(run);
     verifyAction->setEnabled(false);
-    stopAction->setEnabled(true);
-    progressBar->setRange(0, 0);
-    progressLabel->show();
-    progressBar->show();
-    updateProgress();
-    scanTimer.start();
+    showWorkProgress();
 }
 
 void TfrmMain::onVerified(int generation, std::size_t row, const THealth& health) {

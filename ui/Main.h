@@ -176,6 +176,7 @@ private:
     void cancelScan();
     void retireEngine();
     void updateProgress();
+    void showWorkProgress();
 
     // Background verify pass.
     struct TVerifyRun;
