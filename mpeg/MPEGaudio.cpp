@@ -128,6 +128,9 @@ constexpr std::size_t kVBRIHeaderSize = 18;
 // header inside a read. Large reads keep the system calls of a walk over a
 // 5-7 MB file without a VBR header to a handful (the reader keeps the window).
 constexpr std::size_t kWindowSize = 2 * 1024 * 1024;
+// The first-frame search reads less at a time: the first frame nearly always
+// lies in the first few KiB after the tags.
+constexpr std::size_t kSearchWindowSize = 64 * 1024;
 constexpr std::size_t kMaxFrameSpan = 2 * 2881 + 4;   // longest Layer I-III frames are 1,729 and 2,881 bytes
 // The first frames kept for the LAME tag and vendor marks.
 constexpr std::size_t kFirstFramesSize = 16 * 1024;
@@ -417,7 +420,7 @@ void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
     const int64_t limit = std::min(fileSize_, from + kSearchLimit);
     int64_t base = from;
     while (base < limit) {
-        const std::size_t got = stream.ReadZeroFilled(base, window_.data(), window_.size());
+        const std::size_t got = stream.ReadZeroFilled(base, window_.data(), kSearchWindowSize);
         if (got < 4) break;
         const uint8_t* bytes = window_.data();
         // Candidates whose follower lies inside this read; the next read
