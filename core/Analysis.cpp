@@ -1,6 +1,7 @@
 #include "core/Analysis.h"
 
 #include "core/FormatRegistry.h"
+#include "core/Verify.h"
 #include "io/Errors.h"
 #include "io/Paths.h"
 
@@ -33,7 +34,7 @@ void SetItemLocation(TAudioItem& item, const std::string& root, const std::strin
 }
 
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,
-                                        const std::string& fullPath) {
+                                        const std::string& fullPath, bool verify) {
     // The one open of the file: the size probe and every reader use it.
     // Other programs may go on writing the file meanwhile.
     TFileStream stream(fullPath, TFileStream::Share::ReadWrite);
@@ -50,5 +51,6 @@ std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::stri
         // Findings noticed before the reader gave up stay behind this one.
         AddFinding(item->Health, Finding(THealthKind::NotRecognised));
     }
+    if (verify) VerifyItem(readers, stream, *item);
     return item;
 }

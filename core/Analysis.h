@@ -17,9 +17,10 @@
 //   Read, NotRecognised  an item (NotRecognised: "File could not be scanned",
 //                        health "Not recognised")
 //   ReadError            raises EReadError with the result's message
-// Raises EFOpenError when the file cannot be opened.
+// Raises EFOpenError when the file cannot be opened. verify: the item also
+// gets the verify pass (core/Verify.h) on the same open file.
 std::unique_ptr<TAudioItem> AnalyseFile(TFormatReaders& readers, const std::string& root,
-                                        const std::string& fullPath);
+                                        const std::string& fullPath, bool verify = false);
 
 // Sets the fields that say where the file is: Folder, RelativePath (to
 // root), FullPath and FileType (from the extension).

@@ -1,6 +1,5 @@
 #include "core/AnalysisList.h"
 
-#include "core/Verify.h"
 
 TAnalysisList::TAnalysisList(std::vector<int> columnTags)
     : readers_(std::make_unique<TFormatReaders>()), columnTags_(std::move(columnTags)) {
@@ -11,10 +10,7 @@ TAnalysisList::TAnalysisList(std::vector<int> columnTags)
 }
 
 const TListRow* TAnalysisList::AnalyseFile(const std::string& root, const std::string& fullPath) {
-    std::unique_ptr<TAudioItem> item = ::AnalyseFile(*readers_, root, fullPath);
-    if (!item) return nullptr;
-    if (verify_) VerifyItem(*readers_, *item);
-    return AppendItem(std::move(item));
+    return AppendItem(::AnalyseFile(*readers_, root, fullPath, verify_));
 }
 
 const TListRow* TAnalysisList::AppendItem(std::unique_ptr<TAudioItem> item) {

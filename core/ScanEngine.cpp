@@ -3,7 +3,6 @@
 #include "core/Analysis.h"
 #include "core/FolderScan.h"
 #include "core/Playlists.h"
-#include "core/Verify.h"
 #include "io/Paths.h"
 
 #include <algorithm>
@@ -143,8 +142,7 @@ void TScanEngine::RunWorker() {
         output.Stamp = job.Stamp;
         output.HasStamp = job.HasStamp;
         try {
-            output.Item = AnalyseFile(*readers, output.Root, output.Path);
-            if (verify_ && output.Item) VerifyItem(*readers, *output.Item);
+            output.Item = AnalyseFile(*readers, output.Root, output.Path, verify_);
         } catch (const std::exception& e) {
             output.Error = e.what();
             if (output.Error.empty()) output.Error = "Cannot read file \"" + output.Path + "\".";
