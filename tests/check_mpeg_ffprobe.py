@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Cross-checks the MPEG rows against ffprobe: sample rate and channels
-equal, length within 1 %, for every MPEG audio fixture.
+equal, length within 1 %, for every MPEG audio fixture. A row with an exact
+length (durationSamples, from the LAME or ffmpeg tag's delay and padding) is
+compared sample for sample with ffmpeg's full decode, which trims the same
+delay and padding; ffprobe's stream duration counts whole frames.
 
 Usage: tests/check_mpeg_ffprobe.py [path/to/sondaro-cli] [folder]
 Exit status 1 when any file disagrees.
@@ -23,10 +26,18 @@ for row in sorted(rows, key=lambda r: r["FileName"]):
          "stream=sample_rate,channels,duration", "-of", "json", row["FullPath"]],
         capture_output=True, text=True, check=True).stdout)["streams"][0]
     rate, channels, length = int(probe["sample_rate"]), int(probe["channels"]), float(probe["duration"])
-    off = abs(row["Duration"] - length) / length * 100
-    ok = row["SampleRate"] == rate and row["Channels"] == channels and off <= 1.0
+    if "durationSamples" in row:
+        pcm = subprocess.run(["ffmpeg", "-v", "error", "-i", row["FullPath"], "-map", "0:a:0", "-ac", "1",
+                              "-f", "s16le", "-"], capture_output=True, check=True).stdout
+        decoded = len(pcm) // 2
+        ok = row["SampleRate"] == rate and row["Channels"] == channels and row["durationSamples"] == decoded
+        figures = f'{row["durationSamples"]}/{decoded} samples (full decode)'
+    else:
+        off = abs(row["Duration"] - length) / length * 100
+        ok = row["SampleRate"] == rate and row["Channels"] == channels and off <= 1.0
+        figures = f'{row["Duration"]:.4f}/{length:.4f} s ({off:.2f} %)'
     bad += not ok
     print(f'{"ok  " if ok else "BAD "} {row["FileName"]:32} {row["SampleRate"]:>6}/{rate:<6} '
-          f'{row["Channels"]}/{channels}  {row["Duration"]:.4f}/{length:.4f} s ({off:.2f} %)')
+          f'{row["Channels"]}/{channels}  {figures}')
 print(f"{len(rows)} files, {bad} disagree")
 sys.exit(1 if bad else 0)
