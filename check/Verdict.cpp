@@ -39,6 +39,17 @@ constexpr std::array<int, 4> kLowerRates = {44100, 48000, 88200, 96000};
 constexpr double kUpsampledBelow = 0.07;   // of the Nyquist frequency
 constexpr double kUpsampledAbove = 0.01;
 
+// A long-term cliff this high can also be a genuine steep anti-alias filter
+// (sox's "rate -v" keeps 95% of the band): it counts only when, window by
+// window, the band above lies at the floor from below this share of the
+// Nyquist frequency. Such filters empty only the last 2-3%.
+constexpr double kConfirmCliffFromHz = 20500.0;
+constexpr double kSteadyEdgeBelow = 0.96;   // of the Nyquist frequency
+// An encoder that sets its bandwidth frame by frame (AAC, Vorbis, MP3 -V0)
+// leaves the band above its usual edge empty in most loud windows and lets
+// content through in a few; no fixed filter does that.
+constexpr double kSwitchedShare = 0.02;
+
 // Fewer seconds than this say too little about the bits a file uses.
 constexpr double kBitDepthSeconds = 0.1;
 
@@ -53,6 +64,28 @@ int UpsampledFrom(const TLosslessReport& report) {
     }
     return 0;
 }
+
+// The per-window evidence applies to 44.1 and 48 kHz audio, and needs enough loud windows.
+bool HasOccupancy(const TLosslessReport& report) {
+    return report.Stream.SampleRate > 0 && report.Stream.SampleRate < 88200 &&
+           report.Occupancy.LoudWindows >= TBandOccupancy::kFewestWindows;
+}
+
+// A cliff that reaches the floor below kFullBandHz, confirmed window by window when it is high.
+bool CliffIsLossy(const TLosslessReport& report) {
+    const TCutoffFinding& cutoff = report.Cutoff;
+    if (!cutoff.Found || !cutoff.ReachesFloor || cutoff.CutoffHz >= kFullBandHz) return false;
+    if (cutoff.CutoffHz < kConfirmCliffFromHz || !HasOccupancy(report)) return true;
+    const double edge = report.Occupancy.SteadyEdgeHz;
+    return edge > 0 && edge <= kSteadyEdgeBelow * report.Stream.SampleRate / 2.0;
+}
+
+bool BandwidthSwitched(const TLosslessReport& report) {
+    return HasOccupancy(report) && report.Occupancy.MostlyEdgeHz > 0 &&
+           report.Occupancy.AboveMostlyEdge >= kSwitchedShare;
+}
+
+std::string Percent(double share) { return std::to_string(static_cast<int>(std::lround(share * 100))) + "%"; }
 
 std::string SizeOf(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -88,11 +121,16 @@ void ComposeVerdict(TLosslessReport& report) {
     } else if (report.UpsampledFromHz > 0) {
         report.Verdict = TCheckVerdict::Upsampled;
         text = "Upsampled from " + KiloHertzText(report.UpsampledFromHz);
-    } else if (cutoff.Found && cutoff.ReachesFloor && cutoff.CutoffHz < kFullBandHz) {
+    } else if (CliffIsLossy(report)) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: cutoff " + KiloHertzText(cutoff.CutoffHz);
         const std::string source = TypicalSourceOf(cutoff.CutoffHz);
         if (!source.empty()) text += ", typical of " + source;
+    } else if (BandwidthSwitched(report)) {
+        report.Verdict = TCheckVerdict::LossyOrigin;
+        text = "Lossy origin likely: cutoff " + KiloHertzText(report.Occupancy.MostlyEdgeHz) + " in " +
+               Percent(report.Occupancy.EmptyAboveMostlyEdge) +
+               " of the audio, a bandwidth set frame by frame (AAC, Vorbis or MP3 -V0)";
     } else if (report.Holes.Found) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: holes from " + KiloHertzText(report.Holes.FromHz) + " in " +

@@ -1,0 +1,78 @@
+#include "check/Occupancy.h"
+
+#include "dsp/Welch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kReferenceFromHz = 11000.0;
+constexpr double kReferenceToHz = 15500.0;
+constexpr double kSteadyShare = 0.90;
+constexpr double kMostlyShare = 0.75;
+}  // namespace
+
+TBandOccupancy::TBandOccupancy(double sampleRate, std::size_t bins)
+    : BinHz(bins > 1 && sampleRate > 0 ? sampleRate / (2.0 * static_cast<double>(bins - 1)) : 0.0) {
+    if (!(BinHz > 0)) return;
+    // Whole bands under the Nyquist frequency, less one bin: a steep
+    // anti-alias filter often lets the level dip in the last few bins.
+    const double top = std::min(kLastHz, sampleRate / 2.0 - BinHz);
+    if (top > kFirstHz) Bands = std::min(kMaxBands, static_cast<std::size_t>((top - kFirstHz) / kBandHz));
+    Counts.assign(Bands, {});
+    Levels.resize(Bands);
+}
+
+double TBandOccupancy::LevelDb(const std::vector<double>& power, double fromHz, double toHz) const {
+    const std::size_t first = static_cast<std::size_t>(std::ceil(fromHz / BinHz));
+    const std::size_t last = std::min(power.size(), static_cast<std::size_t>(std::ceil(toHz / BinHz)));
+    double sum = 0;
+    for (std::size_t k = first; k < last; ++k) sum += power[k];
+    return PowerToDb(last > first ? sum / static_cast<double>(last - first) : 0.0);
+}
+
+void TBandOccupancy::AddWindow(const std::vector<double>& power) {
+    if (Bands == 0) return;
+    if (!(LevelDb(power, kReferenceFromHz, kReferenceToHz) >= kLoudDb)) return;
+    ++Loud;
+    double highest = kLowestDb;
+    for (std::size_t b = Bands; b-- > 0;) {
+        const double from = kFirstHz + static_cast<double>(b) * kBandHz;
+        const double level = LevelDb(power, from, from + kBandHz);
+        if (level > highest) highest = level;   // NaN never raises it
+        const double step = std::clamp(std::floor(highest - kLowestDb), 0.0, static_cast<double>(kLevels - 1));
+        ++Counts[b][static_cast<std::size_t>(step)];
+    }
+}
+
+TOccupancyFinding TBandOccupancy::Finding(double floorDb) const {
+    TOccupancyFinding finding;
+    finding.LoudWindows = Loud;
+    if (Loud < kFewestWindows) return finding;
+    // The share of loud windows whose highest level from band b up is below level.
+    const auto shareBelow = [&](std::size_t b, double level) {
+        const double steps = std::clamp(std::ceil(level - kLowestDb), 0.0, static_cast<double>(kLevels));
+        uint64_t count = 0;
+        for (std::size_t q = 0; q < static_cast<std::size_t>(steps); ++q) count += Counts[b][q];
+        return static_cast<double>(count) / static_cast<double>(Loud);
+    };
+    const double empty = floorDb + kEmptyDb;
+    std::size_t mostly = Bands;
+    for (std::size_t b = 0; b < Bands; ++b) {
+        const double share = shareBelow(b, empty);
+        const double from = kFirstHz + static_cast<double>(b) * kBandHz;
+        if (finding.SteadyEdgeHz == 0 && share >= kSteadyShare) finding.SteadyEdgeHz = from;
+        if (mostly == Bands && share >= kMostlyShare) {
+            mostly = b;
+            finding.MostlyEdgeHz = from;
+        }
+    }
+    if (mostly < Bands) {
+        finding.EmptyAboveMostlyEdge = shareBelow(mostly, empty);
+        // Counted from kSwitchedGapHz above the edge: a fixed filter's slope
+        // lets the loudest windows through just above its edge, never farther.
+        const std::size_t from = mostly + static_cast<std::size_t>(kSwitchedGapHz / kBandHz);
+        if (from < Bands) finding.AboveMostlyEdge = 1.0 - shareBelow(from, floorDb + kPresentDb);
+    }
+    return finding;
+}

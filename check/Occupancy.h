@@ -1,0 +1,65 @@
+// Where the content of each window ends: a lossy encoder's lowpass empties the
+// top of the spectrum in nearly every window, loud or quiet, down to the
+// quantisation floor; genuine audio keeps something above the floor up to its
+// anti-alias filter. Counting, window by window, whether everything above a
+// frequency lies at the floor tells a steady lowpass even where the long-term
+// spectrum only shows a gentle slope, and a bandwidth the encoder switches
+// from frame to frame.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct TOccupancyFinding {
+    std::size_t LoudWindows = 0;   // windows counted (the band under 16 kHz well above the floor)
+    // The lowest frequency from which everything up to the top band lies
+    // within kEmptyDb of the floor in at least 90% (Steady) and 75% (Mostly)
+    // of the loud windows; 0 when there is none.
+    double SteadyEdgeHz = 0;
+    double MostlyEdgeHz = 0;
+    double EmptyAboveMostlyEdge = 0;   // the share of loud windows with nothing above MostlyEdgeHz
+    // The share of loud windows with something clearly (kPresentDb over the
+    // floor) from kSwitchedGapHz above MostlyEdgeHz up: content an encoder let
+    // through now and then.
+    double AboveMostlyEdge = 0;
+};
+
+class TBandOccupancy {
+public:
+    // sampleRate in Hz; bins: the number of bins of each window's power (N/2 + 1).
+    TBandOccupancy(double sampleRate, std::size_t bins);
+    // The scaled power of one window (any channel).
+    void AddWindow(const std::vector<double>& power);
+    // The finding against the quantisation floor floorDb (per bin, as QuantisationFloorDb gives it).
+    TOccupancyFinding Finding(double floorDb) const;
+
+    static constexpr double kFirstHz = 15000.0;
+    static constexpr double kBandHz = 250.0;
+    static constexpr double kLastHz = 24000.0;   // the bands counted end here, or under the Nyquist frequency
+    // A band this close to the floor is empty: a TPDF dither raises the floor
+    // by 4.8 dB, and a 250 Hz band's average scatters by about 1 dB.
+    static constexpr double kEmptyDb = 8.0;
+    static constexpr double kPresentDb = 20.0;
+    static constexpr double kSwitchedGapHz = 500.0;
+    // A window counts when its 11-15.5 kHz band is above this level (50 dB over
+    // the floor of 16-bit audio): loud enough that genuine audio has something
+    // above 16 kHz too.
+    static constexpr double kLoudDb = -80.0;
+    static constexpr std::size_t kFewestWindows = 20;
+
+private:
+    static constexpr int kLowestDb = -200;
+    static constexpr std::size_t kLevels = 220;   // 1 dB steps from kLowestDb
+    static constexpr std::size_t kMaxBands = static_cast<std::size_t>((kLastHz - kFirstHz) / kBandHz);
+
+    double LevelDb(const std::vector<double>& power, double fromHz, double toHz) const;
+
+    double BinHz;
+    std::size_t Bands = 0;
+    std::size_t Loud = 0;
+    // Counts[b][q]: loud windows whose highest band level from band b up falls in the 1 dB step q.
+    std::vector<std::array<uint32_t, kLevels>> Counts;
+    std::vector<double> Levels;   // scratch: one window's band levels
+};
