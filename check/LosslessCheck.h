@@ -34,6 +34,7 @@ struct TLosslessReport {
     TBitDepthFinding BitDepth;
     TClippingFinding Clipping;
     int UpsampledFromHz = 0;      // the rate the content seems to come from; 0 when not upsampled
+    double LossyCutoffHz = 0;     // the cutoff a lossy verdict names (the cliff's, or the switched band's edge)
     TCheckVerdict Verdict = TCheckVerdict::NotChecked;
     std::string Text;             // one line for the list: the verdict with its evidence
 };

@@ -8,6 +8,11 @@
 namespace {
 constexpr double kReferenceFromHz = 11000.0;
 constexpr double kReferenceToHz = 15500.0;
+// A loud window's spectrum reaches kFirstHz: the 500 Hz under it stand within
+// this of the reference band. A sine sweep's window at 12 kHz has nothing
+// above 12 kHz, and says nothing about where an encoder cut.
+constexpr double kReachesDb = 30.0;
+constexpr double kReachesHz = 500.0;
 constexpr double kSteadyShare = 0.90;
 constexpr double kMostlyShare = 0.75;
 }  // namespace
@@ -33,7 +38,9 @@ double TBandOccupancy::LevelDb(const std::vector<double>& power, double fromHz, 
 
 void TBandOccupancy::AddWindow(const std::vector<double>& power) {
     if (Bands == 0) return;
-    if (!(LevelDb(power, kReferenceFromHz, kReferenceToHz) >= kLoudDb)) return;
+    const double reference = LevelDb(power, kReferenceFromHz, kReferenceToHz);
+    if (!(reference >= kLoudDb)) return;
+    if (!(LevelDb(power, kFirstHz - kReachesHz, kFirstHz) >= reference - kReachesDb)) return;
     ++Loud;
     double highest = kLowestDb;
     for (std::size_t b = Bands; b-- > 0;) {

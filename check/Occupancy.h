@@ -44,8 +44,8 @@ public:
     static constexpr double kPresentDb = 20.0;
     static constexpr double kSwitchedGapHz = 500.0;
     // A window counts when its 11-15.5 kHz band is above this level (50 dB over
-    // the floor of 16-bit audio): loud enough that genuine audio has something
-    // above 16 kHz too.
+    // the floor of 16-bit audio), loud enough that genuine audio has something
+    // above 16 kHz too, and its spectrum reaches 15 kHz.
     static constexpr double kLoudDb = -80.0;
     static constexpr std::size_t kFewestWindows = 20;
 

@@ -49,6 +49,7 @@ constexpr double kSteadyEdgeBelow = 0.96;   // of the Nyquist frequency
 // leaves the band above its usual edge empty in most loud windows and lets
 // content through in a few; no fixed filter does that.
 constexpr double kSwitchedShare = 0.02;
+constexpr double kFewestSwitchedWindows = 3;
 
 // Fewer seconds than this say too little about the bits a file uses.
 constexpr double kBitDepthSeconds = 0.1;
@@ -75,14 +76,18 @@ bool HasOccupancy(const TLosslessReport& report) {
 bool CliffIsLossy(const TLosslessReport& report) {
     const TCutoffFinding& cutoff = report.Cutoff;
     if (!cutoff.Found || !cutoff.ReachesFloor || cutoff.CutoffHz >= kFullBandHz) return false;
-    if (cutoff.CutoffHz < kConfirmCliffFromHz || !HasOccupancy(report)) return true;
+    if (cutoff.CutoffHz < kConfirmCliffFromHz) return true;
+    // Too few loud windows to confirm it: the cliff alone does not tell a
+    // steep filter from an encoder's.
+    if (!HasOccupancy(report)) return false;
     const double edge = report.Occupancy.SteadyEdgeHz;
     return edge > 0 && edge <= kSteadyEdgeBelow * report.Stream.SampleRate / 2.0;
 }
 
 bool BandwidthSwitched(const TLosslessReport& report) {
     return HasOccupancy(report) && report.Occupancy.MostlyEdgeHz > 0 &&
-           report.Occupancy.AboveMostlyEdge >= kSwitchedShare;
+           report.Occupancy.AboveMostlyEdge >= kSwitchedShare &&
+           report.Occupancy.AboveMostlyEdge * static_cast<double>(report.Occupancy.LoudWindows) >= kFewestSwitchedWindows;
 }
 
 std::string Percent(double share) { return std::to_string(static_cast<int>(std::lround(share * 100))) + "%"; }
@@ -107,6 +112,7 @@ std::string TypicalSourceOf(double cutoffHz) {
 
 void ComposeVerdict(TLosslessReport& report) {
     report.UpsampledFromHz = 0;
+    report.LossyCutoffHz = 0;
     if (!report.Error.empty()) {
         report.Verdict = TCheckVerdict::NotChecked;
         report.Text = report.Error;
@@ -123,14 +129,16 @@ void ComposeVerdict(TLosslessReport& report) {
         text = "Upsampled from " + KiloHertzText(report.UpsampledFromHz);
     } else if (CliffIsLossy(report)) {
         report.Verdict = TCheckVerdict::LossyOrigin;
+        report.LossyCutoffHz = cutoff.CutoffHz;
         text = "Lossy origin likely: cutoff " + KiloHertzText(cutoff.CutoffHz);
         const std::string source = TypicalSourceOf(cutoff.CutoffHz);
         if (!source.empty()) text += ", typical of " + source;
     } else if (BandwidthSwitched(report)) {
         report.Verdict = TCheckVerdict::LossyOrigin;
+        report.LossyCutoffHz = report.Occupancy.MostlyEdgeHz;
         text = "Lossy origin likely: cutoff " + KiloHertzText(report.Occupancy.MostlyEdgeHz) + " in " +
                Percent(report.Occupancy.EmptyAboveMostlyEdge) +
-               " of the audio, a bandwidth set frame by frame (AAC, Vorbis or MP3 -V0)";
+               " of the audio, typical of AAC, Vorbis or MP3 -V0 setting their bandwidth frame by frame";
     } else if (report.Holes.Found) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: holes from " + KiloHertzText(report.Holes.FromHz) + " in " +
