@@ -14,7 +14,6 @@ constexpr double kReferenceToHz = 15500.0;
 constexpr double kReachesDb = 30.0;
 constexpr double kReachesHz = 500.0;
 constexpr double kSteadyShare = 0.90;
-constexpr double kMostlyShare = 0.75;
 }  // namespace
 
 TBandOccupancy::TBandOccupancy(double sampleRate, std::size_t bins)
@@ -64,22 +63,28 @@ TOccupancyFinding TBandOccupancy::Finding(double floorDb) const {
         return static_cast<double>(count) / static_cast<double>(Loud);
     };
     const double empty = floorDb + kEmptyDb;
-    std::size_t mostly = Bands;
+    const std::size_t gap = static_cast<std::size_t>(kSwitchedGapHz / kBandHz);
     for (std::size_t b = 0; b < Bands; ++b) {
-        const double share = shareBelow(b, empty);
-        const double from = kFirstHz + static_cast<double>(b) * kBandHz;
-        if (finding.SteadyEdgeHz == 0 && share >= kSteadyShare) finding.SteadyEdgeHz = from;
-        if (mostly == Bands && share >= kMostlyShare) {
-            mostly = b;
-            finding.MostlyEdgeHz = from;
+        if (shareBelow(b, empty) >= kSteadyShare) {
+            finding.SteadyEdgeHz = kFirstHz + static_cast<double>(b) * kBandHz;
+            break;
         }
     }
-    if (mostly < Bands) {
-        finding.EmptyAboveMostlyEdge = shareBelow(mostly, empty);
-        // Counted from kSwitchedGapHz above the edge: a fixed filter's slope
-        // lets the loudest windows through just above its edge, never farther.
-        const std::size_t from = mostly + static_cast<std::size_t>(kSwitchedGapHz / kBandHz);
-        if (from < Bands) finding.AboveMostlyEdge = 1.0 - shareBelow(from, floorDb + kPresentDb);
+    // The edge named: the lowest band mostly empty above and now and then
+    // full, else the lowest band often empty and often full. The full windows
+    // are counted from kSwitchedGapHz above the edge: a fixed filter's slope
+    // lets the loudest windows through just above its edge, never farther.
+    for (const bool mostly : {true, false}) {
+        for (std::size_t b = 0; b + gap < Bands && finding.SwitchedEdgeHz == 0; ++b) {
+            const double emptyShare = shareBelow(b, empty);
+            const double fullShare = 1.0 - shareBelow(b + gap, floorDb + kPresentDb);
+            const bool switched = mostly ? emptyShare >= kMostlyEmpty && fullShare >= kNowAndThenFull
+                                         : emptyShare >= kOftenEach && fullShare >= kOftenEach;
+            if (!switched) continue;
+            finding.SwitchedEdgeHz = kFirstHz + static_cast<double>(b) * kBandHz;
+            finding.EmptyAboveSwitchedEdge = emptyShare;
+            finding.FullAboveSwitchedEdge = fullShare;
+        }
     }
     return finding;
 }

@@ -15,15 +15,16 @@
 struct TOccupancyFinding {
     std::size_t LoudWindows = 0;   // windows counted (the band under 16 kHz well above the floor)
     // The lowest frequency from which everything up to the top band lies
-    // within kEmptyDb of the floor in at least 90% (Steady) and 75% (Mostly)
-    // of the loud windows; 0 when there is none.
+    // within kEmptyDb of the floor in at least 90% of the loud windows; 0 when
+    // there is none.
     double SteadyEdgeHz = 0;
-    double MostlyEdgeHz = 0;
-    double EmptyAboveMostlyEdge = 0;   // the share of loud windows with nothing above MostlyEdgeHz
-    // The share of loud windows with something clearly (kPresentDb over the
-    // floor) from kSwitchedGapHz above MostlyEdgeHz up: content an encoder let
-    // through now and then.
-    double AboveMostlyEdge = 0;
+    // A bandwidth switched from window to window: the lowest frequency above
+    // which some loud windows are empty while others carry content (kPresentDb
+    // over the floor) from kSwitchedGapHz above it up; 0 when there is none.
+    // A fixed filter empties the same band in every window that has it.
+    double SwitchedEdgeHz = 0;
+    double EmptyAboveSwitchedEdge = 0;   // the share of loud windows with nothing above it
+    double FullAboveSwitchedEdge = 0;    // the share with content from kSwitchedGapHz above it
 };
 
 class TBandOccupancy {
@@ -43,6 +44,11 @@ public:
     static constexpr double kEmptyDb = 8.0;
     static constexpr double kPresentDb = 20.0;
     static constexpr double kSwitchedGapHz = 500.0;
+    // The shares of empty and of full windows that make a switched bandwidth:
+    // mostly empty and now and then full (AAC at 48 kHz), or both often.
+    static constexpr double kMostlyEmpty = 0.75;
+    static constexpr double kNowAndThenFull = 0.02;
+    static constexpr double kOftenEach = 0.10;
     // A window counts when its 11-15.5 kHz band is above this level (50 dB over
     // the floor of 16-bit audio), loud enough that genuine audio has something
     // above 16 kHz too, and its spectrum reaches 15 kHz.

@@ -45,10 +45,8 @@ constexpr double kUpsampledAbove = 0.01;
 // Nyquist frequency. Such filters empty only the last 2-3%.
 constexpr double kConfirmCliffFromHz = 20500.0;
 constexpr double kSteadyEdgeBelow = 0.96;   // of the Nyquist frequency
-// An encoder that sets its bandwidth frame by frame (AAC, Vorbis, MP3 -V0)
-// leaves the band above its usual edge empty in most loud windows and lets
-// content through in a few; no fixed filter does that.
-constexpr double kSwitchedShare = 0.02;
+// A bandwidth switched frame by frame (TOccupancyFinding) counts when this
+// many loud windows at least are empty above the edge, and as many full.
 constexpr double kFewestSwitchedWindows = 3;
 
 // Fewer seconds than this say too little about the bits a file uses.
@@ -85,9 +83,11 @@ bool CliffIsLossy(const TLosslessReport& report) {
 }
 
 bool BandwidthSwitched(const TLosslessReport& report) {
-    return HasOccupancy(report) && report.Occupancy.MostlyEdgeHz > 0 &&
-           report.Occupancy.AboveMostlyEdge >= kSwitchedShare &&
-           report.Occupancy.AboveMostlyEdge * static_cast<double>(report.Occupancy.LoudWindows) >= kFewestSwitchedWindows;
+    const TOccupancyFinding& occupancy = report.Occupancy;
+    const double loud = static_cast<double>(occupancy.LoudWindows);
+    return HasOccupancy(report) && occupancy.SwitchedEdgeHz > 0 &&
+           occupancy.EmptyAboveSwitchedEdge * loud >= kFewestSwitchedWindows &&
+           occupancy.FullAboveSwitchedEdge * loud >= kFewestSwitchedWindows;
 }
 
 std::string Percent(double share) { return std::to_string(static_cast<int>(std::lround(share * 100))) + "%"; }
@@ -135,9 +135,9 @@ void ComposeVerdict(TLosslessReport& report) {
         if (!source.empty()) text += ", typical of " + source;
     } else if (BandwidthSwitched(report)) {
         report.Verdict = TCheckVerdict::LossyOrigin;
-        report.LossyCutoffHz = report.Occupancy.MostlyEdgeHz;
-        text = "Lossy origin likely: cutoff " + KiloHertzText(report.Occupancy.MostlyEdgeHz) + " in " +
-               Percent(report.Occupancy.EmptyAboveMostlyEdge) +
+        report.LossyCutoffHz = report.Occupancy.SwitchedEdgeHz;
+        text = "Lossy origin likely: cutoff " + KiloHertzText(report.Occupancy.SwitchedEdgeHz) + " in " +
+               Percent(report.Occupancy.EmptyAboveSwitchedEdge) +
                " of the audio, typical of AAC, Vorbis or MP3 -V0 setting their bandwidth frame by frame";
     } else if (report.Holes.Found) {
         report.Verdict = TCheckVerdict::LossyOrigin;

@@ -502,18 +502,24 @@ TEST(BandOccupancy, FindsWhereEachWindowsContentEnds) {
         const TOccupancyFinding finding = occupancy.Finding(floor);
         EXPECT_EQ(finding.LoudWindows, 50u);
         EXPECT_EQ(finding.SteadyEdgeHz, 20000);
-        EXPECT_EQ(finding.MostlyEdgeHz, 20000);
-        EXPECT_DOUBLE_EQ(finding.EmptyAboveMostlyEdge, 1.0);
-        EXPECT_EQ(finding.AboveMostlyEdge, 0.0);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 0);
     }
-    {   // 22 kHz in 80 windows, the whole band in 20: no steady edge, mostly 22 kHz.
+    {   // 22 kHz in 80 windows, the whole band in 20: no steady edge; switched at 22 kHz.
         TBandOccupancy occupancy(rate, 2049);
         for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 5 == 0 ? 24000 : 22000, -60));
         const TOccupancyFinding finding = occupancy.Finding(floor);
         EXPECT_EQ(finding.SteadyEdgeHz, 0);
-        EXPECT_EQ(finding.MostlyEdgeHz, 22000);
-        EXPECT_DOUBLE_EQ(finding.EmptyAboveMostlyEdge, 0.8);
-        EXPECT_DOUBLE_EQ(finding.AboveMostlyEdge, 0.2);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 22000);
+        EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.8);
+        EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.2);
+    }
+    {   // 21 kHz in half the windows, the whole band in the other half: switched at 21 kHz.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 2 == 0 ? 24000 : 21000, -60));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 21000);
+        EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.5);
+        EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.5);
     }
     {   // A steep filter: the loudest windows (1 in 10) reach 250 Hz past the
         // usual edge, never 500 Hz: nothing counts as let through.
@@ -521,7 +527,7 @@ TEST(BandOccupancy, FindsWhereEachWindowsContentEnds) {
         for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 10 == 0 ? 22250 : 22000, -60));
         const TOccupancyFinding finding = occupancy.Finding(floor);
         EXPECT_EQ(finding.SteadyEdgeHz, 22000);
-        EXPECT_EQ(finding.AboveMostlyEdge, 0.0);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 0);
     }
     {   // Dither (4.8 dB over the floor) is empty; 20 dB over it is content.
         TBandOccupancy occupancy(rate, 2049);
@@ -581,32 +587,29 @@ TEST(Verdict, HighCliffsNeedWindowByWindowEvidence) {
     EXPECT_EQ(report.LossyCutoffHz, 20100);
 
     // No cliff; at 48 kHz the band above 22 kHz empty in 84% of 150 loud
-    // windows and let through in 10%: a bandwidth switched frame by frame.
+    // windows and full in 10%: a bandwidth switched frame by frame.
     TLosslessReport switched;
     switched.Stream.SampleRate = 48000;
     switched.SecondsChecked = 10;
     switched.Cutoff.TopHz = 24000;
     switched.Occupancy.LoudWindows = 150;
-    switched.Occupancy.MostlyEdgeHz = 22000;
-    switched.Occupancy.EmptyAboveMostlyEdge = 0.84;
-    switched.Occupancy.AboveMostlyEdge = 0.10;
+    switched.Occupancy.SwitchedEdgeHz = 22000;
+    switched.Occupancy.EmptyAboveSwitchedEdge = 0.84;
+    switched.Occupancy.FullAboveSwitchedEdge = 0.10;
     ComposeVerdict(switched);
     EXPECT_EQ(switched.Verdict, TCheckVerdict::LossyOrigin);
     EXPECT_EQ(switched.Text, "Lossy origin likely: cutoff 22.0 kHz in 84% of the audio, typical of AAC, Vorbis or "
                              "MP3 -V0 setting their bandwidth frame by frame");
     EXPECT_EQ(switched.LossyCutoffHz, 22000);
-    // Let through in 2 windows of 150 (1.3%), or in 2 of 100 (2%, but fewer than 3): not enough.
-    switched.Occupancy.AboveMostlyEdge = 2.0 / 150;
-    ComposeVerdict(switched);
-    EXPECT_EQ(switched.Verdict, TCheckVerdict::FullBand);
+    // Full in 2 windows of 100: too few to tell.
     switched.Occupancy.LoudWindows = 100;
-    switched.Occupancy.AboveMostlyEdge = 0.02;
+    switched.Occupancy.FullAboveSwitchedEdge = 0.02;
     ComposeVerdict(switched);
     EXPECT_EQ(switched.Verdict, TCheckVerdict::FullBand);
     // High-rate files are judged by their long-term spectrum alone.
     switched.Stream.SampleRate = 96000;
     switched.Occupancy.LoudWindows = 150;
-    switched.Occupancy.AboveMostlyEdge = 0.10;
+    switched.Occupancy.FullAboveSwitchedEdge = 0.10;
     ComposeVerdict(switched);
     EXPECT_EQ(switched.Verdict, TCheckVerdict::FullBand);
 }
