@@ -39,12 +39,13 @@ constexpr std::array<int, 4> kLowerRates = {44100, 48000, 88200, 96000};
 constexpr double kUpsampledBelow = 0.07;   // of the Nyquist frequency
 constexpr double kUpsampledAbove = 0.01;
 
-// A long-term cliff this high can also be a genuine steep anti-alias filter
-// (sox's "rate -v" keeps 95% of the band): it counts only when, window by
-// window, the band above lies at the floor from below this share of the
-// Nyquist frequency. Such filters empty only the last 2-3%.
+// A long-term cliff this high can also be a genuine steep resampler's filter
+// (sox's "rate -v" keeps 95% of the band), in 44.1 kHz audio or in 48 kHz
+// audio made from a 44.1 kHz source: it counts only when, window by window,
+// the band above lies at the floor from under 96% of 22.05 kHz. Such filters
+// empty only the last 2-3% of the band (content to 21.3-21.5 kHz).
 constexpr double kConfirmCliffFromHz = 20500.0;
-constexpr double kSteadyEdgeBelow = 0.96;   // of the Nyquist frequency
+constexpr double kSteadyEdgeMaxHz = 0.96 * 22050.0;
 // A bandwidth switched frame by frame (TOccupancyFinding) counts when this
 // many loud windows at least are empty above the edge, and as many full.
 constexpr double kFewestSwitchedWindows = 3;
@@ -79,7 +80,7 @@ bool CliffIsLossy(const TLosslessReport& report) {
     // steep filter from an encoder's.
     if (!HasOccupancy(report)) return false;
     const double edge = report.Occupancy.SteadyEdgeHz;
-    return edge > 0 && edge <= kSteadyEdgeBelow * report.Stream.SampleRate / 2.0;
+    return edge > 0 && edge <= kSteadyEdgeMaxHz;
 }
 
 bool BandwidthSwitched(const TLosslessReport& report) {

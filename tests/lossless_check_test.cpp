@@ -554,9 +554,9 @@ TEST(BandOccupancy, FindsWhereEachWindowsContentEnds) {
 }
 
 // A long-term cliff from 20.5 kHz up is lossy only when the band above is
-// empty window by window from under 96% of the Nyquist frequency (21.17 kHz
-// at 44.1 kHz, 23.04 kHz at 48 kHz): sox's "rate -v" from 96 kHz leaves
-// content to about 21.4 kHz, LAME -V0 and Vorbis -q6 end at 21.0 kHz.
+// empty window by window from under 96% of 22.05 kHz (21.17 kHz): sox's
+// "rate -v" leaves content to about 21.4 kHz, in 44.1 kHz audio and in 48 kHz
+// audio made from it; LAME -V0 and Vorbis -q6 end at 21.0 kHz.
 TEST(Verdict, HighCliffsNeedWindowByWindowEvidence) {
     TLosslessReport report;
     report.Stream.SampleRate = 44100;
@@ -575,6 +575,14 @@ TEST(Verdict, HighCliffsNeedWindowByWindowEvidence) {
     ComposeVerdict(report);
     EXPECT_EQ(report.Text, "Lossy origin likely: cutoff 20.9 kHz, typical of MP3 at 320 kbps or -V0, Vorbis -q6 or Opus");
     EXPECT_EQ(report.LossyCutoffHz, 20900);
+    // The same at 48 kHz; an edge at 21.5 kHz there is a 44.1 kHz source's.
+    report.Stream.SampleRate = 48000;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::LossyOrigin);
+    report.Occupancy.SteadyEdgeHz = 21500;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
+    report.Occupancy.SteadyEdgeHz = 21000;
 
     // Too few loud windows to tell: not called lossy.
     report.Occupancy.LoudWindows = 19;
