@@ -70,17 +70,18 @@ TOccupancyFinding TBandOccupancy::Finding(double floorDb) const {
             break;
         }
     }
-    // The edge named: the lowest band mostly empty above and now and then
-    // full, else the lowest band often empty and often full. The full windows
-    // are counted from kSwitchedGapHz above the edge: a fixed filter's slope
-    // lets the loudest windows through just above its edge, never farther.
-    for (const bool mostly : {true, false}) {
-        for (std::size_t b = 0; b + gap < Bands && finding.SwitchedEdgeHz == 0; ++b) {
-            const double emptyShare = shareBelow(b, empty);
+    // The edge named: the lowest band whose shares meet the first pair of
+    // kSwitched that any band meets. The full windows are counted from
+    // kSwitchedGapHz above the edge: a fixed filter's slope lets the loudest
+    // windows through just above its edge, never farther.
+    const std::size_t lowestSwitched = static_cast<std::size_t>((kSwitchedFromHz - kFirstHz) / kBandHz);
+    const std::size_t near = static_cast<std::size_t>(kSwitchedNearHz / kBandHz);   // not above lowestSwitched
+    for (const TSwitchedShares& shares : kSwitched) {
+        for (std::size_t b = lowestSwitched; b + gap < Bands && finding.SwitchedEdgeHz == 0; ++b) {
+            // Windows empty above b whose content reaches kSwitchedNearHz under it.
+            const double emptyShare = shareBelow(b, empty) - shareBelow(b - near, empty);
             const double fullShare = 1.0 - shareBelow(b + gap, floorDb + kPresentDb);
-            const bool switched = mostly ? emptyShare >= kMostlyEmpty && fullShare >= kNowAndThenFull
-                                         : emptyShare >= kOftenEach && fullShare >= kOftenEach;
-            if (!switched) continue;
+            if (emptyShare < shares.Empty || fullShare < shares.Full) continue;
             finding.SwitchedEdgeHz = kFirstHz + static_cast<double>(b) * kBandHz;
             finding.EmptyAboveSwitchedEdge = emptyShare;
             finding.FullAboveSwitchedEdge = fullShare;

@@ -23,7 +23,7 @@ struct TOccupancyFinding {
     // over the floor) from kSwitchedGapHz above it up; 0 when there is none.
     // A fixed filter empties the same band in every window that has it.
     double SwitchedEdgeHz = 0;
-    double EmptyAboveSwitchedEdge = 0;   // the share of loud windows with nothing above it
+    double EmptyAboveSwitchedEdge = 0;   // the share of loud windows with nothing above it (content just under it)
     double FullAboveSwitchedEdge = 0;    // the share with content from kSwitchedGapHz above it
 };
 
@@ -44,11 +44,22 @@ public:
     static constexpr double kEmptyDb = 8.0;
     static constexpr double kPresentDb = 20.0;
     static constexpr double kSwitchedGapHz = 500.0;
-    // The shares of empty and of full windows that make a switched bandwidth:
-    // mostly empty and now and then full (AAC at 48 kHz), or both often.
-    static constexpr double kMostlyEmpty = 0.75;
-    static constexpr double kNowAndThenFull = 0.02;
-    static constexpr double kOftenEach = 0.10;
+    // The shares of empty and of full windows that make a switched bandwidth,
+    // in the order tried: mostly empty and now and then full (FFmpeg's AAC at
+    // 256 kbps and 48 kHz), both often, or mostly full and now and then empty
+    // (LAME -V0 dropping the top band from some frames).
+    struct TSwitchedShares {
+        double Empty;
+        double Full;
+    };
+    static constexpr std::array<TSwitchedShares, 3> kSwitched = {{{0.75, 0.02}, {0.10, 0.10}, {0.03, 0.75}}};
+    // Switched edges are looked for from here up, where high-bitrate encoders
+    // set theirs, and the empty windows counted are those whose content ends
+    // within kSwitchedNearHz under the edge: an instrument sampled at 32 kHz
+    // that sounds alone for a moment leaves the band above 16 kHz empty, and
+    // that says nothing about an encoder.
+    static constexpr double kSwitchedFromHz = 19500.0;
+    static constexpr double kSwitchedNearHz = 1000.0;
     // A window counts when its 11-15.5 kHz band is above this level (50 dB over
     // the floor of 16-bit audio), loud enough that genuine audio has something
     // above 16 kHz too, and its spectrum reaches 15 kHz.

@@ -521,6 +521,19 @@ TEST(BandOccupancy, FindsWhereEachWindowsContentEnds) {
         EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.5);
         EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.5);
     }
+    {   // The whole band in 96 windows, 20 kHz in 4: switched at 20 kHz. The
+        // same with 16 kHz (an instrument sampled at 32 kHz, alone for a
+        // moment) is not looked for.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 25 == 0 ? 20000 : 24000, -60));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 20000);
+        EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.04);
+        EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.96);
+        TBandOccupancy sampled(rate, 2049);
+        for (int i = 0; i < 100; ++i) sampled.AddWindow(upTo(i % 10 == 0 ? 16000 : 24000, -60));
+        EXPECT_EQ(sampled.Finding(floor).SwitchedEdgeHz, 0);
+    }
     {   // A steep filter: the loudest windows (1 in 10) reach 250 Hz past the
         // usual edge, never 500 Hz: nothing counts as let through.
         TBandOccupancy occupancy(rate, 2049);
