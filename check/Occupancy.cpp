@@ -24,7 +24,6 @@ TBandOccupancy::TBandOccupancy(double sampleRate, std::size_t bins)
     const double top = std::min(kLastHz, sampleRate / 2.0 - BinHz);
     if (top > kFirstHz) Bands = std::min(kMaxBands, static_cast<std::size_t>((top - kFirstHz) / kBandHz));
     Counts.assign(Bands, {});
-    Levels.resize(Bands);
 }
 
 double TBandOccupancy::LevelDb(const std::vector<double>& power, double fromHz, double toHz) const {

@@ -1,10 +1,9 @@
-// Where the content of each window ends: a lossy encoder's lowpass empties the
-// top of the spectrum in nearly every window, loud or quiet, down to the
-// quantisation floor; genuine audio keeps something above the floor up to its
-// anti-alias filter. Counting, window by window, whether everything above a
-// frequency lies at the floor tells a steady lowpass even where the long-term
-// spectrum only shows a gentle slope, and a bandwidth the encoder switches
-// from frame to frame.
+// Where the content of each window ends. A lossy encoder's lowpass empties
+// the top of the spectrum down to the quantisation floor in nearly every
+// window, and where that happens (from under 21.17 kHz) tells an encoder's
+// high cutoff from a steep resampler's filter, which keeps content to 21.3 kHz
+// or more. An encoder that sets its bandwidth frame by frame cuts some loud
+// windows and lets others through; a fixed filter cuts all alike.
 #pragma once
 
 #include <array>
@@ -78,5 +77,4 @@ private:
     std::size_t Loud = 0;
     // Counts[b][q]: loud windows whose highest band level from band b up falls in the 1 dB step q.
     std::vector<std::array<uint32_t, kLevels>> Counts;
-    std::vector<double> Levels;   // scratch: one window's band levels
 };
