@@ -670,6 +670,14 @@ TEST(LosslessCheck, FindsSwitchedBandwidthAndLeavesSteepFiltersAlone) {
     EXPECT_EQ(aac.LossyCutoffHz, 22000);
     EXPECT_EQ(aac.Text.rfind("Lossy origin likely: cutoff 22.0 kHz in ", 0), 0u) << aac.Text;
 
+    // LAME -V0 at 48 kHz sets no lowpass; it drops the band from about 21 kHz
+    // up from a fifth to a third of the frames (bands.py), and its long-term
+    // spectrum's cliff lies above 21 kHz, where genuine filters end too.
+    const TLosslessReport v0 = CheckLossless(Fixture("mp3-v0-48k.flac"));
+    EXPECT_EQ(v0.Verdict, TCheckVerdict::LossyOrigin) << v0.Text;
+    EXPECT_GE(v0.LossyCutoffHz, 20000);
+    EXPECT_LE(v0.LossyCutoffHz, 22000);
+
     const TLosslessReport steep = CheckLossless(Fixture("steep-44k.flac"));
     EXPECT_EQ(steep.Verdict, TCheckVerdict::FullBand) << steep.Text;
     EXPECT_EQ(steep.Stream.SampleRate, 44100);
