@@ -509,6 +509,7 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
     int64_t p = audioStart_;
     bool inSync = true;          // the previous frame ended at p
     int64_t lostAt = -1;         // where the current damaged stretch began
+    int64_t cutAt = -1;          // a header in step after the last frame whose frame runs past end
     while (p + 4 <= end) {
         // Keep a frame and the following header inside the window.
         const int64_t loaded = base + static_cast<int64_t>(got);
@@ -531,6 +532,8 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
                 // follower must be a header as well (or the end of the audio).
                 accepted = inSync || next == end ||
                            (next + 4 <= windowEnd && inStep(window_.data() + (next - base)));
+            } else if (length >= 4 && inSync) {
+                cutAt = p;
             }
         }
         if (accepted) {
@@ -554,6 +557,8 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
     }
     if (lostAt < 0) lostAt = p;
     findings_.TrailingBytes = std::max<int64_t>(0, end - lostAt);
+    // The file ends inside the frame that follows the last one.
+    findings_.LastFrameCut = cutAt >= 0 && cutAt == lostAt;
 }
 
 // The vendor mark is often near the end of the file, before an ID3v1 tag.
