@@ -470,6 +470,22 @@ TEST(Health, VerifyReadsEveryByte) {
     }
 }
 
+TEST(Health, VerifiedCutGivesTheLengthBitrateAndRatioThere) {
+    // WavPack blocks of 11,000 8-bit samples at 4 kHz (8,866 bytes each),
+    // cut 300 bytes short: the scan sees no block in the file's last 8 KiB,
+    // verify finds the first block whole. ffmpeg decodes its 11,000 samples:
+    // 2.75 s, 17,364 bytes over them 50.5 kbit/s, against 11,000 bytes of PCM.
+    TFormatReaders readers;
+    const auto item = AnalyseFile(readers, "/", FixturePath("health/cutbigblocks.wv"));
+    ASSERT_TRUE(item);
+    EXPECT_EQ(HealthText(item->Health), "OK");
+    VerifyItem(readers, *item);
+    EXPECT_EQ(HealthText(item->Health), "Truncated: 00:03 of 00:06");
+    EXPECT_DOUBLE_EQ(item->Duration, 2.75);
+    EXPECT_EQ(item->BitRate, 50);
+    EXPECT_NEAR(item->Ratio, 17364.0 / (11000 + 44) * 100, 1e-9);
+}
+
 TEST(Health, VerifyPassesAreTheSameThroughAnyWindow) {
     // The passes read in windows; frames, pages and the music CRC's range
     // straddle the small ones. The findings by hand: eight bytes inverted

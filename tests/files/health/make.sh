@@ -121,3 +121,11 @@ for f in ok-cbr.mp3 ok.mp2; do
     { head -c $(( size / 2 + 100 )) $f; id3v1; } > "cutframe-id3v1-$f"
     { cat $f; id3v1; } > "id3v1-$f"
 done
+
+# WavPack blocks longer than the 8 KiB a scan looks at: noise in two blocks
+# of 11,000 samples, cut 300 bytes short. Only verify finds the last whole
+# block.
+sox -n -r 4000 -c 1 -b 8 "$tmp/noise4k.wav" synth 5.5 whitenoise vol 0.9
+wavpack -q -y --blocksize=11000 "$tmp/noise4k.wav" -o "$tmp/bigblocks.wv"
+size=$(stat -c %s "$tmp/bigblocks.wv")
+head -c $(( size - 300 )) "$tmp/bigblocks.wv" > cutbigblocks.wv
