@@ -167,6 +167,44 @@ TEST(Health, CutMonkeysAudioAndMpegWithoutFrameCount) {
     EXPECT_NEAR(ape->Ratio, 3394.0 / (147456 * 2 + 44) * 100, 1e-9);
 }
 
+namespace {
+
+// An APE tag without items: a header when asked (version 2 only), and the
+// footer; the size counts the footer.
+Bytes EmptyApeTag(uint32_t version, bool withHeader) {
+    Bytes tag;
+    const auto part = [&](uint32_t flags) {
+        Append(tag, "APETAGEX");
+        AppendLE32(tag, version);
+        AppendLE32(tag, 32);
+        AppendLE32(tag, 0);
+        AppendLE32(tag, flags);
+        AppendZeros(tag, 8);
+    };
+    constexpr uint32_t kHasHeader = 0x80000000u, kIsHeader = 0x20000000u;
+    if (withHeader) part(kHasHeader | kIsHeader);
+    part(withHeader ? kHasHeader : 0);
+    return tag;
+}
+
+} // namespace
+
+TEST(Health, MpegCutFrameBeforeAnApeTag) {
+    // twolame's MP2 (frames of 288 bytes), whole and cut inside a frame, with
+    // an APE tag after it: a version 1 tag has no header, so the last frame
+    // ends where the 32 bytes of a header would have been and is whole.
+    const Bytes whole = ReadAll(FixturePath("health/ok.mp2"));
+    const Bytes cut = ReadAll(FixturePath("health/cutframe-ok.mp2"));
+    TempDir dir;
+    const auto healthOf = [&](Bytes file, const Bytes& tag) {
+        Append(file, tag);
+        return HealthText(Analyse(dir.Write("tagged.mp2", file))->Health);
+    };
+    EXPECT_EQ(healthOf(whole, EmptyApeTag(1000, false)), "OK");
+    EXPECT_EQ(healthOf(whole, EmptyApeTag(2000, true)), "OK");
+    EXPECT_EQ(healthOf(cut, EmptyApeTag(2000, true)), "Truncated: 00:01 of ?");
+}
+
 TEST(Health, MonkeysFramesPresentByTheSeekTable) {
     // ok.ape's seek table: frames at 132, 145 and 158; the data ends at 6788.
     // A frame is read in whole words from the first frame's start, so the
