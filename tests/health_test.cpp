@@ -231,6 +231,15 @@ TEST(Health, MonkeysFramesPresentByTheSeekTable) {
     Append(tagged, "TAG");
     AppendZeros(tagged, 125);
     EXPECT_EQ(HealthText(Analyse(dir.Write("whole.ape", tagged))->Health), "OK");
+    // The APE tag Monkey's Audio files carry, with and without its header.
+    for (const bool withHeader : {true, false}) {
+        tagged = whole;
+        Append(tagged, EmptyApeTag(2000, withHeader));
+        EXPECT_EQ(HealthText(Analyse(dir.Write("ape.ape", tagged))->Health), "OK");
+        tagged.assign(whole.begin(), whole.begin() + 3394);
+        Append(tagged, EmptyApeTag(2000, withHeader));
+        EXPECT_EQ(HealthText(Analyse(dir.Write("cutape.ape", tagged))->Health), "Truncated: 00:37 of 00:40");
+    }
 }
 
 namespace {
