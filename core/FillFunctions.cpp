@@ -42,6 +42,13 @@ constexpr int32_t kCanonicalAiffHeaderBytes = 54;
 // An MP4 atom's header: 32-bit size and type.
 constexpr int64_t kMp4AtomHeaderBytes = 8;
 
+// Musepack stream versions 4 to 7 code frames of 1152 samples.
+constexpr int64_t kMusepackFrameSamples = 1152;
+
+// OptimFROG: "OFR " and the 32-bit size of the header fields after it.
+constexpr int64_t kOfrHeaderStart = 8;
+constexpr uint32_t kOfrShortHeaderFields = 12, kOfrHeaderFields = 15;
+
 // A WavPack DSD sample as stored holds 8 one-bit samples.
 constexpr uint64_t kDSDBitsPerStoredSample = 8;
 // The bytes at a WavPack file's end a scan looks at for the last block.
@@ -50,9 +57,8 @@ constexpr int64_t kWavPackTailProbe = 8 * 1024;
 // Frames from the playing time, for formats that count no samples.
 double FramesOfDuration(const TAudioItem& item) { return item.Duration * item.SampleRate; }
 
-// A truncated stream: the item's length, ratio and (when it was formed from
-// the size over the declared length) bitrate become those of the audio
-// present; the declared length stays in the finding only.
+} // namespace
+
 void ApplyTruncation(TAudioItem& item, double presentSeconds, int32_t headerBytes, bool bitRateFromLength) {
     const double declared = item.Duration;
     AddFinding(item.Health, TruncatedFinding(presentSeconds, declared));
@@ -61,9 +67,24 @@ void ApplyTruncation(TAudioItem& item, double presentSeconds, int32_t headerByte
     item.Ratio = WavRatio(item, presentSeconds * item.SampleRate, headerBytes);
 }
 
+namespace {
+
 // An APE tag whose stated size is less than its footer or more than the
 // file: the readers step over it, the tag itself is damaged.
 constexpr int64_t kAPEFooterBytes = 32;
+
+// Where the audio of a file ends: before an ID3v1 tag (with its Lyrics3
+// block) and an APE tag at the end, when they are there. A damaged APE tag
+// size is left out.
+int64_t AudioEndBeforeTags(const TID3v1& id3v1, const TAPETag& ape, int64_t fileSize) {
+    int64_t end = fileSize - id3v1.TrailingTagSize();
+    if (ape.Exists() && ape.Size() >= kAPEFooterBytes && ape.Size() <= end) end -= ape.Size();
+    return std::max<int64_t>(end, 0);
+}
+
+// The bytes the stream reads around a header anyway (its buffer): a walk
+// within them costs no read.
+constexpr int64_t kScanWalkBytes = 64 * 1024;
 
 void CheckAPETag(const TAPETag& tag, int64_t fileSize, TAudioItem& item) {
     if (tag.Exists() && (tag.Size() < kAPEFooterBytes || tag.Size() > fileSize))
@@ -78,6 +99,10 @@ void CheckMpegFindings(const TMPEGaudio& reader, TAudioItem& item) {
     // The reader's length is already that of the frames present.
     if (f.Truncated && f.ClaimedDuration > item.Duration)
         AddFinding(item.Health, TruncatedFinding(item.Duration, f.ClaimedDuration));
+    // Without a header that counts the frames, a last frame cut short tells
+    // of a cut, but not how long the stream was.
+    else if (!f.Truncated && f.LastFrameCut)
+        AddFinding(item.Health, TruncatedFinding(item.Duration, kUnknownLength));
     if (f.DamagedStretches > 0) AddFinding(item.Health, DamagedFinding(f.DamagedStretches));
     if (f.JunkBytes > 0) AddFinding(item.Health, JunkFinding(f.JunkBytes));
     if (f.LameTagChecked && !f.LameTagCRCMatches) AddFinding(item.Health, Finding(THealthKind::LameTagDamaged));
@@ -186,6 +211,12 @@ TReadResult FillMonkey(TFormatReaders& readers, TFileStream& stream, TAudioItem&
     item.BitsPerSample = r.BitsPerSample();
     item.BitRate = Rounded(r.BitRate() / 1000000.0);   // thousandths of bit/s
     item.Ratio = WavRatio(item, static_cast<double>(r.Samples()));
+    // Frames declared past the end of the file: those whose bytes are all
+    // there are the audio present. The old layout declares no frame sizes.
+    const int64_t present =
+        MonkeySamplesPresent(stream, r.Layout(), AudioEndBeforeTags(r.ID3v1(), r.APEtag(), stream.Size()));
+    if (present >= 0 && item.SampleRate > 0)
+        ApplyTruncation(item, static_cast<double>(present) / item.SampleRate, kCanonicalWavHeaderBytes, true);
     CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "Monkey's Audio " + r.VersionText() + ": " + r.CompressionText();
     return TReadResult::Ok();
@@ -346,6 +377,18 @@ TReadResult FillMusepackSV8(TMusepackSV8& r, TFileStream& stream, TAudioItem& it
 
 } // namespace
 
+bool IsMusepackSV7(const TMPEGplus& r) { return r.StreamVersion() == 7 || r.StreamVersion() == 71; }
+
+void CheckMusepackSV7Frames(const TMPEGplus& r, TFileStream& stream, TAudioItem& item, int64_t walkLimit) {
+    if (HasFinding(item.Health, THealthKind::Truncated) || item.SampleRate <= 0) return;
+    const int64_t present =
+        MusepackSV7FramesPresent(stream, r.ID3v2().Size(), r.FrameCount(),
+                                 AudioEndBeforeTags(r.ID3v1(), r.APEtag(), stream.Size()), walkLimit);
+    if (present >= 0 && present < r.FrameCount())
+        ApplyTruncation(item, static_cast<double>(present * kMusepackFrameSamples) / item.SampleRate,
+                        kCanonicalWavHeaderBytes, true);
+}
+
 TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioItem& item) {
     if (IsMusepackSV8(stream)) return FillMusepackSV8(readers.MusepackSV8, stream, item);
     TMPEGplus& r = readers.MPEGplus;
@@ -357,7 +400,10 @@ TReadResult FillMusepack(TFormatReaders& readers, TFileStream& stream, TAudioIte
     // Compared against 16-bit stereo PCM; frames of 1152 samples. An unknown
     // channel mode forms no PCM size.
     const bool knownMode = r.ChannelMode() == 1 || r.ChannelMode() == 2;
-    item.Ratio = knownMode ? WavRatio(item, static_cast<double>(int64_t{r.FrameCount()} * 1152)) : 0;
+    item.Ratio = knownMode ? WavRatio(item, static_cast<double>(int64_t{r.FrameCount()} * kMusepackFrameSamples)) : 0;
+    // Stream version 7 gives each frame's length: the frames within the
+    // bytes read with the header are walked here, all of them in verify.
+    if (IsMusepackSV7(r) && knownMode) CheckMusepackSV7Frames(r, stream, item, kScanWalkBytes);
     CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "Musepack " + r.EncoderVersionText() + " SV " + r.StreamVersionText() + " " + r.ProfileName();
     return TReadResult::Ok();
@@ -373,6 +419,14 @@ TReadResult FillOptimFrog(TFormatReaders& readers, TFileStream& stream, TAudioIt
     // Floating-point samples carry a negative size; the PCM file holds as many bits.
     item.Ratio = PcmRatio(item.FileSize, static_cast<double>(r.Samples()), item.SampleRate, item.Channels,
                           std::abs(item.BitsPerSample), kCanonicalWavHeaderBytes);
+    // The header declares the samples but not the size of the compressed
+    // stream, and a stream of silence may be tiny: only a file that ends
+    // with its header block, without a byte of audio after it, is certainly
+    // cut. Header blocks hold 12 or 15 bytes of fields.
+    const uint32_t fieldBytes = r.HeaderFieldBytes();
+    if ((fieldBytes == kOfrShortHeaderFields || fieldBytes == kOfrHeaderFields) && r.Samples() > 0 &&
+        AudioEndBeforeTags(r.ID3v1(), r.APEtag(), stream.Size()) <= r.HeaderAt() + kOfrHeaderStart + fieldBytes)
+        ApplyTruncation(item, 0, kCanonicalWavHeaderBytes, true);
     CheckAPETag(r.APEtag(), stream.Size(), item);
     item.EncoderInfo = "OptimFROG " + r.VersionText() + " " + r.CompressionName();
     return TReadResult::Ok();

@@ -41,3 +41,15 @@ TReadResult FillWavPack(TFormatReaders& readers, TFileStream& stream, TAudioItem
 TReadResult FillMPEGItem(TMPEGaudio& reader, TFileStream& stream, TAudioItem& item);
 // The same on item.FullPath, opened here (tests, fuzz target).
 TReadResult FillMPEGItem(TMPEGaudio& reader, TAudioItem& item);
+
+// A truncated stream: the item's length, ratio (against PCM with headerBytes
+// of header) and, when bitRateFromLength (the bitrate is the file's bytes
+// over the length), bitrate become those of the presentSeconds of audio
+// there; the declared length stays in the finding only.
+void ApplyTruncation(TAudioItem& item, double presentSeconds, int32_t headerBytes, bool bitRateFromLength);
+
+// Musepack stream version 7 and 7.1: the frames are walked up to walkLimit
+// bytes after the header; frames that run past the end make the item
+// truncated.
+bool IsMusepackSV7(const TMPEGplus& reader);
+void CheckMusepackSV7Frames(const TMPEGplus& reader, TFileStream& stream, TAudioItem& item, int64_t walkLimit);

@@ -296,3 +296,97 @@ int64_t TtaSamplesPresent(TFileStream& stream, int64_t headerAt, int64_t samples
     }
     return samples;
 }
+
+namespace {
+
+// Monkey's Audio frames start anywhere in a 32-bit word, and a decoder reads
+// each frame in whole words counted from the first frame's start: a frame's
+// last word may hold the next frame's first bytes.
+constexpr int64_t kMonkeySeekEntryBytes = 4;
+constexpr int64_t kMonkeyWordBytes = 4;
+constexpr std::size_t kMonkeySeekChunk = 16 * 1024;   // entries read at a time
+
+int64_t RoundUpToWord(int64_t bytes) { return (bytes + kMonkeyWordBytes - 1) / kMonkeyWordBytes * kMonkeyWordBytes; }
+
+} // namespace
+
+int64_t MonkeySamplesPresent(TFileStream& stream, const TMonkeyLayout& layout, int64_t audioEnd) {
+    if (!layout.Known || layout.TotalFrames == 0 || layout.FrameDataBytes == 0) return -1;
+    if (audioEnd >= layout.FramesAt && layout.FrameDataBytes <= static_cast<uint64_t>(audioEnd - layout.FramesAt))
+        return -1;
+    // Frame i is whole when the words up to frame i + 1's offset are there.
+    // The offsets are 32 bits wide: a file beyond 4 GiB wraps them round.
+    const int64_t entries = std::min<int64_t>(
+        {int64_t{layout.TotalFrames}, layout.SeekTableBytes / kMonkeySeekEntryBytes,
+         std::max<int64_t>(audioEnd - layout.SeekTableAt, 0) / kMonkeySeekEntryBytes});
+    std::vector<uint8_t> bytes;
+    int64_t first = 0, previous = 0, wraps = 0;
+    int64_t whole = 0;   // frames known to be whole
+    for (int64_t at = 0; at < entries;) {
+        const int64_t count = std::min<int64_t>(entries - at, kMonkeySeekChunk);
+        bytes.resize(static_cast<std::size_t>(count * kMonkeySeekEntryBytes));
+        if (stream.ReadZeroFilled(layout.SeekTableAt + at * kMonkeySeekEntryBytes, bytes.data(), bytes.size()) <
+            bytes.size())
+            break;
+        for (int64_t k = 0; k < count; ++k, ++at) {
+            const uint8_t* b = bytes.data() + k * kMonkeySeekEntryBytes;
+            int64_t offset = (int64_t(b[0]) | int64_t(b[1]) << 8 | int64_t(b[2]) << 16 | int64_t(b[3]) << 24) +
+                             (wraps << 32);
+            if (at > 0 && offset < previous) {
+                ++wraps;
+                offset += int64_t{1} << 32;
+            }
+            previous = offset;
+            if (at == 0) {
+                first = offset;
+                continue;
+            }
+            if (layout.StartAt + first + RoundUpToWord(offset - first) > audioEnd)
+                return whole * layout.BlocksPerFrame;
+            whole = at;
+        }
+    }
+    // The last frame ends with the frame data, which the file does not hold.
+    return std::min<int64_t>(whole, int64_t{layout.TotalFrames} - 1) * layout.BlocksPerFrame;
+}
+
+namespace {
+
+// SV7 frames: the first starts 200 bits into the stream header (after its
+// six words and the encoder version byte); each is a 20-bit length and then
+// that many bits. A frame of 1152 samples for two channels at the finest
+// quantisation of every band holds about 38,500 bits; longer is no frame.
+constexpr int64_t kSV7FirstFrameBit = 200;
+constexpr int kSV7LengthBits = 20;
+constexpr int64_t kSV7MaxFrameBits = 1 << 16;
+constexpr int64_t kSV7WordBytes = 4;
+
+} // namespace
+
+int64_t MusepackSV7FramesPresent(TFileStream& stream, int64_t headerAt, int64_t frames, int64_t audioEnd,
+                                 int64_t walkLimit) {
+    if (frames <= 0 || headerAt < 0) return -1;
+    // The words that lie wholly before audioEnd.
+    const int64_t words = std::max<int64_t>(audioEnd - headerAt, 0) / kSV7WordBytes;
+    const int64_t limitWords = walkLimit / kSV7WordBytes;
+    int64_t bit = kSV7FirstFrameBit;
+    for (int64_t frame = 0; frame < frames; ++frame) {
+        // The length field lies in this word and perhaps the next.
+        const int64_t word = bit >> 5;
+        const int shift = static_cast<int>(bit & 31);
+        const int64_t fieldWords = shift + kSV7LengthBits > 32 ? 2 : 1;
+        if (word + fieldWords > words) return frame;
+        if (word + fieldWords > limitWords) return -1;
+        uint8_t b[8] = {};
+        stream.ReadZeroFilled(headerAt + word * kSV7WordBytes, b, static_cast<std::size_t>(fieldWords * kSV7WordBytes));
+        const uint64_t pair = uint64_t{uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24}
+                                  << 32 |
+                              (uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24);
+        const int64_t length = static_cast<int64_t>((pair >> (64 - kSV7LengthBits - shift)) & 0xFFFFF);
+        if (length > kSV7MaxFrameBits) return -1;
+        bit += kSV7LengthBits + length;
+        // Whole when the word holding its last bit is there.
+        if (((bit - 1) >> 5) + 1 > words) return frame;
+    }
+    return frames;
+}

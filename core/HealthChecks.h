@@ -3,6 +3,7 @@
 #pragma once
 
 #include "io/FileStream.h"
+#include "readers/Monkey.h"
 
 #include <array>
 #include <cstddef>
@@ -60,3 +61,18 @@ int64_t OggPageLength(const uint8_t* bytes, std::size_t size);
 // samples when every frame is there, -1 when the header gives no frames.
 int64_t TtaSamplesPresent(TFileStream& stream, int64_t headerAt, int64_t samples, int64_t sampleRate,
                           int64_t audioEnd);
+
+// Monkey's Audio (the layout of versions 3.98 and later): when the frames
+// the descriptor declares run past audioEnd (the file's end before any
+// trailing tags), the samples per channel of the frames whose bytes all lie
+// before it, from the seek table; -1 when every frame is there or the
+// layout is not known.
+int64_t MonkeySamplesPresent(TFileStream& stream, const TMonkeyLayout& layout, int64_t audioEnd);
+
+// Musepack SV7: the frames whose bits all lie before audioEnd, found by the
+// 20-bit length in front of each frame (the frames are packed bit after bit
+// into 32-bit little-endian words); frames when every frame is there. -1
+// when the walk cannot tell: it would read past walkLimit bytes after the
+// header, or meets a length no frame can have (damage rather than a cut).
+int64_t MusepackSV7FramesPresent(TFileStream& stream, int64_t headerAt, int64_t frames, int64_t audioEnd,
+                                 int64_t walkLimit);

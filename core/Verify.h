@@ -5,6 +5,8 @@
 //         CRC over the audio frames ("Audio changed after encoding")
 //   Ogg   every page's checksum, and a last page cut short
 //   FLAC  every frame header's CRC-8, the frame sequence and each frame's CRC-16
+//   WavPack the last whole block, however far from the end
+//   Musepack SV7 every frame's length against the bytes there
 // Qt-free; the desktop program and sondaro-cli --verify both call it.
 #pragma once
 
@@ -12,8 +14,8 @@
 #include "core/FormatReaders.h"
 #include "io/FileStream.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 // Verifies item (analysed already; item.FullPath names it) on its open
 // stream. Formats without a verify pass are left as they are.
@@ -21,14 +23,20 @@ void VerifyItem(TFormatReaders& readers, TFileStream& stream, TAudioItem& item);
 // The same, opening item.FullPath (raises the open error).
 void VerifyItem(TFormatReaders& readers, TAudioItem& item);
 
-// The passes on the bytes of a whole file, for tests and fuzzing.
+// The passes over a file's bytes, for tests and fuzzing. Each reads the
+// stream forwards in windows of windowBytes (at least what one frame or page
+// needs), so a file of any size costs that much memory.
+inline constexpr std::size_t kVerifyWindowBytes = 1024 * 1024;
+
 struct TMpegVerifyResult {
     int32_t BadStretches = 0;
     bool MusicCrcChecked = false;
     bool MusicCrcMatches = false;
 };
-TMpegVerifyResult VerifyMpegFrames(const std::vector<uint8_t>& file, int64_t audioStart, int64_t audioEnd);
+TMpegVerifyResult VerifyMpegFrames(TFileStream& stream, int64_t audioStart, int64_t audioEnd,
+                                   std::size_t windowBytes = kVerifyWindowBytes);
 // Bad pages (checksum failing or lost between pages) of an Ogg file.
-int32_t VerifyOggPages(const std::vector<uint8_t>& file);
+int32_t VerifyOggPages(TFileStream& stream, std::size_t windowBytes = kVerifyWindowBytes);
 // Bad frames (CRC-16, or a gap in the sequence) of a FLAC file's audio.
-int32_t VerifyFlacFrames(const std::vector<uint8_t>& file, int64_t audioOffset, const uint8_t* streamInfo);
+int32_t VerifyFlacFrames(TFileStream& stream, int64_t audioOffset, const uint8_t* streamInfo,
+                         std::size_t windowBytes = kVerifyWindowBytes);

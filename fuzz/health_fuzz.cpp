@@ -1,6 +1,6 @@
 // Feeds each input to the health checks and the verify passes, as FLAC, Ogg,
-// TTA and MPEG bytes: the tail reads, the seek table, the frame and page
-// walks, the CRCs.
+// TTA, MPEG, Monkey's Audio and Musepack bytes: the tail reads, the seek
+// tables, the frame and page walks, the CRCs.
 #include "FuzzSupport.h"
 #include "core/HealthChecks.h"
 #include "core/Verify.h"
@@ -8,7 +8,6 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<uint8_t> bytes(data, data + size);
     const std::string path = WriteFuzzInput(data, size, ".bin");
     TFileStream stream(path);
     // STREAMINFO from the input's first bytes when there are enough.
@@ -24,9 +23,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             int64_t(data[17]) << 24
                                       : 0;
     sink = sink + TtaSamplesPresent(stream, 0, samples, rate, static_cast<int64_t>(size));
-    const TMpegVerifyResult mpeg = VerifyMpegFrames(bytes, 0, static_cast<int64_t>(size));
+    // The verify passes through small windows, so that frames and pages
+    // straddle them.
+    constexpr std::size_t kWindow = 4096;
+    const TMpegVerifyResult mpeg = VerifyMpegFrames(stream, 0, static_cast<int64_t>(size), kWindow);
     sink = sink + mpeg.BadStretches + mpeg.MusicCrcChecked + mpeg.MusicCrcMatches;
-    sink = sink + VerifyOggPages(bytes) + VerifyFlacFrames(bytes, offset, streamInfo);
+    sink = sink + VerifyOggPages(stream, kWindow) + VerifyFlacFrames(stream, offset, streamInfo, kWindow);
+    // A Monkey's Audio layout and an SV7 frame walk from the input's words.
+    TMonkeyLayout layout;
+    layout.Known = true;
+    layout.SeekTableAt = size > 8 ? data[8] : 0;
+    layout.SeekTableBytes = size > 9 ? data[9] * 4u : 0;
+    layout.FramesAt = size > 10 ? data[10] : 0;
+    layout.FrameDataBytes = size > 11 ? uint64_t{data[11]} << (size > 12 ? data[12] % 40 : 0) : 0;
+    layout.BlocksPerFrame = 4096;
+    layout.TotalFrames = size > 13 ? data[13] : 0;
+    sink = sink + MonkeySamplesPresent(stream, layout, static_cast<int64_t>(size));
+    sink = sink + MusepackSV7FramesPresent(stream, 0, samples, static_cast<int64_t>(size), 64 * 1024);
     (void)sink;
     return 0;
 }

@@ -147,8 +147,7 @@ constexpr std::array<uint16_t, 256> kCRC16Table = [] {
 
 } // namespace
 
-uint16_t LameCRC16(const uint8_t* bytes, std::size_t size) {
-    uint16_t crc = 0;
+uint16_t LameCRC16(const uint8_t* bytes, std::size_t size, uint16_t crc) {
     for (std::size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>((crc >> 8) ^ kCRC16Table[(crc ^ bytes[i]) & 0xFF]);
     return crc;
 }

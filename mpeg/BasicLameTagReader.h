@@ -103,5 +103,6 @@ private:
 };
 
 // The CRC-16 LAME writes over the first bytes of the tag's frame
-// (polynomial 0x8005, bits reflected, start value 0).
-uint16_t LameCRC16(const uint8_t* bytes, std::size_t size);
+// (polynomial 0x8005, bits reflected, start value 0); with crc, continued
+// from the CRC of the bytes before.
+uint16_t LameCRC16(const uint8_t* bytes, std::size_t size, uint16_t crc = 0);

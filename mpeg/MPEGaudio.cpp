@@ -137,6 +137,7 @@ constexpr std::size_t kFirstFramesSize = 16 * 1024;
 constexpr std::size_t kVendorFrames = 5;              // frames searched for a vendor mark
 constexpr int64_t kEndSearchSize = 3458;              // vendor search before the end tags
 constexpr int64_t kID3v1Size = 128;
+constexpr int64_t kAPEHeaderBytes = 32;
 
 const char* const kVersionNames[4] = {"MPEG 2.5", "MPEG ?", "MPEG 2", "MPEG 1"};
 const char* const kLayerNames[4] = {"Layer ?", "Layer III", "Layer II", "Layer I"};
@@ -509,6 +510,10 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
     int64_t p = audioStart_;
     bool inSync = true;          // the previous frame ended at p
     int64_t lostAt = -1;         // where the current damaged stretch began
+    int64_t cutAt = -1;          // a header in step after the last frame whose frame runs past end
+    // The APE tag's bytes were taken with a header, which it may not have
+    // (version 1 never has one): a frame that ends in those 32 bytes may be whole.
+    const int64_t apeHeaderSlack = apeBytes_ > 0 ? kAPEHeaderBytes : 0;
     while (p + 4 <= end) {
         // Keep a frame and the following header inside the window.
         const int64_t loaded = base + static_cast<int64_t>(got);
@@ -531,6 +536,8 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
                 // follower must be a header as well (or the end of the audio).
                 accepted = inSync || next == end ||
                            (next + 4 <= windowEnd && inStep(window_.data() + (next - base)));
+            } else if (length >= 4 && inSync && next > end + apeHeaderSlack) {
+                cutAt = p;
             }
         }
         if (accepted) {
@@ -554,6 +561,8 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
     }
     if (lostAt < 0) lostAt = p;
     findings_.TrailingBytes = std::max<int64_t>(0, end - lostAt);
+    // The file ends inside the frame that follows the last one.
+    findings_.LastFrameCut = cutAt >= 0 && cutAt == lostAt;
 }
 
 // The vendor mark is often near the end of the file, before an ID3v1 tag.

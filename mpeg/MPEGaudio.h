@@ -81,6 +81,7 @@ struct MPEGStreamFindings {
     int32_t DamagedStretches = 0;    // places where the walk lost and found the frame sync again
     int64_t SkippedBytes = 0;        // bytes passed over inside those stretches
     int64_t TrailingBytes = 0;       // bytes after the last frame that are neither frame nor tag
+    bool LastFrameCut = false;       // right after the last frame, a frame header whose frame runs past the end
     bool Truncated = false;          // the VBR header claims more frames than the file holds
     int64_t ClaimedFrames = 0;       // the header's frame count when Truncated
     double ClaimedDuration = 0;      // and the length it gives, seconds

@@ -85,6 +85,7 @@ void TMonkey::ResetData() {
     hasCRC_ = false;
     hasSeekElements_ = false;
     fileSize_ = 0;
+    layout_ = {};
 }
 
 bool TMonkey::ReadOldHeader(TFileStream& stream) {
@@ -119,13 +120,18 @@ bool TMonkey::ReadOldHeader(TFileStream& stream) {
     return true;
 }
 
-bool TMonkey::ReadNewHeader(TFileStream& stream) {
+bool TMonkey::ReadNewHeader(TFileStream& stream, int64_t startAt) {
     unsigned char descriptorBytes[kDescriptorSize] = {};
     TByteReader d(descriptorBytes, stream.Read(descriptorBytes, sizeof descriptorBytes));
     d.Skip(2);   // reserved
     const uint32_t descriptorLength = d.LE32();
     const uint32_t headerLength = d.LE32();
-    d.Skip(kDescriptorSize - 10);   // table and data lengths, MD5
+    const uint32_t seekTableLength = d.LE32();
+    const uint32_t headerDataLength = d.LE32();
+    const uint32_t frameDataLow = d.LE32();
+    const uint32_t frameDataHigh = d.LE32();
+    d.Skip(4);    // terminating data bytes
+    d.Skip(16);   // MD5
     if (d.Overrun()) return false;
     // The header follows the descriptor, whose length counts from "MAC ";
     // being unsigned, it can never place the header before the marker.
@@ -147,6 +153,16 @@ bool TMonkey::ReadNewHeader(TFileStream& stream) {
     sampleRate_ = static_cast<int32_t>(h.LE32());
     if (h.Overrun()) return false;
     samples_ = TotalSamples(blocksPerFrame, totalFrames, finalFrameBlocks);
+
+    layout_.Known = true;
+    layout_.StartAt = startAt;
+    layout_.SeekTableAt = startAt + int64_t{descriptorLength} + headerLength;
+    layout_.SeekTableBytes = seekTableLength;
+    layout_.FramesAt = layout_.SeekTableAt + int64_t{seekTableLength} + headerDataLength;
+    layout_.FrameDataBytes = uint64_t{frameDataHigh} << 32 | frameDataLow;
+    layout_.BlocksPerFrame = blocksPerFrame;
+    layout_.FinalFrameBlocks = finalFrameBlocks;
+    layout_.TotalFrames = totalFrames;
     return true;
 }
 
@@ -163,7 +179,8 @@ bool TMonkey::ReadFromStream(TFileStream& stream) {
 
         stream.Seek(0);
         fileSize_ = stream.Size();
-        if (id3v2_.Exists()) stream.Seek(id3v2_.Size());
+        const int64_t startAt = id3v2_.Exists() ? id3v2_.Size() : 0;
+        stream.Seek(startAt);
 
         unsigned char startBytes[kStartSize] = {};
         TByteReader start(startBytes, stream.Read(startBytes, sizeof startBytes));
@@ -172,7 +189,7 @@ bool TMonkey::ReadFromStream(TFileStream& stream) {
         if (start.Overrun()) return false;
         versionText_ = FormatFixed(version_ / 1000.0, 2);
 
-        const bool read = version_ < kFirstNewLayoutVersion ? ReadOldHeader(stream) : ReadNewHeader(stream);
+        const bool read = version_ < kFirstNewLayoutVersion ? ReadOldHeader(stream) : ReadNewHeader(stream, startAt);
         if (!read) return false;
 
         compressionText_ = CompressionTextOf(compressionLevel_);

@@ -14,6 +14,22 @@
 
 class TFileStream;
 
+// Where the parts of a new-layout file (versions 3.98 and later) lie, as its
+// descriptor and header declare them: descriptor, header, seek table, the
+// WAV header kept for decoding, the frames, the WAV trailer. Offsets count
+// from the file's start (an ID3v2 tag in front included).
+struct TMonkeyLayout {
+    bool Known = false;             // the new layout was read
+    int64_t SeekTableAt = 0;        // 32-bit little-endian frame offsets, from "MAC "
+    uint32_t SeekTableBytes = 0;
+    int64_t FramesAt = 0;           // the first frame
+    uint64_t FrameDataBytes = 0;    // all frames together
+    int64_t StartAt = 0;            // "MAC ": where the seek table's offsets count from
+    uint32_t BlocksPerFrame = 0;
+    uint32_t FinalFrameBlocks = 0;
+    uint32_t TotalFrames = 0;
+};
+
 class TMonkey {
 public:
     TMonkey() { ResetData(); }
@@ -42,6 +58,7 @@ public:
     int64_t FileSize() const { return fileSize_; }
 
     double Ratio() const;   // percent of the PCM WAV size
+    const TMonkeyLayout& Layout() const { return layout_; }
 
     const TID3v1& ID3v1() const { return id3v1_; }
     const TID3v2& ID3v2() const { return id3v2_; }
@@ -49,7 +66,7 @@ public:
 
 private:
     bool ReadOldHeader(TFileStream& stream);
-    bool ReadNewHeader(TFileStream& stream);
+    bool ReadNewHeader(TFileStream& stream, int64_t startAt);
 
     TID3v1 id3v1_;
     TID3v2 id3v2_;
@@ -73,4 +90,5 @@ private:
     bool hasCRC_ = false;
     bool hasSeekElements_ = false;
     int64_t fileSize_ = 0;
+    TMonkeyLayout layout_;
 };

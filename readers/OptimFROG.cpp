@@ -12,7 +12,7 @@ namespace {
 
 // Stream header, little-endian:
 //   0  "OFR "               4
-//   4  header size          4  (not used)
+//   4  header size          4  the bytes of the fields that follow
 //   8  length, low 32 bits  4  samples of all channels
 //  12  length, high bits    2
 //  14  sample type          1  0 to 10
@@ -35,6 +35,8 @@ void TOptimFrog::ResetData() {
     apeTag_.ResetData();
     fileSize_ = 0;
     marker_ = false;
+    headerAt_ = 0;
+    headerFieldBytes_ = 0;
     lengthLow_ = 0;
     lengthHigh_ = 0;
     sampleType_ = 0;
@@ -54,11 +56,12 @@ bool TOptimFrog::ReadFromStream(TFileStream& stream) {
     fileSize_ = stream.Size();
     // A header cut short reads as zeros beyond the end of the file.
     std::array<unsigned char, kHeaderSize> bytes{};
-    stream.ReadZeroFilled(id3v2_.Exists() ? id3v2_.Size() : 0, bytes.data(), bytes.size());
+    headerAt_ = id3v2_.Exists() ? id3v2_.Size() : 0;
+    stream.ReadZeroFilled(headerAt_, bytes.data(), bytes.size());
     TByteReader header(bytes.data(), bytes.size());
     marker_ = header.Expect(kMarker);
     if (!marker_) return false;
-    header.Skip(4);   // header size
+    headerFieldBytes_ = header.LE32();
     lengthLow_ = header.LE32();
     lengthHigh_ = header.LE16();
     sampleType_ = header.U8();

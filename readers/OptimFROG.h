@@ -39,6 +39,10 @@ public:
     uint8_t ChannelMode() const { return channelMode_; }
     uint16_t EncoderID() const { return encoderID_; }
     uint8_t CompressionID() const { return compressionID_; }
+    // Where the "OFR " block starts (after any ID3v2 tag) and the size of its
+    // fields after the marker and the size itself (15 for the fields above).
+    int64_t HeaderAt() const { return headerAt_; }
+    uint32_t HeaderFieldBytes() const { return headerFieldBytes_; }
 
     const TID3v1& ID3v1() const { return id3v1_; }
     const TID3v2& ID3v2() const { return id3v2_; }
@@ -51,6 +55,8 @@ private:
     int64_t fileSize_ = 0;
     // The stream header's fields.
     bool marker_ = false;
+    int64_t headerAt_ = 0;
+    uint32_t headerFieldBytes_ = 0;
     uint32_t lengthLow_ = 0;    // samples of all channels, low 32 bits
     uint16_t lengthHigh_ = 0;   // and high 16 bits
     uint8_t sampleType_ = 0;

@@ -9,6 +9,7 @@
 #include "core/Verify.h"
 #include "io/Paths.h"
 #include "mpeg/MPEGaudio.h"
+#include "readers/FLACfile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -109,9 +110,11 @@ TEST(Health, CutFilesOfTheOtherEncoders) {
         EXPECT_EQ(HealthText(item->Health), c.health);
         EXPECT_NEAR(item->Duration * 1000, c.lengthMs, 0.01);
     }
-    // The undamaged originals.
+    // The undamaged originals, and MPEG files whose frames nothing counts
+    // with an ID3v1 tag after their last whole frame.
     for (const char* name : {"ok-vbr.mp3", "ok.flac", "ok.ogg", "ok.wav", "ok.aiff", "ok.wv", "ok.tta", "ok.oga",
-                             "ok.spx", "ok.opus", "ok.mpc", "ok.m4a"}) {
+                             "ok.spx", "ok.opus", "ok.mpc", "ok.m4a", "ok.ape", "ok-cbr.mp3", "ok.mp2",
+                             "id3v1-ok-cbr.mp3", "id3v1-ok.mp2"}) {
         SCOPED_TRACE(name);
         TFormatReaders readers;
         const auto item = AnalyseFile(readers, "/", FixturePath(std::string("health/") + name));
@@ -120,6 +123,242 @@ TEST(Health, CutFilesOfTheOtherEncoders) {
         VerifyItem(readers, *item);
         EXPECT_EQ(HealthText(item->Health), "OK") << "verified";
     }
+}
+
+TEST(Health, CutMonkeysAudioAndMpegWithoutFrameCount) {
+    // jmac's Monkey's Audio 3.99: frames of 73,728 samples at 4 kHz, 40 s in
+    // three frames (two silent ones of 13 bytes, the last holds the rest);
+    // every cut of 10, 50 and 99% lands in the last frame, so the two whole
+    // ones are there (ffmpeg decodes the same 147,456 samples of them). Cut
+    // inside the seek table, no frame is.
+    // MPEG audio without a VBR header: lame's 32 kbit/s CBR at 8 kHz (frames
+    // of 288 bytes) and twolame's MP2 at 16 kHz (288 bytes too), cut 100
+    // bytes past the middle: the length is the bytes there over 4000 bytes/s,
+    // what the whole was is not known.
+    const struct {
+        const char* name;
+        const char* health;
+        double lengthMs;
+    } cases[] = {
+        {"cut10.ape", "Truncated: 00:37 of 00:40", 36864},
+        {"cut50.ape", "Truncated: 00:37 of 00:40", 36864},
+        {"cut99.ape", "Truncated: 00:37 of 00:40", 36864},
+        {"cuthead.ape", "Truncated: 00:00 of 00:40", 0},
+        {"cutframe-ok-cbr.mp3", "Truncated: 00:01 of ?", 4420.0 / 4},
+        {"cutframe-id3v1-ok-cbr.mp3", "Truncated: 00:01 of ?", 4420.0 / 4},
+        {"cutframe-ok.mp2", "Truncated: 00:01 of ?", 2116.0 / 4},
+        {"cutframe-id3v1-ok.mp2", "Truncated: 00:01 of ?", 2116.0 / 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFormatReaders readers;
+        const auto item = AnalyseFile(readers, "/", FixturePath(std::string("health/") + c.name));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health), c.health);
+        EXPECT_NEAR(item->Duration * 1000, c.lengthMs, 0.01);
+        VerifyItem(readers, *item);
+        EXPECT_EQ(HealthSummary(item->Health), c.health) << "verified";
+    }
+    // The cut Monkey's file: bitrate and ratio of the two frames there,
+    // 3394 bytes over 36.864 s and against 147,456 16-bit mono samples.
+    const auto ape = Analyse(FixturePath("health/cut50.ape"));
+    ASSERT_TRUE(ape);
+    EXPECT_EQ(ape->BitRate, 1);   // 0.74 kbit/s
+    EXPECT_NEAR(ape->Ratio, 3394.0 / (147456 * 2 + 44) * 100, 1e-9);
+}
+
+namespace {
+
+// An APE tag without items: a header when asked (version 2 only), and the
+// footer; the size counts the footer.
+Bytes EmptyApeTag(uint32_t version, bool withHeader) {
+    Bytes tag;
+    const auto part = [&](uint32_t flags) {
+        Append(tag, "APETAGEX");
+        AppendLE32(tag, version);
+        AppendLE32(tag, 32);
+        AppendLE32(tag, 0);
+        AppendLE32(tag, flags);
+        AppendZeros(tag, 8);
+    };
+    constexpr uint32_t kHasHeader = 0x80000000u, kIsHeader = 0x20000000u;
+    if (withHeader) part(kHasHeader | kIsHeader);
+    part(withHeader ? kHasHeader : 0);
+    return tag;
+}
+
+} // namespace
+
+TEST(Health, MpegCutFrameBeforeAnApeTag) {
+    // twolame's MP2 (frames of 288 bytes), whole and cut inside a frame, with
+    // an APE tag after it: a version 1 tag has no header, so the last frame
+    // ends where the 32 bytes of a header would have been and is whole.
+    const Bytes whole = ReadAll(FixturePath("health/ok.mp2"));
+    const Bytes cut = ReadAll(FixturePath("health/cutframe-ok.mp2"));
+    TempDir dir;
+    const auto healthOf = [&](Bytes file, const Bytes& tag) {
+        Append(file, tag);
+        return HealthText(Analyse(dir.Write("tagged.mp2", file))->Health);
+    };
+    EXPECT_EQ(healthOf(whole, EmptyApeTag(1000, false)), "OK");
+    EXPECT_EQ(healthOf(whole, EmptyApeTag(2000, true)), "OK");
+    EXPECT_EQ(healthOf(cut, EmptyApeTag(2000, true)), "Truncated: 00:01 of ?");
+}
+
+TEST(Health, MonkeysFramesPresentByTheSeekTable) {
+    // ok.ape's seek table: frames at 132, 145 and 158; the data ends at 6788.
+    // A frame is read in whole words from the first frame's start, so the
+    // first is whole with 148 bytes (132 + 16), the second with 160.
+    const Bytes whole = ReadAll(FixturePath("health/ok.ape"));
+    TempDir dir;
+    const struct {
+        std::size_t bytes;
+        double lengthMs;
+    } cuts[] = {{147, 0}, {148, 18432}, {159, 18432}, {160, 36864}, {6787, 36864}};
+    for (const auto& cut : cuts) {
+        SCOPED_TRACE(cut.bytes);
+        const auto item = Analyse(dir.Write("cut.ape", Bytes(whole.begin(), whole.begin() + cut.bytes)));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health).substr(0, 10), "Truncated:");
+        EXPECT_NEAR(item->Duration * 1000, cut.lengthMs, 0.01);
+    }
+    // An ID3v1 tag after the cut is no audio; after the whole file it is a tag.
+    Bytes tagged(whole.begin(), whole.begin() + 3394);
+    Append(tagged, "TAG");
+    AppendZeros(tagged, 125);
+    EXPECT_EQ(HealthText(Analyse(dir.Write("tagged.ape", tagged))->Health), "Truncated: 00:37 of 00:40");
+    tagged = whole;
+    Append(tagged, "TAG");
+    AppendZeros(tagged, 125);
+    EXPECT_EQ(HealthText(Analyse(dir.Write("whole.ape", tagged))->Health), "OK");
+    // The APE tag Monkey's Audio files carry, with and without its header.
+    for (const bool withHeader : {true, false}) {
+        tagged = whole;
+        Append(tagged, EmptyApeTag(2000, withHeader));
+        EXPECT_EQ(HealthText(Analyse(dir.Write("ape.ape", tagged))->Health), "OK");
+        tagged.assign(whole.begin(), whole.begin() + 3394);
+        Append(tagged, EmptyApeTag(2000, withHeader));
+        EXPECT_EQ(HealthText(Analyse(dir.Write("cutape.ape", tagged))->Health), "Truncated: 00:37 of 00:40");
+    }
+}
+
+namespace {
+
+// A Musepack SV7 file (32 kHz, "Xtreme", encoder 1.15) declaring frameCount
+// frames, holding frames of the given lengths in bits: from bit 200 on
+// (after the header's six words and the encoder version byte in the top
+// byte of the seventh) each frame is a 20-bit length and that many bits
+// (zeros here), packed from the top bit of 32-bit little-endian words.
+Bytes SV7Stream(const std::vector<uint32_t>& lengths, uint32_t frameCount) {
+    uint64_t bits = 200;
+    for (uint32_t length : lengths) bits += 20 + length;
+    std::vector<uint32_t> words((bits + 31) / 32, 0);
+    words[0] = 0x072B504D;        // "MP+" 7
+    words[1] = frameCount;
+    words[2] = 0x40B30000;        // channel byte 0x40, profile 0xB, rate index 3
+    words[6] = 115u << 24;        // encoder version
+    uint64_t at = 200;
+    for (uint32_t length : lengths) {
+        for (int k = 0; k < 20; ++k, ++at)
+            if ((length >> (19 - k)) & 1) words[at >> 5] |= 1u << (31 - (at & 31));
+        at += length;
+    }
+    Bytes file;
+    for (uint32_t word : words) AppendLE32(file, word);
+    return file;
+}
+
+} // namespace
+
+TEST(Health, MusepackSV7FramesAgainstTheBytesThere) {
+    // Ten frames of 3000 bits: frame k ends at bit 200 + 3020 (k + 1), its
+    // last word ends at byte 4 x ceil(that / 32). ffmpeg's demuxer, which
+    // steps by the same lengths, reads 10 frames of the whole file and 5 of
+    // it cut to 2280 bytes (the sixth would end at byte 2292).
+    TempDir dir;
+    const Bytes whole = SV7Stream(std::vector<uint32_t>(10, 3000), 10);
+    ASSERT_EQ(whole.size(), 3800u);
+    const auto ok = Analyse(dir.Write("ok.mpc", whole));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(HealthText(ok->Health), "OK");
+    EXPECT_NEAR(ok->Duration, 10 * 1152 / 32000.0, 1e-9);
+    const struct {
+        std::size_t bytes;
+        int frames;
+    } cuts[] = {{2280, 5}, {2291, 5}, {2292, 6}, {3799, 9}, {32, 0}};
+    for (const auto& cut : cuts) {
+        SCOPED_TRACE(cut.bytes);
+        TFormatReaders readers;
+        const auto item = AnalyseFile(readers, "/", dir.Write("cut.mpc", Bytes(whole.begin(), whole.begin() + cut.bytes)));
+        ASSERT_TRUE(item);
+        EXPECT_EQ(HealthText(item->Health), "Truncated: 00:00 of 00:00");
+        EXPECT_NEAR(item->Duration, cut.frames * 1152 / 32000.0, 1e-9);
+        VerifyItem(readers, *item);
+        EXPECT_EQ(HealthSummary(item->Health), "Truncated: 00:00 of 00:00") << "verified";
+    }
+    // An ID3v1 tag after the cut is no frame data.
+    Bytes tagged(whole.begin(), whole.begin() + 2280);
+    Append(tagged, "TAG");
+    AppendZeros(tagged, 125);
+    const auto cutTagged = Analyse(dir.Write("tagged.mpc", tagged));
+    EXPECT_NEAR(cutTagged->Duration, 5 * 1152 / 32000.0, 1e-9);
+    // The header counting more frames than follow is a cut as well.
+    EXPECT_EQ(HealthText(Analyse(dir.Write("more.mpc", SV7Stream(std::vector<uint32_t>(10, 3000), 12)))->Health),
+              "Truncated: 00:00 of 00:00");
+    // A length no frame can have (damage) gives no finding.
+    std::vector<uint32_t> damaged(10, 3000);
+    damaged[4] = 900000;
+    const Bytes damagedFile = SV7Stream(damaged, 10);
+    EXPECT_EQ(HealthText(Analyse(dir.Write("damaged.mpc", Bytes(damagedFile.begin(), damagedFile.begin() + 3800)))->Health),
+              "OK");
+}
+
+TEST(Health, MusepackSV7BeyondTheScanWindowIsVerified) {
+    // 40 frames of 30,000 bits (about 150 KB): a scan walks the frames in the
+    // first 64 KiB only, so a cut at 100,000 bytes shows in verify; a cut at
+    // 50,000 bytes in the scan. The frames whole at 100,000 bytes: frame k
+    // ends at bit 200 + 30,020 (k + 1), 26 of them.
+    TempDir dir;
+    const Bytes whole = SV7Stream(std::vector<uint32_t>(40, 30000), 40);
+    TFormatReaders readers;
+    const auto far = AnalyseFile(readers, "/", dir.Write("far.mpc", Bytes(whole.begin(), whole.begin() + 100000)));
+    ASSERT_TRUE(far);
+    EXPECT_EQ(HealthText(far->Health), "OK");
+    VerifyItem(readers, *far);
+    EXPECT_EQ(HealthText(far->Health), "Truncated: 00:01 of 00:01");
+    EXPECT_NEAR(far->Duration, 26 * 1152 / 32000.0, 1e-9);
+    const auto near = Analyse(dir.Write("near.mpc", Bytes(whole.begin(), whole.begin() + 50000)));
+    EXPECT_EQ(HealthText(near->Health), "Truncated: 00:00 of 00:01");
+    EXPECT_NEAR(near->Duration, 13 * 1152 / 32000.0, 1e-9);
+}
+
+TEST(Health, OptimFrogCutAfterItsHeader) {
+    // "OFR ", 15 bytes of fields (8 s of 16-bit stereo at 44.1 kHz: 705,600
+    // samples of both channels), and nothing after it: no audio is there.
+    // Any byte of compressed data after the header cannot be judged.
+    Bytes header;
+    Append(header, "OFR ");
+    AppendLE32(header, 15);
+    AppendLE32(header, 705600);
+    AppendLE16(header, 0);
+    header.push_back(2);   // 16-bit
+    header.push_back(1);   // stereo
+    AppendLE32(header, 44100);
+    AppendLE16(header, 0x0140);
+    header.push_back(1 << 3);   // normal
+    TempDir dir;
+    const auto cut = Analyse(dir.Write("cut.ofr", header));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(HealthText(cut->Health), "Truncated: 00:00 of 00:08");
+    EXPECT_EQ(cut->Duration, 0);
+    EXPECT_EQ(cut->BitRate, 0);
+    Bytes tagged = header;
+    Append(tagged, "TAG");
+    AppendZeros(tagged, 125);
+    EXPECT_EQ(HealthText(Analyse(dir.Write("tagged.ofr", tagged))->Health), "Truncated: 00:00 of 00:08");
+    Bytes more = header;
+    AppendZeros(more, 1);
+    EXPECT_EQ(HealthText(Analyse(dir.Write("more.ofr", more))->Health), "OK");
 }
 
 TEST(Health, TruncatedLengthFeedsBitrateRatioAndTotals) {
@@ -275,6 +514,64 @@ TEST(Health, VerifyReadsEveryByte) {
         EXPECT_EQ(HealthText(item->Health), c.scan);
         VerifyItem(readers, *item);
         EXPECT_EQ(HealthSummary(item->Health), c.verify);
+    }
+}
+
+TEST(Health, VerifiedCutGivesTheLengthBitrateAndRatioThere) {
+    // WavPack blocks of 11,000 8-bit samples at 4 kHz (8,866 bytes each),
+    // cut 300 bytes short: the scan sees no block in the file's last 8 KiB,
+    // verify finds the first block whole. ffmpeg decodes its 11,000 samples:
+    // 2.75 s, 17,364 bytes over them 50.5 kbit/s, against 11,000 bytes of PCM.
+    TFormatReaders readers;
+    const auto item = AnalyseFile(readers, "/", FixturePath("health/cutbigblocks.wv"));
+    ASSERT_TRUE(item);
+    EXPECT_EQ(HealthText(item->Health), "OK");
+    VerifyItem(readers, *item);
+    EXPECT_EQ(HealthText(item->Health), "Truncated: 00:03 of 00:06");
+    EXPECT_DOUBLE_EQ(item->Duration, 2.75);
+    EXPECT_EQ(item->BitRate, 50);
+    EXPECT_NEAR(item->Ratio, 17364.0 / (11000 + 44) * 100, 1e-9);
+}
+
+TEST(Health, VerifyPassesAreTheSameThroughAnyWindow) {
+    // The passes read in windows; frames, pages and the music CRC's range
+    // straddle the small ones. The findings by hand: eight bytes inverted
+    // break one MPEG frame and its music CRC, one FLAC frame's CRC-16, one
+    // Ogg page's checksum; the gain edit keeps every frame but not the CRC.
+    const struct {
+        const char* name;
+        int32_t bad;
+        bool crcMatches;
+    } mpeg[] = {{"ok-vbr.mp3", 0, true}, {"flipped.mp3", 1, false}, {"gain.mp3", 0, false}, {"cut50.mp3", 0, false}};
+    for (const auto& c : mpeg) {
+        SCOPED_TRACE(c.name);
+        TFileStream stream(FixturePath(std::string("health/") + c.name));
+        TMPEGaudio reader;
+        ASSERT_TRUE(reader.ReadFromStream(stream));
+        for (const std::size_t window : {std::size_t{1}, std::size_t{6000}, std::size_t{7777}, kVerifyWindowBytes}) {
+            SCOPED_TRACE(window);
+            const TMpegVerifyResult r = VerifyMpegFrames(stream, reader.AudioStart(), reader.AudioEnd(), window);
+            EXPECT_EQ(r.BadStretches, c.bad);
+            // The cut file's music length runs past its end: no CRC to compare.
+            EXPECT_EQ(r.MusicCrcChecked, std::string(c.name) != "cut50.mp3");
+            EXPECT_EQ(r.MusicCrcMatches, c.crcMatches);
+        }
+    }
+    for (const std::size_t window : {std::size_t{1}, std::size_t{100}, kVerifyWindowBytes}) {
+        SCOPED_TRACE(window);
+        TFileStream ogg(FixturePath("health/flipped.ogg"));
+        EXPECT_EQ(VerifyOggPages(ogg, window), 1);
+        TFileStream okOgg(FixturePath("health/ok.ogg"));
+        EXPECT_EQ(VerifyOggPages(okOgg, window), 0);
+        for (const char* name : {"ok.flac", "flipped.flac"}) {
+            TFileStream flac(FixturePath(std::string("health/") + name));
+            TFLACfile reader;
+            ASSERT_TRUE(reader.ReadFromStream(flac));
+            constexpr std::size_t kStreamInfoAt = 8;
+            EXPECT_EQ(VerifyFlacFrames(flac, reader.AudioOffset(), reader.Header().data() + kStreamInfoAt, window),
+                      std::string(name) == "flipped.flac" ? 1 : 0)
+                << name;
+        }
     }
 }
 

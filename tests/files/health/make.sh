@@ -96,3 +96,36 @@ at = d.index(b'TITLE=Tone') - 4              # the field's 32-bit length
 struct.pack_into('<I', d, at, 5000)
 open('commentpast.flac', 'wb').write(d)
 PY
+
+# ---- Third part: Monkey's Audio and MPEG audio without a VBR header --------
+# jmac (Debian's libjmac-java) writes Monkey's Audio 3.99 in frames of 73,728
+# samples. Two frames of silence take a few bytes each, so the file stays
+# small: 36.864 s of silence, then 3.136 s ending in half a second of tone.
+sox -D -n -r 4000 -c 1 -b 16 "$tmp/silence.wav" trim 0 36.864
+sox -D -n -r 4000 -c 1 -b 16 "$tmp/ending.wav" synth 0.5 sine 440 vol 0.5 pad 2.636 0
+sox "$tmp/silence.wav" "$tmp/ending.wav" "$tmp/ape.wav"
+jmac c2 "$tmp/ape.wav" ok.ape > /dev/null
+for p in 10 50 99; do cut_at ok.ape $p cut$p.ape; done
+head -c 100 ok.ape > cuthead.ape   # inside the seek table
+
+# MPEG audio whose frames nothing counts: lame's CBR without its Info tag,
+# and twolame's MP2. Cut 100 bytes past the middle (inside a frame), once
+# with an ID3v1 tag after the cut; the whole file with the tag is sound.
+sox -n -r 16000 -c 1 -b 16 "$tmp/tone16k.wav" synth 1 sine 440 vol 0.5
+lame --silent -b 32 -t "$tmp/tone8k.wav" ok-cbr.mp3
+twolame --quiet -b 32 "$tmp/tone16k.wav" ok.mp2
+id3v1() { printf 'TAG'; head -c 125 /dev/zero; }
+for f in ok-cbr.mp3 ok.mp2; do
+    size=$(stat -c %s $f)
+    head -c $(( size / 2 + 100 )) $f > "cutframe-$f"
+    { head -c $(( size / 2 + 100 )) $f; id3v1; } > "cutframe-id3v1-$f"
+    { cat $f; id3v1; } > "id3v1-$f"
+done
+
+# WavPack blocks longer than the 8 KiB a scan looks at: noise in two blocks
+# of 11,000 samples, cut 300 bytes short. Only verify finds the last whole
+# block.
+sox -n -r 4000 -c 1 -b 8 "$tmp/noise4k.wav" synth 5.5 whitenoise vol 0.9
+wavpack -q -y --blocksize=11000 "$tmp/noise4k.wav" -o "$tmp/bigblocks.wv"
+size=$(stat -c %s "$tmp/bigblocks.wv")
+head -c $(( size - 300 )) "$tmp/bigblocks.wv" > cutbigblocks.wv
