@@ -20,6 +20,14 @@ std::vector<std::string> CheckModuleCandidates(const std::string& programFolder,
 
 class TCheckModule {
 public:
+    TCheckModule() = default;
+    // The module stays loaded to the end of the process: FFmpeg and FFTW,
+    // loaded with it, keep their planners and caches in globals of their own,
+    // which an unload would discard (and leak) just before the exit.
+    ~TCheckModule() { module_.KeepLoaded(); }
+    TCheckModule(const TCheckModule&) = delete;
+    TCheckModule& operator=(const TCheckModule&) = delete;
+
     // Loads the module from the first candidate that exists. False with a
     // sentence in error that names the paths tried and the system's reason,
     // or, for a module of another build, what it is and what is needed.

@@ -23,6 +23,10 @@ public:
     // The address of the exported symbol name, or nullptr with the reason in error.
     void* Symbol(const char* name, std::string& error) const;
     void Close();
+    // Leaves the module loaded until the process ends, and forgets it: for a
+    // module whose libraries keep state for the process's life (caches,
+    // per-thread data), where unloading them at the end gains nothing.
+    void KeepLoaded() { handle_ = nullptr; }
 
 private:
     void* handle_ = nullptr;

@@ -12,11 +12,6 @@ namespace fs = std::filesystem;
 
 const std::string kGenuine = FixturePath("losslesscheck") + "/genuine.flac";
 
-uint32_t BigEndian32(const Bytes& bytes, std::size_t at) {
-    return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
-           static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
-}
-
 } // namespace
 
 TEST(CliSpectrogram, TakesOneFileAndNothingElse) {
@@ -51,6 +46,13 @@ TEST(CliSpectrogram, SaysWhenTheToolIsNotInstalled) {
 }
 
 #ifdef SONDARO_SPECTROGRAM_TOOL
+namespace {
+uint32_t BigEndian32(const Bytes& bytes, std::size_t at) {
+    return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
+           static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+}
+} // namespace
+
 TEST(CliSpectrogram, WritesTheDesktopPicture) {
     TempDir dir;
     const ShellRun run = RunSondaroCli("--spectrogram " + ShellQuoted(dir / "cli.png") + " " + ShellQuoted(kGenuine));
