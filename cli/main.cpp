@@ -369,8 +369,8 @@ int main(int argc, char** argv) {
     if (missing) return 2;
     if (!options.SpectrogramFile.empty()) {
         if (!RegularFileExists(options.Paths.front())) {
-            std::cerr << "sondaro-cli: The spectrogram is of a file; " << VisibleText(QuotedPath(options.Paths.front()))
-                      << " is none.\n";
+            std::cerr << "sondaro-cli: The option --spectrogram needs a FILE; "
+                      << VisibleText(QuotedPath(options.Paths.front())) << " is not one.\n";
             return 2;
         }
         return WriteSpectrogram(options.SpectrogramFile, options.Paths.front());
