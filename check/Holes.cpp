@@ -10,6 +10,10 @@ namespace {
 constexpr double kReferenceFromHz = 11000.0;
 constexpr double kReferenceToHz = 15500.0;
 constexpr double kBusyDb = -80.0;
+// A busy window's spectrum reaches 16 kHz: the band under it stands within this
+// of the reference band. A sine sweep's window at 12 kHz has nothing above it,
+// and it is no hole.
+constexpr double kReachesDb = 30.0;
 // A band this far below the reference band is a hole.
 constexpr double kHoleDropDb = 45.0;
 // The share of busy windows with a hole that makes the finding, and the
@@ -35,6 +39,7 @@ void THoleCounter::AddWindow(const std::vector<double>& power) {
     if (Nyquist < kFirstHz + kBandHz) return;
     const double reference = LevelDb(power, kReferenceFromHz, kReferenceToHz);
     if (reference < kBusyDb) return;
+    if (LevelDb(power, kFirstHz - kBandHz, kFirstHz) < reference - kReachesDb) return;
     ++Busy;
     for (std::size_t band = 0; band < kBands; ++band) {
         const double from = kFirstHz + static_cast<double>(band) * kBandHz;

@@ -32,6 +32,7 @@ TOriginCheck OriginCheckOf(const TLosslessReport& report) {
         check.PassDb = Tenths(report.Cutoff.PassDb);
         check.StopDb = Tenths(report.Cutoff.StopDb);
     }
+    if (report.LossyCutoffHz > 0) check.CutoffHz = report.LossyCutoffHz;
     check.TopHz = report.Cutoff.TopHz;
     check.FloorDb = Tenths(report.Cutoff.FloorDb);
     if (report.Holes.Found) check.HolesFromHz = report.Holes.FromHz;

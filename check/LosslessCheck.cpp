@@ -11,8 +11,12 @@ TLosslessAnalyser::TLosslessAnalyser(const TStreamInfo& stream)
     : Stream(stream),
       Spectrum(std::max(stream.Channels, 0), WindowSize(stream.SampleRate)),
       HoleCounter(stream.SampleRate, Spectrum.Bins()),
+      Occupancy(stream.SampleRate, Spectrum.Bins()),
       Stats(std::max(stream.Channels, 0), stream.IntegerSamples ? stream.BitsPerSample : 0) {
-    Spectrum.SetFrameObserver([this](int, const std::vector<double>& power) { HoleCounter.AddWindow(power); });
+    Spectrum.SetFrameObserver([this](int, const std::vector<double>& power) {
+        HoleCounter.AddWindow(power);
+        Occupancy.AddWindow(power);
+    });
 }
 
 TLosslessAnalyser::~TLosslessAnalyser() = default;
@@ -48,6 +52,7 @@ TLosslessReport TLosslessAnalyser::Finish() {
     const std::vector<double> power = Spectrum.AverageOfChannels();
     if (Stream.SampleRate > 0) report.Cutoff = FindCutoff(power, Stream.SampleRate, floorDb);
     report.Holes = HoleCounter.Finding(report.Cutoff.TopHz, power, floorDb);
+    report.Occupancy = Occupancy.Finding(floorDb);
     report.Clipping = Stats.Clipping();
     ComposeVerdict(report);
     return report;

@@ -4,6 +4,7 @@
 
 #include "check/Cutoff.h"
 #include "check/Holes.h"
+#include "check/Occupancy.h"
 #include "check/SampleStats.h"
 #include "decode/PcmBlock.h"
 #include "dsp/Welch.h"
@@ -29,9 +30,11 @@ struct TLosslessReport {
     int DamagedPackets = 0;       // packets the decoder could not decode and skipped
     TCutoffFinding Cutoff;
     THolesFinding Holes;
+    TOccupancyFinding Occupancy;
     TBitDepthFinding BitDepth;
     TClippingFinding Clipping;
     int UpsampledFromHz = 0;      // the rate the content seems to come from; 0 when not upsampled
+    double LossyCutoffHz = 0;     // the cutoff a lossy verdict names (the cliff's, or the switched band's edge)
     TCheckVerdict Verdict = TCheckVerdict::NotChecked;
     std::string Text;             // one line for the list: the verdict with its evidence
 };
@@ -52,6 +55,7 @@ private:
     TStreamInfo Stream;
     TWelchSpectrum Spectrum;
     THoleCounter HoleCounter;
+    TBandOccupancy Occupancy;
     TSampleStats Stats;
     std::size_t Frames = 0;
 };

@@ -39,6 +39,17 @@ constexpr std::array<int, 4> kLowerRates = {44100, 48000, 88200, 96000};
 constexpr double kUpsampledBelow = 0.07;   // of the Nyquist frequency
 constexpr double kUpsampledAbove = 0.01;
 
+// A long-term cliff this high can also be a genuine steep resampler's filter
+// (sox's "rate -v" keeps 95% of the band), in 44.1 kHz audio or in 48 kHz
+// audio made from a 44.1 kHz source: it counts only when, window by window,
+// the band above lies at the floor from under 96% of 22.05 kHz. Such filters
+// empty only the last 2-3% of the band (content to 21.3-21.5 kHz).
+constexpr double kConfirmCliffFromHz = 20500.0;
+constexpr double kSteadyEdgeMaxHz = 0.96 * 22050.0;
+// A bandwidth switched frame by frame (TOccupancyFinding) counts when this
+// many loud windows at least are empty above the edge, and as many full.
+constexpr double kFewestSwitchedWindows = 3;
+
 // Fewer seconds than this say too little about the bits a file uses.
 constexpr double kBitDepthSeconds = 0.1;
 
@@ -53,6 +64,34 @@ int UpsampledFrom(const TLosslessReport& report) {
     }
     return 0;
 }
+
+// The per-window evidence applies to 44.1 and 48 kHz audio, and needs enough loud windows.
+bool HasOccupancy(const TLosslessReport& report) {
+    return report.Stream.SampleRate > 0 && report.Stream.SampleRate < 88200 &&
+           report.Occupancy.LoudWindows >= TBandOccupancy::kFewestWindows;
+}
+
+// A cliff that reaches the floor below kFullBandHz, confirmed window by window when it is high.
+bool CliffIsLossy(const TLosslessReport& report) {
+    const TCutoffFinding& cutoff = report.Cutoff;
+    if (!cutoff.Found || !cutoff.ReachesFloor || cutoff.CutoffHz >= kFullBandHz) return false;
+    if (cutoff.CutoffHz < kConfirmCliffFromHz) return true;
+    // Too few loud windows to confirm it: the cliff alone does not tell a
+    // steep filter from an encoder's.
+    if (!HasOccupancy(report)) return false;
+    const double edge = report.Occupancy.SteadyEdgeHz;
+    return edge > 0 && edge <= kSteadyEdgeMaxHz;
+}
+
+bool BandwidthSwitched(const TLosslessReport& report) {
+    const TOccupancyFinding& occupancy = report.Occupancy;
+    const double loud = static_cast<double>(occupancy.LoudWindows);
+    return HasOccupancy(report) && occupancy.SwitchedEdgeHz > 0 &&
+           occupancy.EmptyAboveSwitchedEdge * loud >= kFewestSwitchedWindows &&
+           occupancy.FullAboveSwitchedEdge * loud >= kFewestSwitchedWindows;
+}
+
+std::string Percent(double share) { return std::to_string(static_cast<int>(std::lround(share * 100))) + "%"; }
 
 std::string SizeOf(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -74,6 +113,7 @@ std::string TypicalSourceOf(double cutoffHz) {
 
 void ComposeVerdict(TLosslessReport& report) {
     report.UpsampledFromHz = 0;
+    report.LossyCutoffHz = 0;
     if (!report.Error.empty()) {
         report.Verdict = TCheckVerdict::NotChecked;
         report.Text = report.Error;
@@ -88,11 +128,18 @@ void ComposeVerdict(TLosslessReport& report) {
     } else if (report.UpsampledFromHz > 0) {
         report.Verdict = TCheckVerdict::Upsampled;
         text = "Upsampled from " + KiloHertzText(report.UpsampledFromHz);
-    } else if (cutoff.Found && cutoff.ReachesFloor && cutoff.CutoffHz < kFullBandHz) {
+    } else if (CliffIsLossy(report)) {
         report.Verdict = TCheckVerdict::LossyOrigin;
+        report.LossyCutoffHz = cutoff.CutoffHz;
         text = "Lossy origin likely: cutoff " + KiloHertzText(cutoff.CutoffHz);
         const std::string source = TypicalSourceOf(cutoff.CutoffHz);
         if (!source.empty()) text += ", typical of " + source;
+    } else if (BandwidthSwitched(report)) {
+        report.Verdict = TCheckVerdict::LossyOrigin;
+        report.LossyCutoffHz = report.Occupancy.SwitchedEdgeHz;
+        text = "Lossy origin likely: cutoff " + KiloHertzText(report.Occupancy.SwitchedEdgeHz) + " in " +
+               Percent(report.Occupancy.EmptyAboveSwitchedEdge) +
+               " of the audio, typical of AAC, Vorbis or MP3 -V0 setting their bandwidth frame by frame";
     } else if (report.Holes.Found) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: holes from " + KiloHertzText(report.Holes.FromHz) + " in " +

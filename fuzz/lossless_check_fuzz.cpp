@@ -52,5 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (report.Text.empty() || !std::isfinite(report.Cutoff.CutoffHz) || !std::isfinite(report.Cutoff.TopHz) ||
         report.Cutoff.CutoffHz < 0 || report.Cutoff.CutoffHz > stream.SampleRate)
         __builtin_trap();
+    // The per-window edges lie in the band, their shares between 0 and 1.
+    const TOccupancyFinding& occupancy = report.Occupancy;
+    for (const double edge : {occupancy.SteadyEdgeHz, occupancy.SwitchedEdgeHz, report.LossyCutoffHz})
+        if (!std::isfinite(edge) || edge < 0 || edge > stream.SampleRate) __builtin_trap();
+    for (const double share : {occupancy.EmptyAboveSwitchedEdge, occupancy.FullAboveSwitchedEdge})
+        if (!(share >= 0 && share <= 1)) __builtin_trap();
     return 0;
 }

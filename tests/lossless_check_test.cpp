@@ -472,3 +472,213 @@ TEST(Verdict, UpsamplingIsToldByTheLowerRatesNyquistFrequency) {
     ComposeVerdict(report);
     EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
 }
+
+namespace {
+
+// One window's power, as TWelchSpectrum scales it, of a 4,096-point window:
+// levelAt(hertz) in dB for every bin.
+template <typename Level>
+std::vector<double> WindowPower(double rate, Level levelAt) {
+    std::vector<double> power(2049);
+    for (std::size_t k = 0; k < power.size(); ++k)
+        power[k] = std::pow(10.0, levelAt(static_cast<double>(k) * rate / 4096) / 10);
+    return power;
+}
+
+}  // namespace
+
+// The 16-bit floor of a 4,096-point window is -129.4 dB per bin; loud windows
+// carry -60 dB under 16 kHz (the 11-15.5 kHz band above -80 dB).
+TEST(BandOccupancy, FindsWhereEachWindowsContentEnds) {
+    const double floor = QuantisationFloorDb(16, 4096);
+    const double rate = 48000;
+    const auto upTo = [&](double edge, double level) {
+        return WindowPower(rate, [=](double f) { return f < edge ? level : floor; });
+    };
+    {   // A lowpass at 20 kHz in every loud window; quiet windows do not count.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 50; ++i) occupancy.AddWindow(upTo(20000, -60));
+        for (int i = 0; i < 50; ++i) occupancy.AddWindow(upTo(24000, -100));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.LoudWindows, 50u);
+        EXPECT_EQ(finding.SteadyEdgeHz, 20000);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 0);
+    }
+    {   // 22 kHz in 80 windows, the whole band in 20: no steady edge; switched at 22 kHz.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 5 == 0 ? 24000 : 22000, -60));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.SteadyEdgeHz, 0);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 22000);
+        EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.8);
+        EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.2);
+    }
+    {   // 21 kHz in half the windows, the whole band in the other half: switched at 21 kHz.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 2 == 0 ? 24000 : 21000, -60));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 21000);
+        EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.5);
+        EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.5);
+    }
+    {   // The whole band in 96 windows, 20 kHz in 4: switched at 20 kHz. The
+        // same with 16 kHz (an instrument sampled at 32 kHz, alone for a
+        // moment) is not looked for.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 25 == 0 ? 20000 : 24000, -60));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 20000);
+        EXPECT_DOUBLE_EQ(finding.EmptyAboveSwitchedEdge, 0.04);
+        EXPECT_DOUBLE_EQ(finding.FullAboveSwitchedEdge, 0.96);
+        TBandOccupancy sampled(rate, 2049);
+        for (int i = 0; i < 100; ++i) sampled.AddWindow(upTo(i % 10 == 0 ? 16000 : 24000, -60));
+        EXPECT_EQ(sampled.Finding(floor).SwitchedEdgeHz, 0);
+    }
+    {   // A steep filter: the loudest windows (1 in 10) reach 250 Hz past the
+        // usual edge, never 500 Hz: nothing counts as let through.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 100; ++i) occupancy.AddWindow(upTo(i % 10 == 0 ? 22250 : 22000, -60));
+        const TOccupancyFinding finding = occupancy.Finding(floor);
+        EXPECT_EQ(finding.SteadyEdgeHz, 22000);
+        EXPECT_EQ(finding.SwitchedEdgeHz, 0);
+    }
+    {   // Dither (4.8 dB over the floor) is empty; 20 dB over it is content.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 30; ++i)
+            occupancy.AddWindow(WindowPower(rate, [&](double f) { return f < 21000 ? -60 : floor + 4.8; }));
+        EXPECT_EQ(occupancy.Finding(floor).SteadyEdgeHz, 21000);
+        TBandOccupancy louder(rate, 2049);
+        for (int i = 0; i < 30; ++i)
+            louder.AddWindow(WindowPower(rate, [&](double f) { return f < 21000 ? -60 : floor + 20; }));
+        EXPECT_EQ(louder.Finding(floor).SteadyEdgeHz, 0);
+    }
+    {   // Too few loud windows, NaN, and a rate with no band above 15 kHz: no finding, no crash.
+        TBandOccupancy occupancy(rate, 2049);
+        for (int i = 0; i < 19; ++i) occupancy.AddWindow(upTo(20000, -60));
+        occupancy.AddWindow(std::vector<double>(2049, std::nan("")));
+        EXPECT_EQ(occupancy.Finding(floor).SteadyEdgeHz, 0);
+        TBandOccupancy narrow(22050, 2049);
+        narrow.AddWindow(std::vector<double>(2049, 1e-6));
+        EXPECT_EQ(narrow.Finding(floor).LoudWindows, 0u);
+        TBandOccupancy none(0, 0);
+        none.AddWindow({});
+        EXPECT_EQ(none.Finding(floor).LoudWindows, 0u);
+    }
+}
+
+// A long-term cliff from 20.5 kHz up is lossy only when the band above is
+// empty window by window from under 96% of 22.05 kHz (21.17 kHz): sox's
+// "rate -v" leaves content to about 21.4 kHz, in 44.1 kHz audio and in 48 kHz
+// audio made from it; LAME -V0 and Vorbis -q6 end at 21.0 kHz.
+TEST(Verdict, HighCliffsNeedWindowByWindowEvidence) {
+    TLosslessReport report;
+    report.Stream.SampleRate = 44100;
+    report.SecondsChecked = 10;
+    report.Cutoff.Found = true;
+    report.Cutoff.ReachesFloor = true;
+    report.Cutoff.CutoffHz = 20900;
+    report.Cutoff.TopHz = 20900;
+    report.Occupancy.LoudWindows = 150;
+    report.Occupancy.SteadyEdgeHz = 21500;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
+    EXPECT_EQ(report.Text, "Full band to 20.9 kHz");
+
+    report.Occupancy.SteadyEdgeHz = 21000;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Text, "Lossy origin likely: cutoff 20.9 kHz, typical of MP3 at 320 kbps or -V0, Vorbis -q6 or Opus");
+    EXPECT_EQ(report.LossyCutoffHz, 20900);
+    // The same at 48 kHz; an edge at 21.5 kHz there is a 44.1 kHz source's.
+    report.Stream.SampleRate = 48000;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::LossyOrigin);
+    report.Occupancy.SteadyEdgeHz = 21500;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
+    report.Occupancy.SteadyEdgeHz = 21000;
+
+    // Too few loud windows to tell: not called lossy.
+    report.Occupancy.LoudWindows = 19;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
+    // A lower cliff needs no such evidence.
+    report.Cutoff.CutoffHz = 20100;
+    ComposeVerdict(report);
+    EXPECT_EQ(report.Verdict, TCheckVerdict::LossyOrigin);
+    EXPECT_EQ(report.LossyCutoffHz, 20100);
+
+    // No cliff; at 48 kHz the band above 22 kHz empty in 84% of 150 loud
+    // windows and full in 10%: a bandwidth switched frame by frame.
+    TLosslessReport switched;
+    switched.Stream.SampleRate = 48000;
+    switched.SecondsChecked = 10;
+    switched.Cutoff.TopHz = 24000;
+    switched.Occupancy.LoudWindows = 150;
+    switched.Occupancy.SwitchedEdgeHz = 22000;
+    switched.Occupancy.EmptyAboveSwitchedEdge = 0.84;
+    switched.Occupancy.FullAboveSwitchedEdge = 0.10;
+    ComposeVerdict(switched);
+    EXPECT_EQ(switched.Verdict, TCheckVerdict::LossyOrigin);
+    EXPECT_EQ(switched.Text, "Lossy origin likely: cutoff 22.0 kHz in 84% of the audio, typical of AAC, Vorbis or "
+                             "MP3 -V0 setting their bandwidth frame by frame");
+    EXPECT_EQ(switched.LossyCutoffHz, 22000);
+    // Full in 2 windows of 100: too few to tell.
+    switched.Occupancy.LoudWindows = 100;
+    switched.Occupancy.FullAboveSwitchedEdge = 0.02;
+    ComposeVerdict(switched);
+    EXPECT_EQ(switched.Verdict, TCheckVerdict::FullBand);
+    // High-rate files are judged by their long-term spectrum alone.
+    switched.Stream.SampleRate = 96000;
+    switched.Occupancy.LoudWindows = 150;
+    switched.Occupancy.FullAboveSwitchedEdge = 0.10;
+    ComposeVerdict(switched);
+    EXPECT_EQ(switched.Verdict, TCheckVerdict::FullBand);
+}
+
+// A sine sweep over the whole band holds one frequency per window: the band
+// above it is empty, and that is no lossy encoder's hole (a sweep was once
+// called "holes from 16.0 kHz in 90% of the audio").
+TEST(LosslessAnalyser, ASineSweepIsFullBand) {
+    const int rate = 44100;
+    const double seconds = 8;
+    TLosslessAnalyser analyser(FloatStream(rate, 1));
+    std::vector<float> sweep(static_cast<std::size_t>(rate * seconds));
+    for (std::size_t i = 0; i < sweep.size(); ++i) {
+        // 20 Hz to 22,050 Hz: the phase of a linear chirp.
+        const double t = static_cast<double>(i) / rate;
+        const double phase = 2 * std::numbers::pi * (20 * t + (22050.0 - 20) / (2 * seconds) * t * t);
+        sweep[i] = static_cast<float>(0.5 * std::sin(phase));
+    }
+    for (std::size_t at = 0; at < sweep.size(); at += 4096) {
+        const std::size_t count = std::min<std::size_t>(4096, sweep.size() - at);
+        analyser.Add(FloatBlock({std::vector<float>(sweep.begin() + static_cast<std::ptrdiff_t>(at),
+                                                    sweep.begin() + static_cast<std::ptrdiff_t>(at + count))}));
+    }
+    const TLosslessReport report = analyser.Finish();
+    EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand) << report.Text;
+    EXPECT_FALSE(report.Holes.Found);
+}
+
+// FFmpeg's AAC encoder at 256 kbps and 48 kHz (make.sh): the band above
+// 22.0 kHz is empty in most windows and carries content in some
+// (bench/losslesscheck/bands.py shows it, and `sox FILE -n spectrogram`).
+// The steep genuine file, 96 kHz brought down by sox's "rate -v", keeps
+// content to about 21.3 kHz and must not be called lossy.
+TEST(LosslessCheck, FindsSwitchedBandwidthAndLeavesSteepFiltersAlone) {
+    const TLosslessReport aac = CheckLossless(Fixture("aac-256-48k.flac"));
+    EXPECT_EQ(aac.Verdict, TCheckVerdict::LossyOrigin) << aac.Text;
+    EXPECT_EQ(aac.LossyCutoffHz, 22000);
+    EXPECT_EQ(aac.Text.rfind("Lossy origin likely: cutoff 22.0 kHz in ", 0), 0u) << aac.Text;
+
+    // LAME -V0 at 48 kHz sets no lowpass; it drops the band from about 21 kHz
+    // up from a fifth to a third of the frames (bands.py), and its long-term
+    // spectrum's cliff lies above 21 kHz, where genuine filters end too.
+    const TLosslessReport v0 = CheckLossless(Fixture("mp3-v0-48k.flac"));
+    EXPECT_EQ(v0.Verdict, TCheckVerdict::LossyOrigin) << v0.Text;
+    EXPECT_GE(v0.LossyCutoffHz, 20000);
+    EXPECT_LE(v0.LossyCutoffHz, 22000);
+
+    const TLosslessReport steep = CheckLossless(Fixture("steep-44k.flac"));
+    EXPECT_EQ(steep.Verdict, TCheckVerdict::FullBand) << steep.Text;
+    EXPECT_EQ(steep.Stream.SampleRate, 44100);
+}

@@ -32,3 +32,18 @@ opusenc --quiet --bitrate 96 "$tmp/src.wav" "$tmp/o.opus" && back "$tmp/o.opus" 
 sox "$tmp/mono.wav" -b 24 upsampled-96k.flac trim 0 1 rate -v 96000
 # 16-bit samples in a 24-bit file.
 sox "$tmp/mono.wav" -b 24 padded-24.flac
+# AAC at 256 kbps from a 48 kHz piece (2 s, raised to 1 dB under full scale, so
+# that enough windows are loud): FFmpeg's encoder empties the band above
+# 22 kHz in most frames and lets it through in some.
+python3 make-midi.py "$tmp/piece48.mid" 2 3
+fluidsynth -ni -q -r 48000 -F "$tmp/stereo48.wav" /usr/share/sounds/sf2/FluidR3_GM.sf2 "$tmp/piece48.mid" >/dev/null 2>&1
+sox "$tmp/stereo48.wav" -b 16 "$tmp/src48.wav" trim 0 2 gain -n -1
+ffmpeg -v error -y -i "$tmp/src48.wav" -c:a aac -b:a 256k "$tmp/aac256.m4a" &&
+    ffmpeg -v error -y -i "$tmp/aac256.m4a" -ar 48000 -ac 1 -sample_fmt s16 aac-256-48k.flac
+# LAME -V 0 from the same piece: no lowpass, but the top band dropped from some frames.
+lame --silent -V 0 "$tmp/src48.wav" "$tmp/v0.mp3" &&
+    ffmpeg -v error -y -i "$tmp/v0.mp3" -ac 1 -sample_fmt s16 mp3-v0-48k.flac
+# Genuine, but steep: the piece rendered at 96 kHz and brought down to 44.1 kHz
+# by sox's steep resampler (content to about 21.3 kHz, nothing above).
+fluidsynth -ni -q -r 96000 -F "$tmp/stereo96.wav" /usr/share/sounds/sf2/FluidR3_GM.sf2 "$tmp/piece.mid" >/dev/null 2>&1
+sox "$tmp/stereo96.wav" -b 16 -c 1 steep-44k.flac trim 0 2 remix 1,2 gain -n -1 rate -v 44100

@@ -1,0 +1,37 @@
+#!/usr/bin/python3
+# Debugging aid for the lossless check (needs numpy and ffmpeg): per 250 Hz
+# band from 16 kHz up, the share (%) of loud windows (11-15.5 kHz band at least
+# LOUD dB above the 16-bit floor) in which the band lies at the floor (within
+# MARGIN dB). Prints one line per file, bands joined by spaces.
+#   bench/losslesscheck/holes.py FILE...
+import subprocess, sys, os
+import numpy as np
+N = int(os.environ.get("N", "4096"))
+def load(path):
+    info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                           "stream=sample_rate,channels", "-of", "csv=p=0", path],
+                          capture_output=True, text=True).stdout.strip().split(",")
+    rate, ch = int(info[0]), int(info[1])
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "f32le", "-"], capture_output=True).stdout
+    return rate, np.frombuffer(raw, dtype=np.float32).reshape(-1, ch).T.astype(np.float64)
+def frames(x, n):
+    hop = n // 2
+    count = (len(x) - n) // hop + 1
+    idx = np.arange(n)[None, :] + hop * np.arange(count)[:, None]
+    w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(n) / n)
+    return (np.abs(np.fft.rfft(x[idx] * w, axis=1)) ** 2) * 16.0 / (n * n)
+floor = 10 * np.log10((2.0 ** -15) ** 2 / 12 * 6 / N)
+margin = float(os.environ.get("MARGIN", "3")); loud = float(os.environ.get("LOUD", "50"))
+for path in sys.argv[1:]:
+    rate, x = load(path)
+    binhz = rate / N
+    P = np.concatenate([frames(c, N) for c in x])
+    def band(p, lo, hi):
+        a, b = int(np.ceil(lo / binhz)), int(np.ceil(hi / binhz))
+        return 10 * np.log10(np.maximum(p[..., a:b].mean(axis=-1), 1e-30))
+    L = band(P, 11000, 15500) > floor + loud
+    fr = []
+    for f in range(16000, rate // 2 - 250, 250):
+        e = (band(P[L], f, f + 250) < floor + margin)
+        fr.append(round(100 * e.mean()) if L.sum() else -1)
+    print("%-36s loud %4d  %s" % (os.path.basename(path), L.sum(), " ".join("%2d" % v for v in fr)), flush=True)

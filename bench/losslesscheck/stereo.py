@@ -1,0 +1,32 @@
+#!/usr/bin/python3
+# Debugging aid for the lossless check (needs numpy and ffmpeg): per 1 kHz band
+# from 8 kHz up, the side-to-mid power ratio (dB) of a stereo file, and the
+# magnitude-squared coherence of its channels.
+#   bench/losslesscheck/stereo.py FILE...
+import subprocess, sys, os
+import numpy as np
+N = 4096
+def load(path):
+    info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                           "stream=sample_rate,channels", "-of", "csv=p=0", path],
+                          capture_output=True, text=True).stdout.strip().split(",")
+    rate, ch = int(info[0]), int(info[1])
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "f32le", "-"], capture_output=True).stdout
+    return rate, np.frombuffer(raw, dtype=np.float32).reshape(-1, ch).T.astype(np.float64)
+def spec(x):
+    hop = N // 2
+    count = (len(x) - N) // hop + 1
+    idx = np.arange(N)[None, :] + hop * np.arange(count)[:, None]
+    w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(N) / N)
+    return np.fft.rfft(x[idx] * w, axis=1)
+for path in sys.argv[1:]:
+    rate, x = load(path)
+    L, R = spec(x[0]), spec(x[1])
+    M, S = (L + R) / 2, (L - R) / 2
+    out = []
+    for f in range(8000, rate // 2 - 500, 1000):
+        a, b = int(f * N / rate), int(min(f + 1000, rate / 2 - 100) * N / rate)
+        pm = (np.abs(M[:, a:b]) ** 2).sum(); ps = (np.abs(S[:, a:b]) ** 2).sum()
+        coh = np.abs((L[:, a:b] * np.conj(R[:, a:b])).sum(axis=0)) ** 2 / ((np.abs(L[:, a:b]) ** 2).sum(axis=0) * (np.abs(R[:, a:b]) ** 2).sum(axis=0) + 1e-30)
+        out.append("%d:%+.0f/%.2f" % (f // 1000, 10 * np.log10((ps + 1e-30) / (pm + 1e-30)), coh.mean()))
+    print("%-34s %s" % (os.path.basename(path), " ".join(out)), flush=True)
