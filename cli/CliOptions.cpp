@@ -50,6 +50,11 @@ const char* const kHelpOptions =
     "                         Lossless Check column (added to the default\n"
     "                         columns) and, in JSON, \"losslessCheck\" with the\n"
     "                         cutoff, levels and verdict\n"
+    "      --spectrogram OUT.png\n"
+    "                         write the spectrogram of the one FILE given to\n"
+    "                         OUT.png, the desktop program's picture (drawn by\n"
+    "                         its tool sondaro-spectrogram, installed with it);\n"
+    "                         nothing else is written\n"
     "  -j, --jobs N           analyse N files at once (default: one per\n"
     "                         processor); the output is the same for every N\n"
     "      --cache            take the results of files unchanged since an earlier\n"
@@ -201,6 +206,13 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
             }
         } else if (arg == "--check") {
             options.Check = true;
+        } else if (takes("", "--spectrogram", value)) {
+            if (!error.empty()) return false;
+            if (value.empty()) {
+                error = "The option --spectrogram needs a file name.";
+                return false;
+            }
+            options.SpectrogramFile = value;
         } else if (arg == "--cache") {
             options.Cache = true;
         } else if (arg == "--no-cache") {
@@ -246,6 +258,18 @@ bool ParseCliOptions(int argc, char** argv, CliOptions& options, std::string& er
     if (!options.Help && !options.Version && options.Paths.empty()) {
         error = "No PATH was given.";
         return false;
+    }
+    // The picture is of one file and is all that such a run writes.
+    if (!options.SpectrogramFile.empty() && !options.Help && !options.Version) {
+        if (options.Paths.size() != 1) {
+            error = "The option --spectrogram takes exactly one FILE.";
+            return false;
+        }
+        if (options.Check || options.Html) {
+            error = std::string("The option --spectrogram cannot be combined with ") +
+                    (options.Check ? "--check." : "--html.");
+            return false;
+        }
     }
     return true;
 }

@@ -23,6 +23,7 @@ struct CliOptions {
     NumberStyle Numbers = NumberStyle::List;
     std::vector<int> Columns;        // column tags in output order
     bool Check = false;              // run the lossless-origin check on every listed file
+    std::string SpectrogramFile;     // --spectrogram: write the picture of the one PATH here, nothing else
     std::vector<std::string> Paths;
 };
 

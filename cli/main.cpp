@@ -14,9 +14,10 @@
 #include "io/Paths.h"
 #include "io/Text.h"
 #include "report/HtmlReport.h"
-#ifdef SONDARO_CHECK
+#ifdef SONDARO_CHECK_MODULE
 #include "CliCheck.h"
 #endif
+#include "SpectrogramTool.h"
 
 #include <cerrno>
 #include <clocale>
@@ -163,11 +164,13 @@ public:
         progress_.Done();
     }
 
-#ifdef SONDARO_CHECK
-    // The lossless check of every row; a file that cannot be decoded is named.
-    void Check() {
+#ifdef SONDARO_CHECK_MODULE
+    // The lossless check of every row, through the loaded module; a file that
+    // cannot be decoded is named.
+    void Check(TCheckModule& module) {
         std::vector<std::string> failures;
-        CheckListedFiles(list_, failures, [&](std::size_t done, std::size_t count) { progress_.Checked(done, count); });
+        module.CheckListedFiles(list_, failures,
+                                [&](std::size_t done, std::size_t count) { progress_.Checked(done, count); });
         progress_.Done();
         for (const std::string& failure : failures) {
             failed_ = true;
@@ -364,7 +367,26 @@ int main(int argc, char** argv) {
         }
     }
     if (missing) return 2;
-#ifndef SONDARO_CHECK
+    if (!options.SpectrogramFile.empty()) {
+        if (!RegularFileExists(options.Paths.front())) {
+            std::cerr << "sondaro-cli: The option --spectrogram needs a FILE; "
+                      << VisibleText(QuotedPath(options.Paths.front())) << " is not one.\n";
+            return 2;
+        }
+        return WriteSpectrogram(options.SpectrogramFile, options.Paths.front());
+    }
+#ifdef SONDARO_CHECK_MODULE
+    // The check's libraries are loaded only now, and before the scan: a check
+    // that cannot run is said at once, not after a long scan.
+    TCheckModule checkModule;
+    if (options.Check) {
+        std::string loadError;
+        if (!checkModule.Load(loadError)) {
+            std::cerr << "sondaro-cli: " << VisibleText(loadError) << '\n';
+            return 1;
+        }
+    }
+#else
     if (options.Check) {
         std::cerr << "sondaro-cli: This build has no lossless check (it needs FFmpeg and FFTW).\n";
         return 2;
@@ -373,8 +395,8 @@ int main(int argc, char** argv) {
 
     TCliRun run(options);
     run.Run();
-#ifdef SONDARO_CHECK
-    if (options.Check) run.Check();
+#ifdef SONDARO_CHECK_MODULE
+    if (options.Check) run.Check(checkModule);
 #endif
 
     TAnalysisList& list = run.List();

@@ -5,6 +5,11 @@
 if(TARGET sondaro)
   install(TARGETS sondaro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# The spectrogram picture without a window; sondaro-cli --spectrogram runs it
+# from the folder it is in itself.
+if(TARGET sondaro-spectrogram)
+  install(TARGETS sondaro-spectrogram RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 set(CPACK_PACKAGE_NAME sondaro)
 set(CPACK_PACKAGE_VENDOR "Sondaro")

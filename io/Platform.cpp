@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 #ifdef _WIN32
@@ -121,6 +123,19 @@ void PrefetchFileStart(const std::string& path, int64_t length) {
     if (fd < 0) return;
     ::posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
     ::close(fd);
+}
+
+std::string ExecutablePath() {
+    // The link's target may be longer than a first guess; grow until it fits.
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) return {};
+        const auto used = static_cast<std::size_t>(length);
+        if (used < buffer.size()) return std::string(buffer.data(), used);
+        if (buffer.size() >= 65536) return {};
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 #endif

@@ -56,7 +56,8 @@ std::string Utf8FromWide(std::wstring_view wide);
 // The system's text for an error code (GetLastError) in UTF-8, without the
 // line break and final period Windows puts at its end, like strerror's texts.
 std::string SystemErrorMessage(unsigned long code);
-
-// Full path of the running program (GetModuleFileNameW), in UTF-8.
-std::string ExecutablePath();
 #endif
+
+// Full path of the running program, in UTF-8 (/proc/self/exe on Linux,
+// GetModuleFileNameW on Windows); empty when the system does not say.
+std::string ExecutablePath();

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the Debian package with CPack and installs it with apt into a clean
 # Debian 12 root made by debootstrap, then runs sondaro-cli there: its
-# version and the bundled sample folder. The log goes to build-deb/test-deb.log.
+# version, the bundled sample folder and the lossless check (its module).
+# The log goes to build-deb/test-deb.log.
 #
 # It skips (exit status 0, with a message saying why) where a root cannot be
 # made: not run as root, debootstrap or chroot missing or not permitted, or
@@ -93,8 +94,8 @@ grep -E '^(Setting up sondaro|Unpacking sondaro|[0-9]+ upgraded)' "$build/apt-in
 
 # 4. The installed programs there.
 say "dpkg -L sondaro (programs, desktop files, man pages, completions)"
-in_root dpkg -L sondaro | grep -E 'bin/|\.desktop|\.svg|metainfo|man1|completions' | tee -a "$log"
-if in_root sh -c 'ldd /usr/bin/sondaro-cli /usr/bin/sondaro 2>/dev/null | grep "not found"' | tee -a "$log" | grep -q .; then
+in_root dpkg -L sondaro | grep -E 'bin/|sondaro-check|\.desktop|\.svg|metainfo|man1|completions' | tee -a "$log"
+if in_root sh -c 'ldd /usr/bin/sondaro-cli /usr/bin/sondaro /usr/lib/*/sondaro/*.so /usr/lib/sondaro/*.so 2>/dev/null | grep "not found"' | tee -a "$log" | grep -q .; then
     fail "a shared library of the installed programs is missing in the root"
 fi
 say "sondaro-cli --version"
@@ -108,4 +109,16 @@ status=0
 in_root sondaro-cli /tmp/samples >"$build/run.out" 2>&1 || status=$?
 tee -a "$log" <"$build/run.out"
 [ "$status" -eq 0 ] || fail "sondaro-cli on the sample folder exited with $status"
+# The lossless check, loaded from its module, on a small file.
+if in_root dpkg -L sondaro | grep -q '/sondaro-check\.so$'; then
+    cp "$here/tests/files/losslesscheck/mp3-128.flac" "$root/tmp/"
+    say "sondaro-cli --check /tmp/mp3-128.flac"
+    status=0
+    in_root sondaro-cli --check -c 'File Name,Lossless Check' /tmp/mp3-128.flac >"$build/run.out" 2>&1 || status=$?
+    tee -a "$log" <"$build/run.out"
+    [ "$status" -eq 0 ] || fail "sondaro-cli --check exited with $status"
+    grep -q 'mp3-128.flac  Lossy origin likely' "$build/run.out" || fail "sondaro-cli --check gave no verdict"
+else
+    say "the package has no lossless check module (built without FFmpeg or FFTW)"
+fi
 say "passed"

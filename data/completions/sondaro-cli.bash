@@ -19,9 +19,12 @@ _sondaro_cli() {
         --html)
             COMPREPLY=($(compgen -f -X '!*.htm?(l)' -- "$cur") $(compgen -d -- "$cur"))
             return ;;
+        --spectrogram)
+            COMPREPLY=($(compgen -f -X '!*.png' -- "$cur") $(compgen -d -- "$cur"))
+            return ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --cache --no-cache --check --html --html= -V --version -h --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "-r --recursive -f --format -c --columns -n --numbers -j --jobs --cache --no-cache --check --spectrogram --html --html= -V --version -h --help" -- "$cur"))
         return
     fi
     local IFS=$'\n'

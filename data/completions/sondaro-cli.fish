@@ -4,6 +4,7 @@ complete -c sondaro-cli -s f -l format -x -a 'text tsv csv json' -d 'Output form
 complete -c sondaro-cli -s c -l columns -x -a "default all 'Relative Path' 'File Name' Type Size Length 'Sample Rate' Channels 'Bits Per Sample' Ratio Bitrate 'Encoder Info' 'Lossless Check'" -d 'Columns to show'
 complete -c sondaro-cli -s n -l numbers -x -a 'list\t"As the desktop list shows them" raw\t"Plain numbers without units"' -d 'How numbers are written'
 complete -c sondaro-cli -l check -d 'Decode every listed file and check its lossless origin'
+complete -c sondaro-cli -l spectrogram -r -F -d 'Write the spectrogram of the file as PNG'
 complete -c sondaro-cli -s j -l jobs -x -d 'Files analysed at once'
 complete -c sondaro-cli -l cache -d 'Use the results cache for unchanged files'
 complete -c sondaro-cli -l no-cache -d 'Read every file'
