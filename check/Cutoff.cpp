@@ -74,6 +74,12 @@ TCutoffFinding FindCutoff(const std::vector<double>& power, double sampleRate, d
     const std::size_t transition = static_cast<std::size_t>(kTransitionHz / kBandHz);
     const std::size_t lowest = std::max(below, static_cast<std::size_t>(kLowestCutoffHz / kBandHz));
     finding.TopHz = static_cast<double>(bands) * kBandHz;
+    for (std::size_t i = bands; i-- > 0;) {
+        if (levels[i] > kSilenceDb && levels[i] > floorDb + kFloorMarginDb) {
+            finding.ContentHz = static_cast<double>(i + 1) * kBandHz;
+            break;
+        }
+    }
     // Too narrow a spectrum (a low sample rate) leaves no room for a cliff
     // above the lowest cutoff searched.
     if (bands < lowest + transition + 2) {

@@ -20,6 +20,9 @@ struct TCutoffFinding {
     double TopHz = 0;       // highest frequency with content: CutoffHz, or the Nyquist frequency's
                             // neighbourhood when there is no cliff
     bool Silent = false;    // nothing above the noise of silence anywhere
+    // The highest frequency whose band stands clear of the quantisation floor
+    // (kFloorMarginDb above it): where the content really ends, cliff or not.
+    double ContentHz = 0;
 };
 
 // How far above the cliff the level must have fallen, and stay, below the

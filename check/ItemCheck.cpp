@@ -16,6 +16,7 @@ const char* VerdictName(TCheckVerdict verdict) {
     case TCheckVerdict::Upsampled: return "upsampled";
     case TCheckVerdict::PaddedBits: return "padded bits";
     case TCheckVerdict::Silent: return "silent";
+    case TCheckVerdict::NarrowBand: return "narrow band";
     case TCheckVerdict::NotChecked: break;
     }
     return "not checked";

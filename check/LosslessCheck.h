@@ -21,6 +21,7 @@ enum class TCheckVerdict {
     Upsampled,    // a high-rate file whose content ends at a lower rate's Nyquist frequency
     PaddedBits,   // only the verdict when nothing about the spectrum was found
     Silent,       // no content to judge
+    NarrowBand,   // no cliff, but nothing above the floor high enough to judge either
 };
 
 struct TLosslessReport {

@@ -1,5 +1,6 @@
 #include "check/Verdict.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -49,6 +50,17 @@ constexpr double kSteadyEdgeMaxHz = 0.96 * 22050.0;
 // A bandwidth switched frame by frame (TOccupancyFinding) counts when this
 // many loud windows at least are empty above the edge, and as many full.
 constexpr double kFewestSwitchedWindows = 3;
+
+// Audio whose content ends below this without a cliff (a few tones, a
+// low-passed recording fading into the floor) shows nothing either way: it is
+// not called full band. At low sample rates the bar is 90% of the band.
+constexpr double kNarrowBandHz = 16000.0;
+constexpr double kNarrowBandShare = 0.9;
+
+bool IsNarrowBand(const TLosslessReport& report) {
+    const double nyquist = report.Stream.SampleRate / 2.0;
+    return report.Cutoff.ContentHz < std::min(kNarrowBandHz, kNarrowBandShare * nyquist);
+}
 
 // Fewer seconds than this say too little about the bits a file uses.
 constexpr double kBitDepthSeconds = 0.1;
@@ -155,6 +167,15 @@ void ComposeVerdict(TLosslessReport& report) {
             text = padding;
         } else {
             text += "; " + padding;
+        }
+    }
+    if (text.empty() && IsNarrowBand(report)) {
+        if (cutoff.ContentHz > 0) {
+            report.Verdict = TCheckVerdict::NarrowBand;
+            text = "Narrow band: content only to " + KiloHertzText(cutoff.ContentHz) + ", nothing to judge above";
+        } else {
+            report.Verdict = TCheckVerdict::Silent;
+            text = "Too quiet: nothing above the quantisation floor to judge";
         }
     }
     if (text.empty()) {

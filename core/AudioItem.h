@@ -13,7 +13,8 @@ inline constexpr const char* kNotScannedText = "File could not be scanned";
 // here, so the list, the report and the outputs show it like any other value.
 struct TOriginCheck {
     bool Done = false;
-    std::string Verdict;        // "full band", "lossy origin", "upsampled", "padded bits", "silent", "not checked"
+    std::string Verdict;        // "full band", "lossy origin", "upsampled", "padded bits", "silent", "narrow band",
+                                // "not checked"
     std::string Text;           // the line the Lossless Check column shows
     double CutoffHz = 0;        // the cliff, 0 when none was found
     double TopHz = 0;           // the highest frequency with content

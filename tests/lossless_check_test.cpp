@@ -357,6 +357,7 @@ TEST(Verdict, NamesTypicalSourcesAndJoinsSideFindings) {
     TLosslessReport report;
     report.SecondsChecked = 10;
     report.Cutoff.TopHz = 21800;
+    report.Cutoff.ContentHz = 21800;
     report.BitDepth = {24, 16};
     report.Clipping = {1, 5};
     ComposeVerdict(report);
@@ -462,12 +463,14 @@ TEST(Verdict, UpsamplingIsToldByTheLowerRatesNyquistFrequency) {
     report.Stream.SampleRate = 44100;
     report.Cutoff.CutoffHz = 21500;
     report.Cutoff.TopHz = 21500;
+    report.Cutoff.ContentHz = 21500;
     ComposeVerdict(report);
     EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
     EXPECT_EQ(report.Text, "Full band to 21.5 kHz");
     // A cliff whose top is not empty (a natural roll-off) is no lossy origin.
     report.Cutoff.CutoffHz = 20000;
     report.Cutoff.TopHz = 20000;
+    report.Cutoff.ContentHz = 20000;
     report.Cutoff.ReachesFloor = false;
     ComposeVerdict(report);
     EXPECT_EQ(report.Verdict, TCheckVerdict::FullBand);
@@ -578,6 +581,7 @@ TEST(Verdict, HighCliffsNeedWindowByWindowEvidence) {
     report.Cutoff.ReachesFloor = true;
     report.Cutoff.CutoffHz = 20900;
     report.Cutoff.TopHz = 20900;
+    report.Cutoff.ContentHz = 20900;
     report.Occupancy.LoudWindows = 150;
     report.Occupancy.SteadyEdgeHz = 21500;
     ComposeVerdict(report);
@@ -613,6 +617,7 @@ TEST(Verdict, HighCliffsNeedWindowByWindowEvidence) {
     switched.Stream.SampleRate = 48000;
     switched.SecondsChecked = 10;
     switched.Cutoff.TopHz = 24000;
+    switched.Cutoff.ContentHz = 24000;
     switched.Occupancy.LoudWindows = 150;
     switched.Occupancy.SwitchedEdgeHz = 22000;
     switched.Occupancy.EmptyAboveSwitchedEdge = 0.84;
@@ -681,4 +686,28 @@ TEST(LosslessCheck, FindsSwitchedBandwidthAndLeavesSteepFiltersAlone) {
     const TLosslessReport steep = CheckLossless(Fixture("steep-44k.flac"));
     EXPECT_EQ(steep.Verdict, TCheckVerdict::FullBand) << steep.Text;
     EXPECT_EQ(steep.Stream.SampleRate, 44100);
+}
+
+// A few tones and nothing above them: no cliff, but nothing up high to judge
+// either, so not "full band" (the samples' chord was once called "Full band to
+// 21.9 kHz"). At 8 kHz the same tones fill 90% of the band and are full band.
+TEST(LosslessAnalyser, ToneOnlyAudioIsNarrowBandNotFullBand) {
+    const auto chord = [](int rate, std::initializer_list<double> tones) {
+        TLosslessAnalyser analyser(FloatStream(rate, 1));
+        std::vector<float> samples(static_cast<std::size_t>(rate * 4));
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            double sum = 0;
+            for (double hz : tones) sum += 0.2 * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / rate);
+            samples[i] = static_cast<float>(sum);
+        }
+        analyser.Add(FloatBlock({samples}));
+        return analyser.Finish();
+    };
+    const TLosslessReport low = chord(44100, {261.6, 329.6, 392.0});
+    EXPECT_EQ(low.Verdict, TCheckVerdict::NarrowBand) << low.Text;
+    EXPECT_LT(low.Cutoff.ContentHz, 2000);
+    EXPECT_EQ(low.Text.rfind("Narrow band: content only to ", 0), 0u) << low.Text;
+
+    const TLosslessReport phone = chord(8000, {500, 1500, 2500, 3500, 3900});
+    EXPECT_EQ(phone.Verdict, TCheckVerdict::FullBand) << phone.Text;
 }
