@@ -170,20 +170,25 @@ bool TFileStream::ReadInto(unsigned char* destination, std::size_t count, int64_
     return got > 0;
 }
 
-bool TFileStream::Fill(int64_t at) {
+bool TFileStream::Fill(int64_t at, std::size_t wanted) {
     if (at >= size_) return false;
     // Reading on from the last system read refills the window in use with a
-    // whole buffer; a jump fills the other window with a small probe, or
-    // with the whole file when it fits.
+    // whole buffer; a jump fills the other window with a probe of what the
+    // caller asks for (at least kProbeWindow), or with the whole file when it
+    // fits. A probe that would run past the end of the file ends there and
+    // starts earlier instead, so the tags and trailers readers look for
+    // before the end are in the same window.
     const bool sequential = at == readEnd_;
     if (!sequential) current_ = 1 - current_;
     TWindow& window = windows_[current_];
-    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, kProbeWindow);
+    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, std::max(wanted, kProbeWindow));
     window.Start = at;
     window.Length = 0;
     if (!sequential && size_ <= static_cast<int64_t>(bufferSize_)) {
         window.Start = 0;
         want = static_cast<std::size_t>(size_);
+    } else if (!sequential && at + static_cast<int64_t>(want) > size_) {
+        window.Start = size_ - static_cast<int64_t>(want);
     }
     if (!window.Data) window.Data = TakeBuffer(bufferSize_);
     ReadInto(window.Data.get(), want, window.Start, window.Length);
@@ -207,7 +212,7 @@ std::size_t TFileStream::Read(void* destination, std::size_t count) {
                 position_ += static_cast<int64_t>(got);
                 if (got == 0 || position_ >= size_) break;
                 continue;
-            } else if (!Fill(position_)) {
+            } else if (!Fill(position_, count - done)) {
                 break;
             }
             continue;

@@ -20,10 +20,11 @@ constexpr std::size_t kLastMarkerOffset = 241; // highest start offset tried in 
 // foreign pages cannot keep it walking for the whole file.
 constexpr int kMaxPagesWalked = 16384;
 
-// Bytes read at a time by the search for the last complete page, and the
-// number of damaged pages it passes over before it gives up (each costs a
+// Bytes read at a time by the search for the last complete page (less than a
+// stream window, so the page's checksum is then taken from the window), and
+// the number of damaged pages it passes over before it gives up (each costs a
 // read of up to 64 KiB, so page-like junk cannot make it read without end).
-constexpr int64_t kTailChunk = 64 * 1024;
+constexpr int64_t kTailChunk = 32 * 1024;
 constexpr int kMaxDamagedPages = 32;
 
 constexpr std::array<uint32_t, 256> MakeChecksumTable() {
