@@ -172,16 +172,20 @@ bool TFileStream::ReadInto(unsigned char* destination, std::size_t count, int64_
 
 bool TFileStream::Fill(int64_t at, std::size_t wanted) {
     if (at >= size_) return false;
-    // Reading on from the last system read refills the window in use with a
-    // whole buffer; a jump fills the other window with a probe of what the
-    // caller asks for (at least kProbeWindow), or with the whole file when it
-    // fits. A probe that would run past the end of the file ends there and
-    // starts earlier instead, so the tags and trailers readers look for
-    // before the end are in the same window.
+    // Reading on from the last system read refills the window in use with
+    // what the caller asks for and at least twice its last fill, up to a
+    // whole buffer (a reader that reads on far soon reads whole buffers, one
+    // that stops after a few KiB has not read 64); a jump fills the other
+    // window with a probe of what the caller asks for (at least
+    // kProbeWindow), or with the whole file when it fits. A probe that would
+    // run past the end of the file ends there and starts earlier instead, so
+    // the tags and trailers readers look for before the end are in the same
+    // window.
     const bool sequential = at == readEnd_;
     if (!sequential) current_ = 1 - current_;
     TWindow& window = windows_[current_];
-    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, std::max(wanted, kProbeWindow));
+    const std::size_t least = sequential ? std::max(kProbeWindow, 2 * window.Length) : kProbeWindow;
+    std::size_t want = std::min(bufferSize_, std::max(wanted, least));
     window.Start = at;
     window.Length = 0;
     if (!sequential && size_ <= static_cast<int64_t>(bufferSize_)) {

@@ -169,11 +169,13 @@ constexpr std::size_t kVBRIHeaderSize = 18;
 // processor's cache.
 constexpr std::size_t kWindowSize = 1024 * 1024;
 // The first-frame search reads less at a time: the first frame nearly always
-// lies in the first few KiB after the tags.
+// lies in the first few KiB after the tags, so its first read takes the first
+// frames kept (below) and a frame span more, the later ones 64 KiB.
 constexpr std::size_t kSearchWindowSize = 64 * 1024;
 constexpr std::size_t kMaxFrameSpan = 2 * 2881 + 4;   // longest Layer I-III frames are 1,729 and 2,881 bytes
 // The first frames kept for the LAME tag and vendor marks.
 constexpr std::size_t kFirstFramesSize = 16 * 1024;
+constexpr std::size_t kFirstSearchSize = kFirstFramesSize + kMaxFrameSpan;
 constexpr std::size_t kVendorFrames = 5;              // frames searched for a vendor mark
 constexpr int64_t kEndSearchSize = 3458;              // vendor search before the end tags
 constexpr int64_t kID3v1Size = 128;
@@ -485,7 +487,7 @@ void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
     int64_t base = from;
     while (base < limit) {
         std::size_t got = 0;
-        const uint8_t* bytes = Load(stream, base, kSearchWindowSize, got);
+        const uint8_t* bytes = Load(stream, base, base == from ? kFirstSearchSize : kSearchWindowSize, got);
         if (got < 4) break;
         // Candidates whose follower lies inside this read; the next read
         // starts at the first candidate left over.

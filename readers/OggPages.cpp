@@ -24,7 +24,7 @@ constexpr int kMaxPagesWalked = 16384;
 // stream window, so the page's checksum is then taken from the window), and
 // the number of damaged pages it passes over before it gives up (each costs a
 // read of up to 64 KiB, so page-like junk cannot make it read without end).
-constexpr int64_t kTailChunk = 32 * 1024;
+constexpr int64_t kTailChunk = 16 * 1024;
 constexpr int kMaxDamagedPages = 32;
 
 constexpr std::array<uint32_t, 256> MakeChecksumTable() {
