@@ -106,7 +106,8 @@ TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
     // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected
     // below. It stays set: reads of a regular file ignore it, which saves the
     // two fcntl calls that would clear it.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    // A file a scan prefetched is open already.
+    if (!TakePrefetchedFile(path, fd_)) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     gOpens.fetch_add(1, std::memory_order_relaxed);
     CountCall(2);   // open, fstat
     if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));

@@ -459,7 +459,7 @@ int64_t TMPEGaudio::SkipFollowingID3v2(TFileStream& stream, int64_t position) {
 // the file (got says how many). Bytes the buffer holds already are not read
 // again: those from at on move to its front and only the rest is read.
 const uint8_t* TMPEGaudio::Load(TFileStream& stream, int64_t at, std::size_t count, std::size_t& got) {
-    if (buffer_.size() < std::max(count, kWindowSize)) buffer_.resize(std::max(count, kWindowSize));
+    if (buffer_.size() < count) buffer_.resize(count);
     const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(bufferLength_);
     std::size_t kept = 0;
     if (bufferLength_ > 0 && at >= bufferStart_ && at <= bufferEnd) {
