@@ -333,7 +333,7 @@ def main():
         for program in ("sondaro-cli -j 1", "sondaro-cli"):
             limit = 12 if name in ("cbr", "xing") else 10
             calls = get(name, program, "syscalls")
-            if calls is not None and name != "cbr":
+            if calls is not None:
                 target("%s, %s syscalls/file" % (name, program), calls, limit, False)
     if memory:
         target("peak MB for %d rows" % memory[0], memory[1], 150, False)
