@@ -282,7 +282,7 @@ def main():
         rows = []
         n = len(files)
         if args.before:
-            rows.append(bench.tool(folder, n, "before (1 thread)", [os.path.abspath(args.before)] + scan,
+            rows.append(bench.tool(folder, n, "before", [os.path.abspath(args.before)] + scan,
                                    args.repeat, strace=True))
         rows.append(bench.tool(folder, n, "sondaro-cli -j 1", [cli, "-j", "1"] + scan, args.repeat, strace=True))
         rows.append(bench.tool(folder, n, "sondaro-cli", [cli] + scan, args.repeat, strace=True))
@@ -321,7 +321,7 @@ def main():
         target("small files, floor / sondaro-cli", get("small", "floor") / get("small", "sondaro-cli"), 3, False)
         if args.before:
             target("small files cold, sondaro-cli / before", get("small", "sondaro-cli", "cold") /
-                   get("small", "before (1 thread)", "cold"), 1.5)
+                   get("small", "before", "cold"), 1.5)
         target("small files, cache rescan files/s", get("small", "sondaro-cli --cache (rescan)"), 100000)
     if "mixed" in results:
         target("mixed folder, sondaro-cli / mutagen", get("mixed", "sondaro-cli") / get("mixed", "mutagen"), 8)
@@ -333,7 +333,7 @@ def main():
         for program in ("sondaro-cli -j 1", "sondaro-cli"):
             limit = 12 if name in ("cbr", "xing") else 10
             calls = get(name, program, "syscalls")
-            if calls is not None and name != "cbr":
+            if calls is not None:
                 target("%s, %s syscalls/file" % (name, program), calls, limit, False)
     if memory:
         target("peak MB for %d rows" % memory[0], memory[1], 150, False)

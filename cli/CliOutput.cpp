@@ -33,7 +33,7 @@ std::vector<std::string> RowCells(const TAnalysisList& list, const TListRow& row
                                   bool visible) {
     std::vector<std::string> cells;
     if (numbers == NumberStyle::List) {
-        cells = row.Texts;
+        cells = list.KeepsTexts() ? row.Texts : RowTexts(*row.Item, list.Columns());
     } else {
         for (int tag : list.Columns()) cells.push_back(RawCellText(*row.Item, tag));
     }

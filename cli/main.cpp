@@ -138,7 +138,11 @@ private:
 // analysing the files one after the other would give them.
 class TCliRun {
 public:
-    explicit TCliRun(const CliOptions& options) : options_(options), list_(options.Columns) {}
+    explicit TCliRun(const CliOptions& options) : options_(options), list_(options.Columns) {
+        // The rows are written once at the end: each row's texts are made
+        // then, except for the report, which takes them from the rows.
+        list_.SetKeepTexts(options.Html);
+    }
 
     void Run() {
         TScanResultStore* store = nullptr;

@@ -16,7 +16,7 @@ const TListRow* TAnalysisList::AnalyseFile(const std::string& root, const std::s
 const TListRow* TAnalysisList::AppendItem(std::unique_ptr<TAudioItem> item) {
     if (!item) return nullptr;
     TAudioItem* stored = items_.emplace_back(std::move(item)).get();
-    rows_.push_back(TListRow{RowTexts(*stored, columnTags_), stored});
+    rows_.push_back(TListRow{keepTexts_ ? RowTexts(*stored, columnTags_) : std::vector<std::string>{}, stored});
     AddToTotals(totals_, *stored);
     return &rows_.back();
 }
@@ -25,7 +25,7 @@ void TAnalysisList::SetHealth(std::size_t row, THealth health) {
     if (row >= rows_.size()) return;
     TListRow& target = rows_[row];
     target.Item->Health = std::move(health);
-    target.Texts = RowTexts(*target.Item, columnTags_);
+    if (keepTexts_) target.Texts = RowTexts(*target.Item, columnTags_);
 }
 
 void TAnalysisList::Clear() {
@@ -40,6 +40,6 @@ TFailure FailureOf(const std::string& path, const std::string& reason) {
 }
 
 void TAnalysisList::RefreshRow(std::size_t row) {
-    if (row >= rows_.size()) return;
+    if (row >= rows_.size() || !keepTexts_) return;
     rows_[row].Texts = RowTexts(*rows_[row].Item, columnTags_);
 }

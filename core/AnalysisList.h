@@ -13,7 +13,8 @@
 #include <vector>
 
 struct TListRow {
-    std::vector<std::string> Texts;   // one text per list column, in list-column order
+    std::vector<std::string> Texts;   // one text per list column, in list-column order (empty when
+                                      // the list keeps no texts)
     TAudioItem* Item = nullptr;       // owned by the item list
 };
 
@@ -56,6 +57,11 @@ public:
     // (core/Verify.h) before its row is made.
     void SetVerify(bool verify) { verify_ = verify; }
 
+    // Whether rows keep their cell texts (the default, for a view that shows
+    // them). A list written out once at the end makes each row's texts while
+    // writing (RowTexts) and keeps only the items, which halves its memory.
+    void SetKeepTexts(bool keep) { keepTexts_ = keep; }
+    bool KeepsTexts() const { return keepTexts_; }
     // The list columns (tags in list order); rows made later use them.
     void SetColumns(std::vector<int> columnTags) { columnTags_ = std::move(columnTags); }
     const std::vector<int>& Columns() const { return columnTags_; }
@@ -77,4 +83,5 @@ private:
     TAnalysisTotals totals_;
     std::vector<int> columnTags_;
     bool verify_ = false;
+    bool keepTexts_ = true;
 };

@@ -26,6 +26,8 @@ TScanEngine::~TScanEngine() {
     if (lister_.joinable()) lister_.join();
     for (std::thread& worker : workers_)
         if (worker.joinable()) worker.join();
+    // Files prefetched for jobs a cancel dropped are open still.
+    ReleasePrefetchedFiles();
 }
 
 void TScanEngine::Start(TScanLister lister, std::function<void()> onReady, std::function<void()> threadStart) {

@@ -106,7 +106,8 @@ TFileStream::TFileStream(const std::string& path, Share, std::size_t bufferSize)
     // O_NONBLOCK keeps open() from waiting on a FIFO; the file is rejected
     // below. It stays set: reads of a regular file ignore it, which saves the
     // two fcntl calls that would clear it.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    // A file a scan prefetched is open already.
+    if (!TakePrefetchedFile(path, fd_)) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     gOpens.fetch_add(1, std::memory_order_relaxed);
     CountCall(2);   // open, fstat
     if (fd_ < 0) RaiseOpenError(path, std::strerror(errno));
@@ -170,20 +171,29 @@ bool TFileStream::ReadInto(unsigned char* destination, std::size_t count, int64_
     return got > 0;
 }
 
-bool TFileStream::Fill(int64_t at) {
+bool TFileStream::Fill(int64_t at, std::size_t wanted) {
     if (at >= size_) return false;
-    // Reading on from the last system read refills the window in use with a
-    // whole buffer; a jump fills the other window with a small probe, or
-    // with the whole file when it fits.
+    // Reading on from the last system read refills the window in use with
+    // what the caller asks for and at least twice its last fill, up to a
+    // whole buffer (a reader that reads on far soon reads whole buffers, one
+    // that stops after a few KiB has not read 64); a jump fills the other
+    // window with a probe of what the caller asks for (at least
+    // kProbeWindow), or with the whole file when it fits. A probe that would
+    // run past the end of the file ends there and starts earlier instead, so
+    // the tags and trailers readers look for before the end are in the same
+    // window.
     const bool sequential = at == readEnd_;
     if (!sequential) current_ = 1 - current_;
     TWindow& window = windows_[current_];
-    std::size_t want = sequential ? bufferSize_ : std::min(bufferSize_, kProbeWindow);
+    const std::size_t least = sequential ? std::max(kProbeWindow, 2 * window.Length) : kProbeWindow;
+    std::size_t want = std::min(bufferSize_, std::max(wanted, least));
     window.Start = at;
     window.Length = 0;
     if (!sequential && size_ <= static_cast<int64_t>(bufferSize_)) {
         window.Start = 0;
         want = static_cast<std::size_t>(size_);
+    } else if (!sequential && at + static_cast<int64_t>(want) > size_) {
+        window.Start = size_ - static_cast<int64_t>(want);
     }
     if (!window.Data) window.Data = TakeBuffer(bufferSize_);
     ReadInto(window.Data.get(), want, window.Start, window.Length);
@@ -207,7 +217,7 @@ std::size_t TFileStream::Read(void* destination, std::size_t count) {
                 position_ += static_cast<int64_t>(got);
                 if (got == 0 || position_ >= size_) break;
                 continue;
-            } else if (!Fill(position_)) {
+            } else if (!Fill(position_, count - done)) {
                 break;
             }
             continue;

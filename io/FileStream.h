@@ -8,8 +8,10 @@
 // window in use, a jump (a header probe, the tags at the end) fills the
 // other, so a reader that goes back and forth between the start and the end
 // of a file reads each once. A seek inside either window costs nothing, and
-// every fill is one positioned read (no separate seek). A file no larger than
-// a window is read whole by its first fill; a read of at least a window's
+// every fill is one positioned read (no separate seek). A jump reads what the
+// caller asks for (at least 8 KiB, at most a window), ending at the end of the
+// file when it would run past it, so the tags before the end are read once.
+// A file no larger than a window is read whole by its first fill; a read of at least a window's
 // size goes straight into the caller's memory. Buffers of the default size
 // are reused by the thread's next stream, so a scan does not allocate (or
 // clear) them per file. The bytes a caller sees are exactly the file's bytes.
@@ -78,7 +80,7 @@ public:
     static uint64_t TotalOpens();
 
 private:
-    bool Fill(int64_t at);
+    bool Fill(int64_t at, std::size_t wanted);
 
 #ifdef _WIN32
     void* handle_ = nullptr;   // the file's HANDLE

@@ -11,8 +11,11 @@
 #include <climits>
 #include <vector>
 #else
+#include <atomic>
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +99,10 @@ std::ptrdiff_t ReadAt(TFileHandle file, void* buffer, std::size_t count, int64_t
 // manager reads ahead on its own once the file is read.
 void PrefetchFileStart(const std::string&, int64_t) {}
 
+bool TakePrefetchedFile(const std::string&, TFileHandle&) { return false; }
+
+void ReleasePrefetchedFiles() {}
+
 #else
 
 std::filesystem::path NativePath(const std::string& utf8) { return std::filesystem::path(utf8); }
@@ -117,12 +124,60 @@ std::ptrdiff_t ReadAt(TFileHandle file, void* buffer, std::size_t count, int64_t
     }
 }
 
+namespace {
+
+// The files PrefetchFileStart opened, oldest first, until a stream takes them.
+struct TKeptFile {
+    std::string Path;
+    int Fd = -1;
+};
+constexpr std::size_t kMaxKeptFiles = 64;
+std::mutex gKeptMutex;
+std::deque<TKeptFile> gKept;
+std::atomic<std::size_t> gKeptCount{0};
+
+} // namespace
+
 void PrefetchFileStart(const std::string& path, int64_t length) {
-    // O_NONBLOCK: a FIFO named like an audio file must not stop the prefetch.
+    // O_NONBLOCK: a FIFO named like an audio file must not stop the prefetch
+    // (the stream that takes the file rejects what is no regular file).
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return;
     ::posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
-    ::close(fd);
+    int oldest = -1;
+    {
+        const std::lock_guard<std::mutex> lock(gKeptMutex);
+        if (gKept.size() >= kMaxKeptFiles) {
+            oldest = gKept.front().Fd;
+            gKept.pop_front();
+        }
+        gKept.push_back({path, fd});
+        gKeptCount.store(gKept.size(), std::memory_order_relaxed);
+    }
+    if (oldest >= 0) ::close(oldest);
+}
+
+bool TakePrefetchedFile(const std::string& path, TFileHandle& file) {
+    if (gKeptCount.load(std::memory_order_relaxed) == 0) return false;
+    const std::lock_guard<std::mutex> lock(gKeptMutex);
+    for (auto kept = gKept.begin(); kept != gKept.end(); ++kept) {
+        if (kept->Path != path) continue;
+        file = kept->Fd;
+        gKept.erase(kept);
+        gKeptCount.store(gKept.size(), std::memory_order_relaxed);
+        return true;
+    }
+    return false;
+}
+
+void ReleasePrefetchedFiles() {
+    std::deque<TKeptFile> kept;
+    {
+        const std::lock_guard<std::mutex> lock(gKeptMutex);
+        kept.swap(gKept);
+        gKeptCount.store(0, std::memory_order_relaxed);
+    }
+    for (const TKeptFile& file : kept) ::close(file.Fd);
 }
 
 std::string ExecutablePath() {

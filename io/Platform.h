@@ -45,8 +45,19 @@ std::ptrdiff_t ReadAt(TFileHandle file, void* buffer, std::size_t count, int64_t
 
 // Asks the system to start reading the first length bytes of path into its
 // cache in the background, so that a later open and read finds them there.
-// Best effort: does nothing where the system has no such request.
+// Best effort: does nothing where the system has no such request. Where it
+// opens the file for the request, it keeps the file open (a few dozen at
+// most, the oldest closed first) for the stream that opens path next, so the
+// file is opened once.
 void PrefetchFileStart(const std::string& path, int64_t length);
+
+// The file PrefetchFileStart keeps open for path, handed over (the caller
+// closes it); false when there is none.
+bool TakePrefetchedFile(const std::string& path, TFileHandle& file);
+
+// Closes the files PrefetchFileStart keeps open that no stream took (a scan
+// that ended early), so that none stays open after a scan.
+void ReleasePrefetchedFiles();
 
 #ifdef _WIN32
 // UTF-8 <-> UTF-16. Malformed input becomes U+FFFD rather than being dropped.

@@ -142,7 +142,11 @@ std::string AsciiLower(std::string_view text) {
 }
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
+    if (a.size() != b.size()) return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
 }
 
 int64_t RoundHalfEven(double value) {

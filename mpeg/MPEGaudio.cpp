@@ -28,12 +28,8 @@ constexpr uint16_t kSampleRates[4][4] = {
 } // namespace
 
 bool IsFrameHeader(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
-    if (b0 != 0xFF || (b1 & 0xE0) != 0xE0) return false;
     const uint8_t bytes[4] = {b0, b1, b2, b3};
-    FrameData frame;
-    DecodeHeader(bytes, frame);
-    return frame.VersionID != 1 && frame.LayerID != 0 &&
-           frame.BitRateID != 0 && frame.BitRateID != 15 && frame.SampleRateID != 3 && frame.EmphasisID != 2;
+    return QuickHeaderLength(bytes) != 0;
 }
 
 // The 32 header bits in order: 11 sync bits, then the fields.
@@ -101,6 +97,49 @@ int XingOffset(const FrameData& frame) {
     return mono ? 13 : 21;
 }
 
+namespace {
+
+// Frame lengths by the 11 header bits that decide them (version, layer,
+// bitrate index, sample-rate index, padding), 0 where the bits form no
+// header; made once from FrameLength, so the frame walk decodes a header
+// with one look-up.
+struct THeaderTable {
+    std::array<uint16_t, 2048> Length{};
+    std::array<uint16_t, 2048> Rate{};
+    THeaderTable() {
+        for (unsigned key = 0; key < 2048; ++key) {
+            FrameData frame;
+            frame.VersionID = static_cast<uint8_t>((key >> 9) & 3);
+            frame.LayerID = static_cast<uint8_t>((key >> 7) & 3);
+            frame.BitRateID = static_cast<uint16_t>((key >> 3) & 15);
+            frame.SampleRateID = static_cast<uint16_t>((key >> 1) & 3);
+            frame.PaddingBit = (key & 1) != 0;
+            if (frame.VersionID == 1 || frame.LayerID == 0 || frame.BitRateID == 0 || frame.BitRateID == 15 ||
+                frame.SampleRateID == 3)
+                continue;
+            Length[key] = FrameLength(frame);
+            Rate[key] = BitRate(frame);
+        }
+    }
+};
+
+const THeaderTable& HeaderTable() {
+    static const THeaderTable table;
+    return table;
+}
+
+// Version and layer (second byte), bitrate, sample rate and padding (third).
+unsigned HeaderKey(const uint8_t* header) { return ((header[1] >> 1) & 0x0Fu) << 7 | (header[2] >> 1); }
+
+} // namespace
+
+uint16_t QuickHeaderLength(const uint8_t* header) {
+    if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0 || (header[3] & 3) == 2) return 0;
+    return HeaderTable().Length[HeaderKey(header)];
+}
+
+uint16_t QuickBitRate(const uint8_t* header) { return HeaderTable().Rate[HeaderKey(header)]; }
+
 } // namespace mpegframe
 
 
@@ -125,15 +164,18 @@ constexpr std::size_t kVendorLength = 8;
 constexpr std::size_t kVBRIHeaderSize = 18;
 
 // The walk reads this much at a time and needs a whole frame plus the next
-// header inside a read. Large reads keep the system calls of a walk over a
-// 5-7 MB file without a VBR header to a handful (the reader keeps the window).
-constexpr std::size_t kWindowSize = 2 * 1024 * 1024;
+// header inside a read. Reads of 1.5 MiB keep the system calls of a walk over
+// a 5-7 MB file without a VBR header to four or five, and the buffer within
+// a processor core's cache.
+constexpr std::size_t kWindowSize = 3 * 512 * 1024;
 // The first-frame search reads less at a time: the first frame nearly always
-// lies in the first few KiB after the tags.
+// lies in the first few KiB after the tags, so its first read takes the first
+// frames kept (below) and a frame span more, the later ones 64 KiB.
 constexpr std::size_t kSearchWindowSize = 64 * 1024;
 constexpr std::size_t kMaxFrameSpan = 2 * 2881 + 4;   // longest Layer I-III frames are 1,729 and 2,881 bytes
 // The first frames kept for the LAME tag and vendor marks.
 constexpr std::size_t kFirstFramesSize = 16 * 1024;
+constexpr std::size_t kFirstSearchSize = kFirstFramesSize + kMaxFrameSpan;
 constexpr std::size_t kVendorFrames = 5;              // frames searched for a vendor mark
 constexpr int64_t kEndSearchSize = 3458;              // vendor search before the end tags
 constexpr int64_t kID3v1Size = 128;
@@ -147,7 +189,7 @@ const char* const kEncoderNames[8] = {"Unknown", "Xing", "FhG", "LAME", "Blade",
 constexpr uint8_t kEncoderXing = 1, kEncoderFhG = 2, kEncoderLAME = 3, kEncoderBlade = 4, kEncoderGoGo = 5,
                   kEncoderShine = 6;
 
-bool HeaderAt(const uint8_t* bytes) { return IsFrameHeader(bytes[0], bytes[1], bytes[2], bytes[3]); }
+bool HeaderAt(const uint8_t* bytes) { return QuickHeaderLength(bytes) != 0; }
 
 bool MarkAt(const uint8_t* bytes, std::size_t size, std::size_t k, std::string_view mark) {
     return k <= size && mark.size() <= size - k && std::memcmp(bytes + k, mark.data(), mark.size()) == 0;
@@ -259,6 +301,8 @@ void TMPEGaudio::ResetData() {
     bitRateChanged_ = false;
     apeBytes_ = 0;
     systemReads_ = 0;
+    bufferStart_ = 0;
+    bufferLength_ = 0;
     firstFrames_.clear();
     lameTag_ = TBasicLameTagReader(nullptr, 0);
     id3v2Marks_ = ID3v2EncoderMarks{};
@@ -270,6 +314,12 @@ bool TMPEGaudio::ReadFromStream(TFileStream& stream) {
     const uint64_t readsBefore = stream.SystemReads();
     try {
         if (apeTag_.ReadFromStream(stream) && apeTag_.Exists()) apeBytes_ = int64_t{apeTag_.Size()} + 32;
+        // The start of the file in one read: the ID3v2 tag's header and, after
+        // a small tag or none, the first frames, which the search then finds
+        // in the buffer.
+        fileSize_ = stream.Size();
+        std::size_t got = 0;
+        Load(stream, 0, kFirstSearchSize, got);
         if (id3v2_.ReadFromStream(stream) && id3v1_.ReadFromStream(stream)) Scan(stream);
         systemReads_ = stream.SystemReads() - readsBefore;
     } catch (const std::exception&) {
@@ -412,21 +462,44 @@ int64_t TMPEGaudio::SkipFollowingID3v2(TFileStream& stream, int64_t position) {
     return position;
 }
 
+// Returns the file's bytes from at on, count of them or fewer at the end of
+// the file (got says how many). Bytes the buffer holds already are not read
+// again: those from at on move to its front and only the rest is read.
+const uint8_t* TMPEGaudio::Load(TFileStream& stream, int64_t at, std::size_t count, std::size_t& got) {
+    if (buffer_.size() < count) buffer_.resize(count);
+    const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(bufferLength_);
+    std::size_t kept = 0;
+    if (bufferLength_ > 0 && at >= bufferStart_ && at <= bufferEnd) {
+        const auto offset = static_cast<std::size_t>(at - bufferStart_);
+        kept = bufferLength_ - offset;
+        if (kept >= count || bufferEnd >= fileSize_) {
+            got = std::min(kept, count);
+            return buffer_.data() + offset;
+        }
+        std::memmove(buffer_.data(), buffer_.data() + offset, kept);
+    }
+    bufferStart_ = at;
+    stream.Seek(at + static_cast<int64_t>(kept));
+    bufferLength_ = kept + stream.Read(buffer_.data() + kept, count - kept);
+    got = bufferLength_;
+    return buffer_.data();
+}
+
 // The first frame is the first position, from the end of the tags on, with a
 // frame header whose follower (one frame length on) is a frame header too.
 // Every byte offset is a candidate once; the search reads large overlapping
 // windows and gives up after kSearchLimit bytes without a frame.
 void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
-    if (window_.size() < kWindowSize) window_.resize(kWindowSize);
     const int64_t limit = std::min(fileSize_, from + kSearchLimit);
     int64_t base = from;
     while (base < limit) {
-        const std::size_t got = stream.ReadZeroFilled(base, window_.data(), kSearchWindowSize);
+        std::size_t got = 0;
+        const uint8_t* bytes = Load(stream, base, base == from ? kFirstSearchSize : kSearchWindowSize, got);
         if (got < 4) break;
-        const uint8_t* bytes = window_.data();
         // Candidates whose follower lies inside this read; the next read
         // starts at the first candidate left over.
         const bool last = base + static_cast<int64_t>(got) >= fileSize_;
+        if (!last && got <= kMaxFrameSpan) break;   // the file was cut short since it was opened
         const std::size_t candidates = last ? got - 3 : got - kMaxFrameSpan;
         const std::size_t end = std::min<std::size_t>(candidates, static_cast<std::size_t>(limit - base));
         for (std::size_t k = 0; k < end; ++k) {
@@ -457,9 +530,14 @@ void TMPEGaudio::FindFirstFrame(TFileStream& stream, int64_t from) {
 void TMPEGaudio::CountJunk(TFileStream& stream, int64_t from) {
     for (int64_t at = from; at < audioStart_;) {
         const auto count = static_cast<std::size_t>(std::min<int64_t>(audioStart_ - at, kWindowSize));
-        const std::size_t got = stream.ReadZeroFilled(at, window_.data(), count);
-        for (std::size_t i = 0; i < count; ++i) (window_[i] ? findings_.JunkBytes : findings_.ZeroBytes) += 1;
-        if (got < count) break;
+        std::size_t got = 0;
+        const uint8_t* bytes = Load(stream, at, count, got);
+        for (std::size_t i = 0; i < got; ++i) (bytes[i] ? findings_.JunkBytes : findings_.ZeroBytes) += 1;
+        if (got < count) {
+            // A file cut short since it was opened: the missing bytes count as padding.
+            findings_.ZeroBytes += static_cast<int64_t>(count - got);
+            break;
+        }
         at += static_cast<int64_t>(count);
     }
 }
@@ -469,9 +547,9 @@ void TMPEGaudio::CountJunk(TFileStream& stream, int64_t from) {
 void TMPEGaudio::ReadFirstFrames(TFileStream& stream) {
     const auto available = static_cast<std::size_t>(
         std::min<int64_t>(fileSize_ - audioStart_, static_cast<int64_t>(kFirstFramesSize)));
-    firstFrames_.resize(available);
-    const std::size_t got = stream.ReadZeroFilled(audioStart_, firstFrames_.data(), available);
-    firstFrames_.resize(got);
+    std::size_t got = 0;
+    const uint8_t* bytes = Load(stream, audioStart_, available, got);
+    firstFrames_.assign(bytes, bytes + got);
     const auto mark = static_cast<std::size_t>(XingOffset(frame_));
     if (mark < firstFrames_.size()) {
         countHeader_ = ReadCountHeader(firstFrames_.data() + mark, firstFrames_.size() - mark);
@@ -489,24 +567,27 @@ void TMPEGaudio::ReadFirstFrames(TFileStream& stream) {
 // Counts the frames from the accepted first frame to end. A frame in step
 // with the one before is taken when it fits; after a damaged stretch, the
 // walk takes up again at the next header whose follower is a header too. It
-// reads large windows and looks at the frames where they lie.
+// reads large windows and looks at the frames where they lie: a header is
+// one table look-up, and an accepted frame is skipped by its length.
 void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
     findings_.Walked = true;
     framesCounted_ = 0;
     frameBytes_ = 0;
     firstBitRate_ = 0;
     bitRateChanged_ = false;
-    if (window_.size() < kWindowSize) window_.resize(kWindowSize);
 
-    const FrameData& first = frame_;
     // Version, layer and sample rate stay the same through a stream.
-    auto inStep = [&first](const uint8_t* header) {
-        return HeaderAt(header) && ((header[1] >> 1) & 0x0F) == ((first.Data[1] >> 1) & 0x0F) &&
-               ((header[2] >> 2) & 3) == ((first.Data[2] >> 2) & 3);
+    const uint8_t versionLayer = frame_.Data[1] & 0x1E;
+    const uint8_t sampleRate = frame_.Data[2] & 0x0C;
+    // The frame length of a header in step, else 0.
+    auto inStep = [versionLayer, sampleRate](const uint8_t* header) -> std::size_t {
+        if ((header[1] & 0x1E) != versionLayer || (header[2] & 0x0C) != sampleRate) return 0;
+        return QuickHeaderLength(header);
     };
 
     int64_t base = audioStart_;
     std::size_t got = 0;
+    const uint8_t* bytes = nullptr;
     int64_t p = audioStart_;
     bool inSync = true;          // the previous frame ended at p
     int64_t lostAt = -1;         // where the current damaged stretch began
@@ -519,24 +600,21 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
         const int64_t loaded = base + static_cast<int64_t>(got);
         if (p >= loaded || (p + static_cast<int64_t>(kMaxFrameSpan) > loaded && loaded < fileSize_)) {
             base = p;
-            got = stream.ReadZeroFilled(base, window_.data(), window_.size());
+            bytes = Load(stream, base, kWindowSize, got);
             if (got < 4) break;
         }
-        const uint8_t* here = window_.data() + (p - base);
+        const uint8_t* here = bytes + (p - base);
         const int64_t windowEnd = std::min(end, base + static_cast<int64_t>(got));
         bool accepted = false;
-        std::size_t length = 0;
-        FrameData frame;
-        if (here[0] == 0xFF && inStep(here)) {
-            DecodeHeader(here, frame);
-            length = FrameLength(frame);
+        const std::size_t length = here[0] == 0xFF ? inStep(here) : 0;
+        if (length >= 4) {
             const int64_t next = p + static_cast<int64_t>(length);
-            if (length >= 4 && next <= end) {
+            if (next <= end) {
                 // In step, a frame that fits is taken; to resynchronise, its
                 // follower must be a header as well (or the end of the audio).
                 accepted = inSync || next == end ||
-                           (next + 4 <= windowEnd && inStep(window_.data() + (next - base)));
-            } else if (length >= 4 && inSync && next > end + apeHeaderSlack) {
+                           (next + 4 <= windowEnd && inStep(bytes + (next - base)) != 0);
+            } else if (inSync && next > end + apeHeaderSlack) {
                 cutAt = p;
             }
         }
@@ -546,7 +624,7 @@ void TMPEGaudio::WalkFrames(TFileStream& stream, int64_t end) {
                 findings_.SkippedBytes += p - lostAt;
                 lostAt = -1;
             }
-            const uint16_t rate = mpegframe::BitRate(frame);
+            const uint16_t rate = QuickBitRate(here);
             if (firstBitRate_ > 0 && rate != firstBitRate_) bitRateChanged_ = true;
             if (firstBitRate_ == 0) firstBitRate_ = rate;
             ++framesCounted_;
@@ -570,7 +648,7 @@ void TMPEGaudio::SearchEndForVendor(TFileStream& stream) {
     const int64_t tail = fileSize_ - (id3v1_.Exists() ? kID3v1Size : 0);
     const int64_t at = std::max(audioStart_, tail - kEndSearchSize);
     if (tail - at < 4) return;
-    std::vector<uint8_t>& bytes = window_;
+    std::array<uint8_t, kEndSearchSize> bytes;
     const auto count = static_cast<std::size_t>(tail - at);
     const std::size_t got = stream.ReadZeroFilled(at, bytes.data(), count);
     // Backwards: the mark nearest the end wins.

@@ -111,6 +111,11 @@ int Padding(const FrameData& frame);
 uint16_t FrameLength(const FrameData& frame);
 // Bytes from the frame start to a Xing or VBRI header.
 int XingOffset(const FrameData& frame);
+// The frame length of the four header bytes at header, 0 when they form no
+// frame header (the test of IsFrameHeader); one table look-up.
+uint16_t QuickHeaderLength(const uint8_t* header);
+// The bitrate of a header QuickHeaderLength accepts, kbit/s.
+uint16_t QuickBitRate(const uint8_t* header);
 
 } // namespace mpegframe
 
@@ -184,6 +189,7 @@ private:
     void CountJunk(TFileStream& stream, int64_t from);
     void WalkFrames(TFileStream& stream, int64_t end);
     void SearchEndForVendor(TFileStream& stream);
+    const uint8_t* Load(TFileStream& stream, int64_t at, std::size_t count, std::size_t& got);
     uint16_t TableBitRate() const { return mpegframe::BitRate(frame_); }
 
     TID3v1 id3v1_;
@@ -206,5 +212,10 @@ private:
     std::vector<uint8_t> firstFrames_;
     TBasicLameTagReader lameTag_{nullptr, 0};
     ID3v2EncoderMarks id3v2Marks_;
-    std::vector<uint8_t> window_;   // the walk's read buffer, kept between files
+    // The bytes of the audio read last: the first-frame search, the first
+    // frames and the walk take them from here, so no region is read twice.
+    // The memory is kept between files; the bytes are the current file's only.
+    std::vector<uint8_t> buffer_;
+    int64_t bufferStart_ = 0;       // file offset of buffer_[0]
+    std::size_t bufferLength_ = 0;  // bytes of the file held
 };

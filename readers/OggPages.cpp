@@ -20,22 +20,44 @@ constexpr std::size_t kLastMarkerOffset = 241; // highest start offset tried in 
 // foreign pages cannot keep it walking for the whole file.
 constexpr int kMaxPagesWalked = 16384;
 
-// Bytes read at a time by the search for the last complete page, and the
-// number of damaged pages it passes over before it gives up (each costs a
+// Bytes read at a time by the search for the last complete page (less than a
+// stream window, so the page's checksum is then taken from the window), and
+// the number of damaged pages it passes over before it gives up (each costs a
 // read of up to 64 KiB, so page-like junk cannot make it read without end).
-constexpr int64_t kTailChunk = 64 * 1024;
+constexpr int64_t kTailChunk = 16 * 1024;
 constexpr int kMaxDamagedPages = 32;
 
-constexpr std::array<uint32_t, 256> MakeChecksumTable() {
-    std::array<uint32_t, 256> table{};
+// The page checksum (CRC-32, polynomial 0x04C11DB7, most significant bit
+// first) eight bytes a step: table k gives a byte's effect k bytes further
+// on, so eight look-ups replace eight dependent steps.
+using TChecksumTables = std::array<std::array<uint32_t, 256>, 8>;
+
+constexpr TChecksumTables MakeChecksumTables() {
+    TChecksumTables tables{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t r = i << 24;
         for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-        table[i] = r;
+        tables[0][i] = r;
     }
-    return table;
+    for (std::size_t k = 1; k < tables.size(); ++k)
+        for (uint32_t i = 0; i < 256; ++i)
+            tables[k][i] = (tables[k - 1][i] << 8) ^ tables[0][tables[k - 1][i] >> 24];
+    return tables;
 }
-constexpr std::array<uint32_t, 256> kChecksumTable = MakeChecksumTable();
+constexpr TChecksumTables kChecksumTables = MakeChecksumTables();
+
+uint32_t ChecksumStep(uint32_t crc, const unsigned char* bytes, std::size_t size) {
+    const auto& t = kChecksumTables;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const uint32_t high = crc ^ (uint32_t{bytes[i]} << 24 | uint32_t{bytes[i + 1]} << 16 |
+                                     uint32_t{bytes[i + 2]} << 8 | bytes[i + 3]);
+        crc = t[7][high >> 24] ^ t[6][(high >> 16) & 0xFF] ^ t[5][(high >> 8) & 0xFF] ^ t[4][high & 0xFF] ^
+              t[3][bytes[i + 4]] ^ t[2][bytes[i + 5]] ^ t[1][bytes[i + 6]] ^ t[0][bytes[i + 7]];
+    }
+    for (; i < size; ++i) crc = (crc << 8) ^ t[0][((crc >> 24) ^ bytes[i]) & 0xFF];
+    return crc;
+}
 
 // True when the four bytes at data are "OggS".
 bool IsOggPageMarker(const unsigned char* data) {
@@ -71,13 +93,15 @@ bool ReadOggPageHeader(TFileStream& stream, int64_t offset, TOggPageHeader& page
 }
 
 uint32_t OggPageChecksum(const unsigned char* page, std::size_t size) {
-    uint32_t crc = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const bool inChecksumField = i >= kOggChecksumOffset && i < kOggChecksumOffset + 4;
-        const uint8_t byte = inChecksumField ? 0 : page[i];
-        crc = (crc << 8) ^ kChecksumTable[((crc >> 24) ^ byte) & 0xFF];
-    }
-    return crc;
+    // The checksum field itself counts as zeros.
+    static constexpr unsigned char kZeros[4] = {};
+    const std::size_t before = std::min(size, kOggChecksumOffset);
+    uint32_t crc = ChecksumStep(0, page, before);
+    if (size <= kOggChecksumOffset) return crc;
+    const std::size_t field = std::min<std::size_t>(4, size - kOggChecksumOffset);
+    crc = ChecksumStep(crc, kZeros, field);
+    if (size <= kOggChecksumOffset + 4) return crc;
+    return ChecksumStep(crc, page + kOggChecksumOffset + 4, size - kOggChecksumOffset - 4);
 }
 
 bool OggPageChecksumMatches(TFileStream& stream, const TOggPageHeader& page) {

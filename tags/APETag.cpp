@@ -84,8 +84,8 @@ bool TAPETag::ReadFromStream(TFileStream& stream) {
                 }
                 if (!ended) break;   // the name ran to the end of the file
                 const int64_t valueStart = stream.Position();
-                std::string value(kValueBufferSize, '\0');
-                stream.Read(value.data(), valueSize % kValueBufferSize);
+                std::string value(valueSize % kValueBufferSize, '\0');
+                stream.Read(value.data(), value.size());
                 fields_.push_back({Trim(name), Trim(value)});
                 position = valueStart + int64_t(valueSize);
             }

@@ -71,6 +71,9 @@ TEST(MpegFrame, FrameLengthsAcrossVersionsAndLayers) {
                                         << " bitrate index " << int(c.shape.BitRateIndex));
         EXPECT_EQ(mpegframe::FrameLength(frame), c.length);
         EXPECT_EQ(mpegframe::BitRate(frame), c.bitRate);
+        // The walk's one-look-up decoding of the raw header agrees.
+        EXPECT_EQ(mpegframe::QuickHeaderLength(FrameHeader(c.shape).data()), c.length);
+        EXPECT_EQ(mpegframe::QuickBitRate(FrameHeader(c.shape).data()), c.bitRate);
         EXPECT_EQ(mpegframe::SampleRate(frame), c.sampleRate);
         EXPECT_EQ(mpegframe::Coefficient(frame) * 8, int(c.samples));
     }
@@ -369,9 +372,17 @@ TEST(MpegReader, CountingScanReadsFarFewerTimesThanFrames) {
     TempDir dir;
     FrameSpec shape;
     TMPEGaudio reader;
+    const uint64_t bytesBefore = TFileStream::TotalBytesRead();
     ASSERT_TRUE(reader.ReadFromFile(dir.Write("long.mp3", Frames(shape, 5000))));
+    const uint64_t bytesRead = TFileStream::TotalBytesRead() - bytesBefore;
     EXPECT_EQ(reader.FramesCounted(), 5000);
     EXPECT_LT(reader.SystemReads(), 5000u / 50);
+    // The search, the first frames and the walk read each byte once; only
+    // the tags' look at the last 8 KiB reads some twice.
+    EXPECT_LE(bytesRead, 5000u * 417 + 8192);
+    // A second file in the same reader is read afresh.
+    ASSERT_TRUE(reader.ReadFromFile(dir.Write("short.mp3", Frames(shape, 700))));
+    EXPECT_EQ(reader.FramesCounted(), 700);
 }
 
 // Every real fixture: the row the analysis gives, and ffprobe's view of the

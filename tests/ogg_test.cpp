@@ -468,3 +468,24 @@ TEST(OggPages, ChecksumOfEncoderPages) {
     }
     EXPECT_EQ(pages, 5);
 }
+
+TEST(OggPages, ChecksumOfEveryLengthMatchesTheBitwiseDefinition) {
+    // CRC-32, polynomial 0x04C11DB7, most significant bit first, no initial
+    // or final inversion; the checksum field (bytes 22-25) counts as zeros.
+    const auto bitwise = [](const std::vector<unsigned char>& page) {
+        uint32_t crc = 0;
+        for (std::size_t i = 0; i < page.size(); ++i) {
+            crc ^= uint32_t{i >= 22 && i < 26 ? 0u : page[i]} << 24;
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+        return crc;
+    };
+    std::vector<unsigned char> page;
+    for (int length = 0; length <= 70; ++length) {
+        EXPECT_EQ(OggPageChecksum(page.data(), page.size()), bitwise(page)) << length;
+        page.push_back(static_cast<unsigned char>(length * 37 + 11));
+    }
+    // "123456789" with the checksum of CRC-32/POSIX before its final inversion.
+    const std::string check = "123456789";
+    EXPECT_EQ(OggPageChecksum(reinterpret_cast<const unsigned char*>(check.data()), check.size()), 0x89A1897Fu);
+}

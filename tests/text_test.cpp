@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 TEST(Text, TrimRemovesControlAndSpaceOnBothEnds) {
     EXPECT_EQ(Trim(std::string("\0\t  abc \x01 \0", 12)), "abc");
@@ -146,6 +147,89 @@ TEST(FileStream, StartAndEndAreReadOnceLargeReadsGoStraightThrough) {
     cut.Seek(990);
     EXPECT_EQ(cut.Read(b, 16), 10u);
 }
+
+// A jump reads what the caller asks for, ending at the end of the file
+// rather than past it; reading on grows the fills from what was asked.
+TEST(FileStream, ProbesEndAtTheEndAndGrowWhenReadingOn) {
+    TempDir dir;
+    Bytes content;
+    for (int k = 0; k < 300000; ++k) content.push_back(static_cast<unsigned char>(k * 5 + (k >> 9)));
+    const std::string path = dir.Write("data.bin", content);
+    TFileStream stream(path);
+    const uint64_t bytesBefore = TFileStream::TotalBytesRead();
+    unsigned char b[16];
+    // A tag at the very end, then a search a few KiB before it: one read of 8 KiB.
+    stream.Seek(-128, TFileStream::Origin::End);
+    ASSERT_EQ(stream.Read(b, 16), 16u);
+    EXPECT_EQ(b[0], content[300000 - 128]);
+    stream.Seek(300000 - 3500);
+    ASSERT_EQ(stream.Read(b, 16), 16u);
+    EXPECT_EQ(b[15], content[300000 - 3500 + 15]);
+    EXPECT_EQ(stream.SystemReads(), 1u);
+    EXPECT_EQ(TFileStream::TotalBytesRead() - bytesBefore, 8192u);
+    // A jump asking for 20 KiB reads 20 KiB at once.
+    Bytes chunk(20000);
+    stream.Seek(100000);
+    ASSERT_EQ(stream.Read(chunk.data(), chunk.size()), chunk.size());
+    EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), content.begin() + 100000));
+    EXPECT_EQ(stream.SystemReads(), 2u);
+    // Reading on a little more takes twice the last fill, not a whole 64 KiB window.
+    ASSERT_EQ(stream.Read(b, 16), 16u);
+    EXPECT_EQ(b[0], content[120000]);
+    EXPECT_EQ(stream.SystemReads(), 3u);
+    EXPECT_EQ(TFileStream::TotalBytesRead() - bytesBefore, 8192u + 20000u + 40000u);
+    // Back at the end: still in its window.
+    stream.Seek(-1, TFileStream::Origin::End);
+    ASSERT_EQ(stream.Read(b, 1), 1u);
+    EXPECT_EQ(b[0], content[299999]);
+    EXPECT_EQ(stream.SystemReads(), 3u);
+}
+
+#ifndef _WIN32
+namespace {
+std::size_t OpenDescriptors() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                  std::filesystem::directory_iterator()));
+}
+} // namespace
+
+// A prefetched file stays open for the stream that opens it next, which
+// reads the same bytes without opening it again; what no stream takes is
+// closed by the release, and no more than a few dozen are kept.
+TEST(FileStream, PrefetchedFileIsHandedToItsStream) {
+    TempDir dir;
+    const Bytes content = {'R', 'I', 'F', 'F', 1, 2, 3, 4, 5};
+    const std::string path = dir.Write("a.wav", content);
+    ReleasePrefetchedFiles();
+    const std::size_t before = OpenDescriptors();
+    PrefetchFileStart(path, 65536);
+    EXPECT_EQ(OpenDescriptors(), before + 1);
+    {
+        TFileStream stream(path);
+        EXPECT_EQ(OpenDescriptors(), before + 1);
+        Bytes seen(content.size());
+        ASSERT_EQ(stream.Read(seen.data(), seen.size()), content.size());
+        EXPECT_EQ(seen, content);
+        EXPECT_EQ(stream.Size(), 9);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+    // Another stream of the same path opens it itself.
+    {
+        TFileStream again(path);
+        EXPECT_EQ(OpenDescriptors(), before + 1);
+    }
+    for (int i = 0; i < 100; ++i) PrefetchFileStart(dir.Write("f" + std::to_string(i) + ".wav", content), 65536);
+    EXPECT_EQ(OpenDescriptors(), before + 64);
+    ReleasePrefetchedFiles();
+    EXPECT_EQ(OpenDescriptors(), before);
+    // A folder named like a file is kept but refused by its stream, and closed.
+    const std::string folder = (dir / "folder.mp3");
+    std::filesystem::create_directory(folder);
+    PrefetchFileStart(folder, 65536);
+    EXPECT_THROW(TFileStream stream(folder), EFOpenError);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+#endif
 
 TEST(FileStream, OpenErrorNamesThePathAndReason) {
     TempDir dir;
