@@ -3,26 +3,14 @@
 # spectrum of a file in 100 Hz bands from 14 kHz up, and per 250 Hz band the
 # share of busy windows in which the band lies at the 16-bit quantisation floor.
 #   bench/losslesscheck/bands.py FILE...
-import subprocess, sys
+import sys
 import numpy as np
+from decoded import load, frames, floor_db
 
 N = 4096
-def load(path):
-    info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                           "stream=sample_rate,channels", "-of", "csv=p=0", path],
-                          capture_output=True, text=True).stdout.strip().split(",")
-    rate, ch = int(info[0]), int(info[1])
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "f32le", "-"], capture_output=True).stdout
-    return rate, np.frombuffer(raw, dtype=np.float32).reshape(-1, ch).T.astype(np.float64)
 
-def frames(x, n):
-    hop = n // 2
-    count = (len(x) - n) // hop + 1
-    idx = np.arange(n)[None, :] + hop * np.arange(count)[:, None]
-    w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(n) / n)
-    return (np.abs(np.fft.rfft(x[idx] * w, axis=1)) ** 2) * 16.0 / (n * n)
 
-floor = 10 * np.log10((2.0 ** -15) ** 2 / 12 * 6 / N)
+floor = floor_db(N)
 for path in sys.argv[1:]:
     rate, x = load(path)
     binhz = rate / N

@@ -3,22 +3,12 @@
 # from 8 kHz up, the side-to-mid power ratio (dB) of a stereo file, and the
 # magnitude-squared coherence of its channels.
 #   bench/losslesscheck/stereo.py FILE...
-import subprocess, sys, os
+import sys, os
 import numpy as np
+from decoded import load, spectra
 N = 4096
-def load(path):
-    info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                           "stream=sample_rate,channels", "-of", "csv=p=0", path],
-                          capture_output=True, text=True).stdout.strip().split(",")
-    rate, ch = int(info[0]), int(info[1])
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "f32le", "-"], capture_output=True).stdout
-    return rate, np.frombuffer(raw, dtype=np.float32).reshape(-1, ch).T.astype(np.float64)
 def spec(x):
-    hop = N // 2
-    count = (len(x) - N) // hop + 1
-    idx = np.arange(N)[None, :] + hop * np.arange(count)[:, None]
-    w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(N) / N)
-    return np.fft.rfft(x[idx] * w, axis=1)
+    return spectra(x, N)
 for path in sys.argv[1:]:
     rate, x = load(path)
     L, R = spec(x[0]), spec(x[1])

@@ -4,26 +4,14 @@
 # last 250 Hz lies at the 16-bit quantisation floor in at least p% of the busy
 # windows (4,096-point Hann windows whose 11-15.5 kHz band is above -80 dB).
 #   bench/losslesscheck/topempty.py FILE...     (files named LABEL__NAME.flac)
-import subprocess, sys, os, collections
+import sys, os, collections
 import numpy as np
+from decoded import load, frames, floor_db
 
 N = 4096
-def load(path):
-    info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                           "stream=sample_rate,channels", "-of", "csv=p=0", path],
-                          capture_output=True, text=True).stdout.strip().split(",")
-    rate, ch = int(info[0]), int(info[1])
-    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "f32le", "-"], capture_output=True).stdout
-    return rate, np.frombuffer(raw, dtype=np.float32).reshape(-1, ch).T.astype(np.float64)
 
-def frames(x, n):
-    hop = n // 2
-    count = (len(x) - n) // hop + 1
-    idx = np.arange(n)[None, :] + hop * np.arange(count)[:, None]
-    w = 0.5 - 0.5 * np.cos(2 * np.pi * np.arange(n) / n)
-    return (np.abs(np.fft.rfft(x[idx] * w, axis=1)) ** 2) * 16.0 / (n * n)
 
-floor = 10 * np.log10((2.0 ** -15) ** 2 / 12 * 6 / N)
+floor = floor_db(N)
 margin = float(os.environ.get("MARGIN", "4"))
 step = 250
 res = collections.defaultdict(list)
