@@ -11,6 +11,9 @@ def spec(x):
     return spectra(x, N)
 for path in sys.argv[1:]:
     rate, x = load(path)
+    if len(x) < 2:
+        print(path, "is not stereo")
+        continue
     L, R = spec(x[0]), spec(x[1])
     M, S = (L + R) / 2, (L - R) / 2
     out = []
