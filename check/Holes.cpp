@@ -28,11 +28,7 @@ THoleCounter::THoleCounter(double sampleRate, std::size_t bins)
     : BinHz(bins > 1 ? sampleRate / (2.0 * static_cast<double>(bins - 1)) : 1.0), Nyquist(sampleRate / 2.0) {}
 
 double THoleCounter::LevelDb(const std::vector<double>& power, double fromHz, double toHz) const {
-    const std::size_t first = static_cast<std::size_t>(std::ceil(fromHz / BinHz));
-    const std::size_t last = std::min(power.size(), static_cast<std::size_t>(std::ceil(toHz / BinHz)));
-    double sum = 0;
-    for (std::size_t k = first; k < last; ++k) sum += power[k];
-    return PowerToDb(last > first ? sum / static_cast<double>(last - first) : 0.0);
+    return MeanPowerDb(power, BinHz, fromHz, toHz);
 }
 
 void THoleCounter::AddWindow(const std::vector<double>& power) {

@@ -85,3 +85,11 @@ std::vector<double> TWelchSpectrum::AverageOfChannels() const {
 }
 
 double PowerToDb(double power) { return power > 1e-20 ? 10.0 * std::log10(power) : -200.0; }
+
+double MeanPowerDb(const std::vector<double>& power, double binHz, double fromHz, double toHz) {
+    const std::size_t first = static_cast<std::size_t>(std::ceil(fromHz / binHz));
+    const std::size_t last = std::min(power.size(), static_cast<std::size_t>(std::ceil(toHz / binHz)));
+    double sum = 0;
+    for (std::size_t k = first; k < last; ++k) sum += power[k];
+    return PowerToDb(last > first ? sum / static_cast<double>(last - first) : 0.0);
+}

@@ -51,3 +51,7 @@ private:
 
 // 10 log10(power), with a floor of -200 dB for zero power.
 double PowerToDb(double power);
+
+// The mean power of the bins of power (bins binHz apart, bin 0 at 0 Hz) that
+// lie in [fromHz, toHz), in dB; -200 dB when no bin does.
+double MeanPowerDb(const std::vector<double>& power, double binHz, double fromHz, double toHz);
