@@ -7,14 +7,12 @@ import sys, os
 import numpy as np
 from decoded import load, spectra
 N = 4096
-def spec(x):
-    return spectra(x, N)
 for path in sys.argv[1:]:
     rate, x = load(path)
     if len(x) < 2:
         print(path, "is not stereo")
         continue
-    L, R = spec(x[0]), spec(x[1])
+    L, R = spectra(x[0], N), spectra(x[1], N)
     M, S = (L + R) / 2, (L - R) / 2
     out = []
     for f in range(8000, rate // 2 - 500, 1000):
