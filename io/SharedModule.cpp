@@ -1,5 +1,6 @@
 #include "io/SharedModule.h"
 
+#include "io/Paths.h"
 #include "io/Platform.h"
 
 #include <utility>
@@ -58,12 +59,6 @@ void TSharedModule::Close() {
     handle_ = nullptr;
 }
 
-std::string ExecutableFolder() {
-    const std::string path = ExecutablePath();
-    const std::size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
 #else
 
 namespace {
@@ -103,10 +98,6 @@ void TSharedModule::Close() {
     handle_ = nullptr;
 }
 
-std::string ExecutableFolder() {
-    const std::string path = ExecutablePath();
-    const std::size_t separator = path.rfind('/');
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
 #endif
+
+std::string ExecutableFolder() { return FolderOf(ExecutablePath()); }
