@@ -2,6 +2,7 @@
 
 #include "core/FillFunctions.h"
 #include "core/HealthChecks.h"
+#include "io/ByteReader.h"
 #include "mpeg/BasicLameTagReader.h"
 #include "mpeg/MPEGaudio.h"
 #include "readers/MusepackSV8.h"
@@ -16,8 +17,9 @@
 namespace {
 
 // LAME tag fields, from the "LAME" mark in the first frame.
-constexpr std::size_t kLameMusicLengthAt = 28;   // 32 bits, big-endian: bytes from the first frame
-constexpr std::size_t kLameMusicCrcAt = 32;      // 16 bits, big-endian
+// At 28: the music length (32 bits, big-endian: bytes from the first frame),
+// then the music CRC (16 bits, big-endian).
+constexpr std::size_t kLameMusicLengthAt = 28;
 constexpr std::size_t kLameTagBytes = 36;
 
 // A WavPack DSD sample as stored holds 8 one-bit samples.
@@ -82,10 +84,6 @@ int64_t FrameAt(TForwardWindow& window, int64_t at, int64_t end) {
     return length >= 4 && at + length <= end ? length : 0;
 }
 
-uint32_t BigEndian32(const uint8_t* b) {
-    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
-}
-
 } // namespace
 
 TMpegVerifyResult VerifyMpegFrames(TFileStream& stream, int64_t audioStart, int64_t audioEnd, std::size_t windowBytes) {
@@ -108,8 +106,9 @@ TMpegVerifyResult VerifyMpegFrames(TFileStream& stream, int64_t audioStart, int6
         static constexpr char kMark[] = {'L', 'A', 'M', 'E'};
         const uint8_t* mark = std::search(first, frameEnd, std::begin(kMark), std::end(kMark));
         if (mark != frameEnd && frameEnd - mark >= static_cast<std::ptrdiff_t>(kLameTagBytes)) {
-            const int64_t musicLength = BigEndian32(mark + kLameMusicLengthAt);
-            storedCrc = static_cast<uint16_t>((mark[kLameMusicCrcAt] << 8) | mark[kLameMusicCrcAt + 1]);
+            TByteReader tag(mark + kLameMusicLengthAt, kLameTagBytes - kLameMusicLengthAt);
+            const int64_t musicLength = tag.BE32();
+            storedCrc = tag.BE16();
             if (musicLength > firstLength && audioStart + musicLength <= fileSize) {
                 result.MusicCrcChecked = true;
                 crcFrom = audioStart + firstLength;
