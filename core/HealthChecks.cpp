@@ -1,5 +1,6 @@
 #include "core/HealthChecks.h"
 
+#include "io/ByteReader.h"
 #include "readers/OggPages.h"
 
 #include <algorithm>
@@ -329,9 +330,8 @@ int64_t MonkeySamplesPresent(TFileStream& stream, const TMonkeyLayout& layout, i
             bytes.size())
             break;
         for (int64_t k = 0; k < count; ++k, ++at) {
-            const uint8_t* b = bytes.data() + k * kMonkeySeekEntryBytes;
-            int64_t offset = (int64_t(b[0]) | int64_t(b[1]) << 8 | int64_t(b[2]) << 16 | int64_t(b[3]) << 24) +
-                             (wraps << 32);
+            TByteReader entry(bytes.data() + k * kMonkeySeekEntryBytes, kMonkeySeekEntryBytes);
+            int64_t offset = int64_t{entry.LE32()} + (wraps << 32);
             if (at > 0 && offset < previous) {
                 ++wraps;
                 offset += int64_t{1} << 32;
@@ -379,9 +379,10 @@ int64_t MusepackSV7FramesPresent(TFileStream& stream, int64_t headerAt, int64_t 
         if (word + fieldWords > limitWords) return -1;
         uint8_t b[8] = {};
         stream.ReadZeroFilled(headerAt + word * kSV7WordBytes, b, static_cast<std::size_t>(fieldWords * kSV7WordBytes));
-        const uint64_t pair = uint64_t{uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24}
-                                  << 32 |
-                              (uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 | uint32_t(b[7]) << 24);
+        // Little-endian words, the earlier one holding the higher bits.
+        TByteReader field(b, sizeof b);
+        const uint64_t high = field.LE32();
+        const uint64_t pair = high << 32 | field.LE32();
         const int64_t length = static_cast<int64_t>((pair >> (64 - kSV7LengthBits - shift)) & 0xFFFFF);
         if (length > kSV7MaxFrameBits) return -1;
         bit += kSV7LengthBits + length;
