@@ -1,6 +1,7 @@
 // sondaro-cli --spectrogram OUT.png FILE: the desktop program's picture,
 // written by its tool, whose messages and exit status come through.
 #include "TestSupport.h"
+#include "io/ByteReader.h"
 
 #include <gtest/gtest.h>
 
@@ -48,13 +49,6 @@ TEST(CliSpectrogram, SaysWhenTheToolIsNotInstalled) {
 }
 
 #ifdef SONDARO_SPECTROGRAM_TOOL
-namespace {
-uint32_t BigEndian32(const Bytes& bytes, std::size_t at) {
-    return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
-           static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
-}
-} // namespace
-
 TEST(CliSpectrogram, WritesTheDesktopPicture) {
     TempDir dir;
     const ShellRun run = RunSondaroCli("--spectrogram " + ShellQuoted(dir / "cli.png") + " " + ShellQuoted(kGenuine));
@@ -66,8 +60,9 @@ TEST(CliSpectrogram, WritesTheDesktopPicture) {
     const Bytes signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     EXPECT_TRUE(std::equal(signature.begin(), signature.end(), png.begin()));
     EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
-    EXPECT_GE(BigEndian32(png, 16), 400u);   // width
-    EXPECT_GE(BigEndian32(png, 20), 200u);   // height
+    TByteReader size(png.data() + 16, 8);
+    EXPECT_GE(size.BE32(), 400u);   // width
+    EXPECT_GE(size.BE32(), 200u);   // height
     EXPECT_GT(png.size(), 10000u);           // a picture, not a blank page
 
     // The same picture as the desktop program's tool draws.
