@@ -3,6 +3,7 @@
 #include "core/FillFunctions.h"
 #include "core/HealthChecks.h"
 #include "io/ByteReader.h"
+#include "io/ForwardBuffer.h"
 #include "mpeg/BasicLameTagReader.h"
 #include "mpeg/MPEGaudio.h"
 #include "readers/MusepackSV8.h"
@@ -36,40 +37,21 @@ bool IsMpegType(const std::string& type) { return type == "MP3" || type == "MP2"
 bool IsOggType(const std::string& type) { return type == "OGG" || type == "SPX" || type == "OGA" || type == "OPUS"; }
 bool IsMusepackType(const std::string& type) { return type == "MPC" || type == "MP+" || type == "MPP"; }
 
-// Reads a stream forwards through one buffer of a fixed size. Need(at, n)
-// brings the bytes at..at+n into it (fewer at the end of the file) and
-// returns how many of them there are; a position before the buffer's start
-// is read again, but the passes only move forwards.
+// Reads a stream forwards in pieces of a fixed size. Need(at, n) brings the
+// bytes at..at+n in (fewer at the end of the file) and returns how many of
+// them there are.
 class TForwardWindow {
 public:
-    TForwardWindow(TFileStream& stream, std::size_t size) : stream_(stream), bytes_(size) {}
+    TForwardWindow(TFileStream& stream, std::size_t size) : stream_(stream), size_(size) {}
 
-    std::size_t Need(int64_t at, std::size_t count) {
-        count = std::min(count, bytes_.size());
-        const int64_t fileEnd = stream_.Size();
-        if (at < start_ || at > End() || (at + static_cast<int64_t>(count) > End() && End() < fileEnd)) {
-            // Keep what the buffer holds from at on, and read after it.
-            std::size_t kept = 0;
-            if (at >= start_ && at < End()) {
-                kept = static_cast<std::size_t>(End() - at);
-                std::memmove(bytes_.data(), bytes_.data() + (at - start_), kept);
-            }
-            start_ = at;
-            length_ = kept;
-            if (at + static_cast<int64_t>(kept) < fileEnd)
-                length_ += stream_.ReadZeroFilled(at + static_cast<int64_t>(kept), bytes_.data() + kept,
-                                                  bytes_.size() - kept);
-        }
-        return static_cast<std::size_t>(std::clamp<int64_t>(End() - at, 0, static_cast<int64_t>(count)));
-    }
-    const uint8_t* At(int64_t at) const { return bytes_.data() + (at - start_); }
-    int64_t End() const { return start_ + static_cast<int64_t>(length_); }
+    std::size_t Need(int64_t at, std::size_t count) { return buffer_.Need(stream_, at, count, size_); }
+    const uint8_t* At(int64_t at) const { return buffer_.At(at); }
+    int64_t End() const { return buffer_.End(); }
 
 private:
     TFileStream& stream_;
-    std::vector<uint8_t> bytes_;
-    int64_t start_ = 0;
-    std::size_t length_ = 0;
+    TForwardBuffer buffer_;
+    std::size_t size_;
 };
 
 // A frame header at at whose frame fits before end; its length, or 0. The

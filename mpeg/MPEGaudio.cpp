@@ -301,8 +301,7 @@ void TMPEGaudio::ResetData() {
     bitRateChanged_ = false;
     apeBytes_ = 0;
     systemReads_ = 0;
-    bufferStart_ = 0;
-    bufferLength_ = 0;
+    buffer_.Forget();
     firstFrames_.clear();
     lameTag_ = TBasicLameTagReader(nullptr, 0);
     id3v2Marks_ = ID3v2EncoderMarks{};
@@ -463,26 +462,11 @@ int64_t TMPEGaudio::SkipFollowingID3v2(TFileStream& stream, int64_t position) {
 }
 
 // Returns the file's bytes from at on, count of them or fewer at the end of
-// the file (got says how many). Bytes the buffer holds already are not read
-// again: those from at on move to its front and only the rest is read.
+// the file (got says how many), from the buffer, which reads only what it
+// does not hold yet.
 const uint8_t* TMPEGaudio::Load(TFileStream& stream, int64_t at, std::size_t count, std::size_t& got) {
-    if (buffer_.size() < count) buffer_.resize(count);
-    const int64_t bufferEnd = bufferStart_ + static_cast<int64_t>(bufferLength_);
-    std::size_t kept = 0;
-    if (bufferLength_ > 0 && at >= bufferStart_ && at <= bufferEnd) {
-        const auto offset = static_cast<std::size_t>(at - bufferStart_);
-        kept = bufferLength_ - offset;
-        if (kept >= count || bufferEnd >= fileSize_) {
-            got = std::min(kept, count);
-            return buffer_.data() + offset;
-        }
-        std::memmove(buffer_.data(), buffer_.data() + offset, kept);
-    }
-    bufferStart_ = at;
-    stream.Seek(at + static_cast<int64_t>(kept));
-    bufferLength_ = kept + stream.Read(buffer_.data() + kept, count - kept);
-    got = bufferLength_;
-    return buffer_.data();
+    got = buffer_.Need(stream, at, count, count);
+    return buffer_.At(at);
 }
 
 // The first frame is the first position, from the end of the tags on, with a

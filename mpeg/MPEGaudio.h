@@ -11,6 +11,7 @@
 #pragma once
 
 #include "io/FileStream.h"
+#include "io/ForwardBuffer.h"
 #include "mpeg/BasicLameTagReader.h"
 #include "mpeg/ID3v2Marks.h"
 #include "tags/APETag.h"
@@ -215,7 +216,5 @@ private:
     // The bytes of the audio read last: the first-frame search, the first
     // frames and the walk take them from here, so no region is read twice.
     // The memory is kept between files; the bytes are the current file's only.
-    std::vector<uint8_t> buffer_;
-    int64_t bufferStart_ = 0;       // file offset of buffer_[0]
-    std::size_t bufferLength_ = 0;  // bytes of the file held
+    TForwardBuffer buffer_;
 };
