@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int rate = kRates[data[0] % 8];
     const int channels = data[1] % 4;
     const double length = kLengths[data[2] % 8];
-    const std::size_t frames = 1000 + static_cast<std::size_t>(data[3]) * 300;   // up to 77,500
+    const std::size_t frames = 1000 + static_cast<std::size_t>(data[3]) * 100;   // up to 26,500
     const std::size_t blockFrames = 1 + static_cast<std::size_t>(data[4]) * 64;
     data += 5;
     size -= 5;
