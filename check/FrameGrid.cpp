@@ -67,16 +67,18 @@ TGridPeak FindGridPeak(const TGridTally& tally) {
     for (double& d : deviations) d = std::fabs(d - centre);
     std::nth_element(deviations.begin(), middle, deviations.end());
     const double spread = kMadToDeviation * *middle + 1.0;
-    double bestScore = -1e300;
+    std::vector<double> scores(offsets);
     for (std::size_t o = 0; o < offsets; ++o) {
         // A count scatters at least by its square root, however calm its neighbours.
-        const double score = excess[o] / std::max(spread, std::sqrt(background[o] + 1.0));
-        if (score > bestScore) {
-            bestScore = score;
-            peak.Offset = static_cast<int>(o);
-        }
+        scores[o] = excess[o] / std::max(spread, std::sqrt(background[o] + 1.0));
     }
-    const std::size_t at = static_cast<std::size_t>(peak.Offset);
+    const std::size_t at = static_cast<std::size_t>(std::max_element(scores.begin(), scores.end()) - scores.begin());
+    peak.Offset = static_cast<int>(at);
+    const double bestScore = scores[at];
+    for (std::size_t o = 0; o < offsets; ++o) {
+        const std::size_t apart = std::min((o + offsets - at) % offsets, (at + offsets - o) % offsets);
+        if (apart > kNeighbours && scores[o] >= bestScore / 2) ++peak.Echoes;
+    }
     const double total = tally.PerOffset;
     peak.Share = tally.Tiny[at] / total;
     peak.OtherShare = background[at] / total;

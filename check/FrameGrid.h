@@ -45,6 +45,11 @@ struct TGridPeak {
     // The excess of tiny coefficients at Offset over its neighbours, in
     // standard deviations of the excess over all offsets.
     double Score = 0;
+    // Offsets elsewhere (beyond the neighbours) that stand at least half as
+    // high. A codec's grid stands alone, or with a few more where Vorbis moved
+    // it; a signal that repeats exactly every P samples (a synthetic tone
+    // whose period divides the frame) repeats its peak every P offsets.
+    int Echoes = 0;
     double ExcessShare() const { return Share - OtherShare; }
 };
 TGridPeak FindGridPeak(const TGridTally& tally);

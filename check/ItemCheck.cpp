@@ -48,6 +48,7 @@ TOriginCheck OriginCheckOf(const TLosslessReport& report) {
         check.GridZeroShare = std::round(grid.Peak.Share * 10000.0) / 10000.0;
         check.GridOtherShare = std::round(grid.Peak.OtherShare * 10000.0) / 10000.0;
         check.GridScore = Tenths(grid.Peak.Score);
+        check.GridEchoes = grid.Peak.Echoes;
     }
     return check;
 }

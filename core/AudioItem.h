@@ -35,6 +35,7 @@ struct TOriginCheck {
     double GridZeroShare = 0;
     double GridOtherShare = 0;
     double GridScore = 0;
+    int GridEchoes = 0;         // other offsets standing half as high (a repeating signal, not a codec)
 };
 
 struct TAudioItem {

@@ -138,7 +138,7 @@ void WriteJsonOriginCheck(std::ostream& out, const TOriginCheck& c) {
     if (c.GridOffset >= 0)
         out << ", \"frameGrid\": {\"codec\": \"" << JsonEscape(c.GridCodec) << "\", \"offset\": " << c.GridOffset
             << ", \"zeroShare\": " << JsonNumber(c.GridZeroShare) << ", \"otherShare\": " << JsonNumber(c.GridOtherShare)
-            << ", \"score\": " << JsonNumber(c.GridScore) << '}';
+            << ", \"score\": " << JsonNumber(c.GridScore) << ", \"echoes\": " << c.GridEchoes << '}';
     out << '}';
 }
 
