@@ -1,0 +1,173 @@
+#include "check/Mp3Grid.h"
+
+#include "check/MpegFilterbank.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+namespace {
+
+constexpr std::size_t kSlotsPerGranule = 18;                          // band samples per granule
+constexpr std::size_t kBlockSlots = 2 * kSlotsPerGranule;            // one MDCT window
+constexpr std::size_t kAlignments = kSlotsPerGranule;                // granule starts within 18 slots
+constexpr std::size_t kLines = kMpegSubbands * kSlotsPerGranule;     // 576
+constexpr std::size_t kMostGranules = 64;
+
+// 16-bit rounding noise (1/32768 / sqrt(12) per sample) comes out of the
+// polyphase analysis 1/sqrt(32) as large per band sample, and out of the
+// MDCT below (scaled by 1/9, so that the decoder's unscaled inverse gives the
+// band samples back) 1/3 as large again.
+const double kNoiseLine = 1.0 / 32768.0 / std::sqrt(12.0) / std::sqrt(32.0) / 3.0;
+// A tiny line: one quantised to zero, plus rounding noise.
+const double kTiny = 2.0 * kNoiseLine;
+// A line that carries content: its mean power over every offset and granule.
+const double kContentPower = (8.0 * kNoiseLine) * (8.0 * kNoiseLine);
+
+// The band looked at, in Hz.
+constexpr double kBandFromHz = 11000.0;
+constexpr double kBandToHz = 20000.0;
+constexpr double kBelowNyquistHz = 500.0;
+
+// The alias-reduction coefficients of Layer III; the decoder rotates each
+// pair of lines across a band border by (cs, ca), the encoder by the inverse.
+constexpr std::array<double, 8> kAliasC{-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+
+struct TTables {
+    // The MDCT of one band: 18 lines from 36 band samples under the sine
+    // window, for even and odd bands (the decoder negates every other band
+    // sample of the odd bands, and the encoder undoes it first).
+    std::array<std::array<std::array<double, kBlockSlots>, kSlotsPerGranule>, 2> Mdct{};
+    std::array<double, 8> Cs{}, Ca{};
+    TTables() {
+        for (std::size_t k = 0; k < kSlotsPerGranule; ++k)
+            for (std::size_t i = 0; i < kBlockSlots; ++i) {
+                const double window = std::sin(std::numbers::pi / 36.0 * (static_cast<double>(i) + 0.5));
+                const double c = std::cos(std::numbers::pi / 72.0 * static_cast<double>((2 * i + 19) * (2 * k + 1)));
+                Mdct[0][k][i] = window * c / 9.0;
+                Mdct[1][k][i] = (i % 2 ? -1.0 : 1.0) * Mdct[0][k][i];
+            }
+        for (std::size_t i = 0; i < 8; ++i) {
+            const double norm = std::sqrt(1.0 + kAliasC[i] * kAliasC[i]);
+            Cs[i] = 1.0 / norm;
+            Ca[i] = kAliasC[i] / norm;
+        }
+    }
+};
+
+const TTables& Tables() {
+    static const TTables tables;
+    return tables;
+}
+
+// The samples a run of `granules` granules needs at every offset: 32 phases,
+// 18 alignments, granules + 1 MDCT windows of band samples.
+std::size_t SlotsFor(std::size_t granules) { return kSlotsPerGranule * (granules + 1) + kAlignments - 1; }
+std::size_t SamplesFor(std::size_t granules) {
+    return kMpegSubbands * (SlotsFor(granules) - 1) + (kMpegSubbands - 1) + kMpegWindowTaps;
+}
+
+}  // namespace
+
+TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sampleRate, int granules) {
+    TMp3GridShares result;
+    if (samples == nullptr || sampleRate <= 0 || granules < 1) return result;
+    std::size_t g = std::min<std::size_t>(static_cast<std::size_t>(granules), kMostGranules);
+    while (g >= 2 && SamplesFor(g) > count) --g;
+    if (g < 2) return result;
+
+    // The band's lines: line l of a granule sits at (l + 1/2) rate / 1152.
+    const double rate = sampleRate;
+    const double nyquist = rate / 2.0;
+    const double fromHz = std::min(kBandFromHz, nyquist / 2.0);
+    const double toHz = std::min(kBandToHz, nyquist - kBelowNyquistHz);
+    const double lineHz = rate / (2.0 * static_cast<double>(kLines));
+    std::size_t firstLine = kLines, lastLine = 0;
+    for (std::size_t l = 0; l < kLines; ++l) {
+        const double hz = (static_cast<double>(l) + 0.5) * lineHz;
+        if (hz > fromHz && hz < toHz) {
+            firstLine = std::min(firstLine, l);
+            lastLine = l;
+        }
+    }
+    if (firstLine > lastLine) return result;
+    const std::size_t lines = lastLine - firstLine + 1;
+    // The bands those lines lie in, and their neighbours for the butterflies.
+    const std::size_t firstBand = firstLine / kSlotsPerGranule > 0 ? firstLine / kSlotsPerGranule - 1 : 0;
+    const std::size_t lastBand = std::min(lastLine / kSlotsPerGranule + 1, kMpegSubbands - 1);
+
+    std::vector<double> x(SamplesFor(g));
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::isfinite(samples[i]) ? samples[i] : 0.0;
+
+    const TTables& tables = Tables();
+    const std::size_t slots = SlotsFor(g);
+    std::vector<std::uint16_t> tiny(kMp3GranuleSamples * lines, 0);
+    std::vector<double> power(lines, 0.0);
+    std::vector<double> band(slots * kMpegSubbands);
+    std::array<std::array<double, kSlotsPerGranule>, kMpegSubbands> coefficients{};
+
+    for (std::size_t phase = 0; phase < kMpegSubbands; ++phase) {
+        for (std::size_t t = 0; t < slots; ++t)
+            MpegAnalyseSlot(x.data() + phase + kMpegSubbands * t, band.data() + kMpegSubbands * t);
+        for (std::size_t align = 0; align < kAlignments; ++align) {
+            const std::size_t offset = phase + kMpegSubbands * align;
+            for (std::size_t granule = 0; granule < g; ++granule) {
+                const double* block = band.data() + kMpegSubbands * (align + kSlotsPerGranule * granule);
+                for (std::size_t sb = firstBand; sb <= lastBand; ++sb) {
+                    const auto& mdct = tables.Mdct[sb % 2];
+                    for (std::size_t k = 0; k < kSlotsPerGranule; ++k) {
+                        double sum = 0;
+                        for (std::size_t i = 0; i < kBlockSlots; ++i) sum += mdct[k][i] * block[kMpegSubbands * i + sb];
+                        coefficients[sb][k] = sum;
+                    }
+                }
+                for (std::size_t sb = firstBand; sb < lastBand; ++sb)
+                    for (std::size_t i = 0; i < 8; ++i) {
+                        const double lower = coefficients[sb][kSlotsPerGranule - 1 - i];
+                        const double upper = coefficients[sb + 1][i];
+                        coefficients[sb][kSlotsPerGranule - 1 - i] = lower * tables.Cs[i] + upper * tables.Ca[i];
+                        coefficients[sb + 1][i] = upper * tables.Cs[i] - lower * tables.Ca[i];
+                    }
+                std::uint16_t* counts = tiny.data() + offset * lines;
+                for (std::size_t l = firstLine; l <= lastLine; ++l) {
+                    const double c = coefficients[l / kSlotsPerGranule][l % kSlotsPerGranule];
+                    power[l - firstLine] += c * c;
+                    if (std::fabs(c) < kTiny) ++counts[l - firstLine];
+                }
+            }
+        }
+    }
+
+    const double perLine = static_cast<double>(kMp3GranuleSamples * g);
+    std::vector<bool> content(lines);
+    for (std::size_t l = 0; l < lines; ++l) {
+        content[l] = power[l] / perLine > kContentPower;
+        if (content[l]) ++result.Lines;
+    }
+    if (result.Lines == 0) return result;
+    result.Granules = g;
+    result.Shares.resize(kMp3GranuleSamples);
+    const double counted = static_cast<double>(result.Counted());
+    for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset) {
+        std::size_t sum = 0;
+        for (std::size_t l = 0; l < lines; ++l)
+            if (content[l]) sum += tiny[offset * lines + l];
+        result.Shares[offset] = static_cast<double>(sum) / counted;
+    }
+    return result;
+}
+
+TMp3GridPeak Mp3GridPeak(const std::vector<double>& shares) {
+    TMp3GridPeak peak;
+    if (shares.empty()) return peak;
+    peak.Offset = static_cast<std::size_t>(std::max_element(shares.begin(), shares.end()) - shares.begin());
+    peak.Share = shares[peak.Offset];
+    std::vector<double> sorted = shares;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t n = sorted.size();
+    peak.Median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
+    peak.RunnerUp = n > 1 ? sorted[n - 2] : 0.0;
+    return peak;
+}
