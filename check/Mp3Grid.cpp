@@ -71,7 +71,8 @@ std::size_t SamplesFor(std::size_t granules) {
 
 }  // namespace
 
-TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sampleRate, int granules) {
+TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sampleRate, int granules,
+                                  std::size_t firstSample) {
     TMp3GridShares result;
     if (samples == nullptr || sampleRate <= 0 || granules < 1) return result;
     std::size_t g = std::min<std::size_t>(static_cast<std::size_t>(granules), kMostGranules);
@@ -103,8 +104,12 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
 
     const TTables& tables = Tables();
     const std::size_t slots = SlotsFor(g);
-    std::vector<std::uint16_t> tiny(kMp3GranuleSamples * lines, 0);
-    std::vector<double> power(lines, 0.0);
+    // Each cell (granule, line) has a tiny flag per offset, and its power over
+    // every offset: a cell that is quiet at every offset (a note that ended,
+    // a band under the noise) is tiny at every offset and is left out.
+    const std::size_t cells = g * lines;
+    std::vector<bool> tiny(kMp3GranuleSamples * cells, false);
+    std::vector<double> power(cells, 0.0);
     std::vector<double> band(slots * kMpegSubbands);
     std::array<std::array<double, kSlotsPerGranule>, kMpegSubbands> coefficients{};
 
@@ -130,37 +135,52 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
                         coefficients[sb][kSlotsPerGranule - 1 - i] = lower * tables.Cs[i] + upper * tables.Ca[i];
                         coefficients[sb + 1][i] = upper * tables.Cs[i] - lower * tables.Ca[i];
                     }
-                std::uint16_t* counts = tiny.data() + offset * lines;
+                const std::size_t cell = granule * lines;
                 for (std::size_t l = firstLine; l <= lastLine; ++l) {
                     const double c = coefficients[l / kSlotsPerGranule][l % kSlotsPerGranule];
-                    power[l - firstLine] += c * c;
-                    if (std::fabs(c) < kTiny) ++counts[l - firstLine];
+                    power[cell + l - firstLine] += c * c;
+                    if (std::fabs(c) < kTiny) tiny[offset * cells + cell + l - firstLine] = true;
                 }
             }
         }
     }
 
-    const double perLine = static_cast<double>(kMp3GranuleSamples * g);
-    std::vector<bool> content(lines);
-    for (std::size_t l = 0; l < lines; ++l) {
-        content[l] = power[l] / perLine > kContentPower;
-        if (content[l]) ++result.Lines;
+    std::vector<bool> content(cells);
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+        content[cell] = power[cell] / static_cast<double>(kMp3GranuleSamples) > kContentPower;
+        if (content[cell]) ++result.Counted;
     }
-    if (result.Lines == 0) return result;
+    if (result.Counted == 0) return result;
     result.Granules = g;
-    result.Shares.resize(kMp3GranuleSamples);
-    const double counted = static_cast<double>(result.Counted());
+    result.Tiny.assign(kMp3GranuleSamples, 0);
     for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset) {
         std::size_t sum = 0;
-        for (std::size_t l = 0; l < lines; ++l)
-            if (content[l]) sum += tiny[offset * lines + l];
-        result.Shares[offset] = static_cast<double>(sum) / counted;
+        for (std::size_t cell = 0; cell < cells; ++cell)
+            if (content[cell] && tiny[offset * cells + cell]) ++sum;
+        result.Tiny[(offset + firstSample % kMp3GranuleSamples) % kMp3GranuleSamples] = sum;
     }
     return result;
 }
 
-TMp3GridPeak Mp3GridPeak(const std::vector<double>& shares) {
+void TMp3GridShares::Add(const TMp3GridShares& other) {
+    if (other.Tiny.size() != kMp3GranuleSamples) return;
+    if (Tiny.size() != kMp3GranuleSamples) Tiny.assign(kMp3GranuleSamples, 0);
+    for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset) Tiny[offset] += other.Tiny[offset];
+    Counted += other.Counted;
+    Granules += other.Granules;
+}
+
+std::vector<double> TMp3GridShares::Shares() const {
+    std::vector<double> shares;
+    if (Counted == 0 || Tiny.size() != kMp3GranuleSamples) return shares;
+    shares.reserve(kMp3GranuleSamples);
+    for (std::size_t tiny : Tiny) shares.push_back(static_cast<double>(tiny) / static_cast<double>(Counted));
+    return shares;
+}
+
+TMp3GridPeak Mp3GridPeak(const TMp3GridShares& grid) {
     TMp3GridPeak peak;
+    const std::vector<double> shares = grid.Shares();
     if (shares.empty()) return peak;
     peak.Offset = static_cast<std::size_t>(std::max_element(shares.begin(), shares.end()) - shares.begin());
     peak.Share = shares[peak.Offset];
@@ -168,6 +188,10 @@ TMp3GridPeak Mp3GridPeak(const std::vector<double>& shares) {
     std::sort(sorted.begin(), sorted.end());
     const std::size_t n = sorted.size();
     peak.Median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
-    peak.RunnerUp = n > 1 ? sorted[n - 2] : 0.0;
+    peak.RunnerUp = sorted[n - 2];
+    if (grid.Counted < 2) return peak;
+    const double counted = static_cast<double>(grid.Counted);
+    const double m = std::clamp(peak.Median, 1.0 / counted, 1.0 - 1.0 / counted);
+    peak.Standout = (peak.Share - peak.RunnerUp) / std::sqrt(m * (1.0 - m) / counted);
     return peak;
 }

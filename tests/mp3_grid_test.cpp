@@ -89,13 +89,33 @@ TEST(Mp3Grid, FindsTheGranuleGridOfLameFiles) {
         int rate = 0;
         const std::vector<float> samples = FirstChannel(name, rate);
         const TMp3GridShares shares = Mp3GridTinyShares(samples.data(), samples.size(), rate, 8);
-        ASSERT_EQ(shares.Shares.size(), kMp3GranuleSamples);
+        ASSERT_EQ(shares.Shares().size(), kMp3GranuleSamples);
         EXPECT_EQ(shares.Granules, 8u);
-        const TMp3GridPeak peak = Mp3GridPeak(shares.Shares);
+        const TMp3GridPeak peak = Mp3GridPeak(shares);
         EXPECT_EQ(peak.Offset, 47u);
         EXPECT_GT(peak.Share, 0.05);
         EXPECT_GT(peak.Share, 3 * peak.RunnerUp);
+        EXPECT_GT(peak.Standout, 10.0);
     }
+}
+
+// Blocks from anywhere in the file, each told where it starts, agree on the
+// grid and add up.
+TEST(Mp3Grid, BlocksOfOneFileAddUp) {
+    int rate = 0;
+    const std::vector<float> samples = FirstChannel("mp3-v2.flac", rate);
+    TMp3GridShares sum;
+    std::size_t counted = 0;
+    for (std::size_t first : {0, 30001, 60000}) {
+        SCOPED_TRACE(first);
+        const TMp3GridShares block = Mp3GridTinyShares(samples.data() + first, samples.size() - first, rate, 8, first);
+        EXPECT_EQ(Mp3GridPeak(block).Offset, 47u);
+        counted += block.Counted;
+        sum.Add(block);
+    }
+    EXPECT_EQ(sum.Counted, counted);
+    EXPECT_EQ(sum.Granules, 24u);
+    EXPECT_EQ(Mp3GridPeak(sum).Offset, 47u);
 }
 
 TEST(Mp3Grid, GenuineAudioHasNoGrid) {
@@ -104,9 +124,10 @@ TEST(Mp3Grid, GenuineAudioHasNoGrid) {
         int rate = 0;
         const std::vector<float> samples = FirstChannel(name, rate);
         const TMp3GridShares shares = Mp3GridTinyShares(samples.data(), samples.size(), rate, 8);
-        ASSERT_EQ(shares.Shares.size(), kMp3GranuleSamples);
-        const TMp3GridPeak peak = Mp3GridPeak(shares.Shares);
+        ASSERT_EQ(shares.Shares().size(), kMp3GranuleSamples);
+        const TMp3GridPeak peak = Mp3GridPeak(shares);
         EXPECT_LT(peak.Share - peak.RunnerUp, 0.005);
+        EXPECT_LT(peak.Standout, 2.0);
         EXPECT_LT(peak.Share, 0.05);
     }
 }
@@ -116,23 +137,23 @@ TEST(Mp3Grid, RefusesWhatItCannotJudge) {
     constexpr std::size_t least = 2783;
     std::vector<double> noise = Noise(least);
     std::vector<float> x(noise.begin(), noise.end());
-    EXPECT_TRUE(Mp3GridTinyShares(x.data(), least - 1, 44100, 8).Shares.empty());
+    EXPECT_TRUE(Mp3GridTinyShares(x.data(), least - 1, 44100, 8).Shares().empty());
     const TMp3GridShares two = Mp3GridTinyShares(x.data(), least, 44100, 8);
-    EXPECT_EQ(two.Shares.size(), kMp3GranuleSamples);
+    EXPECT_EQ(two.Shares().size(), kMp3GranuleSamples);
     EXPECT_EQ(two.Granules, 2u);
-    EXPECT_TRUE(Mp3GridTinyShares(nullptr, 100000, 44100, 8).Shares.empty());
-    EXPECT_TRUE(Mp3GridTinyShares(x.data(), least, 0, 8).Shares.empty());
-    EXPECT_TRUE(Mp3GridTinyShares(x.data(), least, 44100, 0).Shares.empty());
+    EXPECT_TRUE(Mp3GridTinyShares(nullptr, 100000, 44100, 8).Shares().empty());
+    EXPECT_TRUE(Mp3GridTinyShares(x.data(), least, 0, 8).Shares().empty());
+    EXPECT_TRUE(Mp3GridTinyShares(x.data(), least, 44100, 0).Shares().empty());
     // Silence: no line carries anything, so no offset can stand out.
     const std::vector<float> silence(100000, 0.0f);
-    EXPECT_TRUE(Mp3GridTinyShares(silence.data(), silence.size(), 44100, 8).Shares.empty());
+    EXPECT_TRUE(Mp3GridTinyShares(silence.data(), silence.size(), 44100, 8).Shares().empty());
     // Samples that are not numbers count as zero; the noise around them still counts.
     x[100] = std::numeric_limits<float>::quiet_NaN();
     x[200] = std::numeric_limits<float>::infinity();
     x[300] = -std::numeric_limits<float>::infinity();
     const TMp3GridShares damaged = Mp3GridTinyShares(x.data(), x.size(), 44100, 8);
-    ASSERT_EQ(damaged.Shares.size(), kMp3GranuleSamples);
-    for (double share : damaged.Shares) EXPECT_TRUE(share >= 0.0 && share <= 1.0);
+    ASSERT_EQ(damaged.Shares().size(), kMp3GranuleSamples);
+    for (double share : damaged.Shares()) EXPECT_TRUE(share >= 0.0 && share <= 1.0);
     // At most 64 granules, however many are asked for.
     const std::vector<double> longNoise = Noise(200000);
     const std::vector<float> y(longNoise.begin(), longNoise.end());
