@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <numbers>
 
 namespace {
@@ -23,7 +22,8 @@ constexpr std::size_t kMostGranules = 64;
 const double kNoiseLine = 1.0 / 32768.0 / std::sqrt(12.0) / std::sqrt(32.0) / 3.0;
 // A tiny line: one quantised to zero, plus rounding noise.
 const double kTiny = 2.0 * kNoiseLine;
-// A line that carries content: its mean power over every offset and granule.
+// A band of a granule carries content where the mean power of its lines
+// stands 18 dB above that noise; a quiet band is tiny at every offset.
 const double kContentPower = (8.0 * kNoiseLine) * (8.0 * kNoiseLine);
 
 // The band looked at, in Hz.
@@ -94,7 +94,6 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
         }
     }
     if (firstLine > lastLine) return result;
-    const std::size_t lines = lastLine - firstLine + 1;
     // The bands those lines lie in, and their neighbours for the butterflies.
     const std::size_t firstBand = firstLine / kSlotsPerGranule > 0 ? firstLine / kSlotsPerGranule - 1 : 0;
     const std::size_t lastBand = std::min(lastLine / kSlotsPerGranule + 1, kMpegSubbands - 1);
@@ -104,12 +103,9 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
 
     const TTables& tables = Tables();
     const std::size_t slots = SlotsFor(g);
-    // Each cell (granule, line) has a tiny flag per offset, and its power over
-    // every offset: a cell that is quiet at every offset (a note that ended,
-    // a band under the noise) is tiny at every offset and is left out.
-    const std::size_t cells = g * lines;
-    std::vector<bool> tiny(kMp3GranuleSamples * cells, false);
-    std::vector<double> power(cells, 0.0);
+    const std::size_t shift = firstSample % kMp3GranuleSamples;
+    result.Tiny.assign(kMp3GranuleSamples, 0);
+    result.Counted.assign(kMp3GranuleSamples, 0);
     std::vector<double> band(slots * kMpegSubbands);
     std::array<std::array<double, kSlotsPerGranule>, kMpegSubbands> coefficients{};
 
@@ -117,7 +113,7 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
         for (std::size_t t = 0; t < slots; ++t)
             MpegAnalyseSlot(x.data() + phase + kMpegSubbands * t, band.data() + kMpegSubbands * t);
         for (std::size_t align = 0; align < kAlignments; ++align) {
-            const std::size_t offset = phase + kMpegSubbands * align;
+            const std::size_t offset = (phase + kMpegSubbands * align + shift) % kMp3GranuleSamples;
             for (std::size_t granule = 0; granule < g; ++granule) {
                 const double* block = band.data() + kMpegSubbands * (align + kSlotsPerGranule * granule);
                 for (std::size_t sb = firstBand; sb <= lastBand; ++sb) {
@@ -135,46 +131,50 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
                         coefficients[sb][kSlotsPerGranule - 1 - i] = lower * tables.Cs[i] + upper * tables.Ca[i];
                         coefficients[sb + 1][i] = upper * tables.Cs[i] - lower * tables.Ca[i];
                     }
-                const std::size_t cell = granule * lines;
-                for (std::size_t l = firstLine; l <= lastLine; ++l) {
-                    const double c = coefficients[l / kSlotsPerGranule][l % kSlotsPerGranule];
-                    power[cell + l - firstLine] += c * c;
-                    if (std::fabs(c) < kTiny) tiny[offset * cells + cell + l - firstLine] = true;
+                // Each band's lines within [firstLine, lastLine] count where
+                // the band carries content in this granule at this offset.
+                for (std::size_t sb = firstLine / kSlotsPerGranule; sb <= lastLine / kSlotsPerGranule; ++sb) {
+                    const std::size_t from = std::max(firstLine, sb * kSlotsPerGranule) - sb * kSlotsPerGranule;
+                    const std::size_t to = std::min(lastLine + 1, (sb + 1) * kSlotsPerGranule) - sb * kSlotsPerGranule;
+                    double power = 0;
+                    std::size_t tiny = 0;
+                    for (std::size_t k = from; k < to; ++k) {
+                        const double c = coefficients[sb][k];
+                        power += c * c;
+                        if (std::fabs(c) < kTiny) ++tiny;
+                    }
+                    if (power / static_cast<double>(to - from) > kContentPower) {
+                        result.Counted[offset] += to - from;
+                        result.Tiny[offset] += tiny;
+                    }
                 }
             }
         }
     }
-
-    std::vector<bool> content(cells);
-    for (std::size_t cell = 0; cell < cells; ++cell) {
-        content[cell] = power[cell] / static_cast<double>(kMp3GranuleSamples) > kContentPower;
-        if (content[cell]) ++result.Counted;
-    }
-    if (result.Counted == 0) return result;
     result.Granules = g;
-    result.Tiny.assign(kMp3GranuleSamples, 0);
-    for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset) {
-        std::size_t sum = 0;
-        for (std::size_t cell = 0; cell < cells; ++cell)
-            if (content[cell] && tiny[offset * cells + cell]) ++sum;
-        result.Tiny[(offset + firstSample % kMp3GranuleSamples) % kMp3GranuleSamples] = sum;
-    }
     return result;
 }
 
 void TMp3GridShares::Add(const TMp3GridShares& other) {
-    if (other.Tiny.size() != kMp3GranuleSamples) return;
-    if (Tiny.size() != kMp3GranuleSamples) Tiny.assign(kMp3GranuleSamples, 0);
-    for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset) Tiny[offset] += other.Tiny[offset];
-    Counted += other.Counted;
+    if (other.Tiny.size() != kMp3GranuleSamples || other.Counted.size() != kMp3GranuleSamples) return;
+    if (Tiny.size() != kMp3GranuleSamples || Counted.size() != kMp3GranuleSamples) {
+        Tiny.assign(kMp3GranuleSamples, 0);
+        Counted.assign(kMp3GranuleSamples, 0);
+    }
+    for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset) {
+        Tiny[offset] += other.Tiny[offset];
+        Counted[offset] += other.Counted[offset];
+    }
     Granules += other.Granules;
 }
 
 std::vector<double> TMp3GridShares::Shares() const {
     std::vector<double> shares;
-    if (Counted == 0 || Tiny.size() != kMp3GranuleSamples) return shares;
+    if (Tiny.size() != kMp3GranuleSamples || Counted.size() != kMp3GranuleSamples) return shares;
+    if (std::all_of(Counted.begin(), Counted.end(), [](std::size_t n) { return n == 0; })) return shares;
     shares.reserve(kMp3GranuleSamples);
-    for (std::size_t tiny : Tiny) shares.push_back(static_cast<double>(tiny) / static_cast<double>(Counted));
+    for (std::size_t offset = 0; offset < kMp3GranuleSamples; ++offset)
+        shares.push_back(Counted[offset] ? static_cast<double>(Tiny[offset]) / static_cast<double>(Counted[offset]) : 0.0);
     return shares;
 }
 
@@ -189,9 +189,9 @@ TMp3GridPeak Mp3GridPeak(const TMp3GridShares& grid) {
     const std::size_t n = sorted.size();
     peak.Median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
     peak.RunnerUp = sorted[n - 2];
-    if (grid.Counted < 2) return peak;
-    const double counted = static_cast<double>(grid.Counted);
-    const double m = std::clamp(peak.Median, 1.0 / counted, 1.0 - 1.0 / counted);
-    peak.Standout = (peak.Share - peak.RunnerUp) / std::sqrt(m * (1.0 - m) / counted);
+    if (grid.Counted[peak.Offset] < 2) return peak;
+    const double counted = static_cast<double>(grid.Counted[peak.Offset]);
+    const double r = std::clamp(peak.RunnerUp, 1.0 / counted, 1.0 - 1.0 / counted);
+    peak.Standout = (peak.Share - peak.RunnerUp) / std::sqrt(r * (1.0 - r) / counted);
     return peak;
 }
