@@ -36,19 +36,22 @@ constexpr double kBelowNyquistHz = 500.0;
 constexpr std::array<double, 8> kAliasC{-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
 
 struct TTables {
-    // The MDCT of one band: 18 lines from 36 band samples under the sine
-    // window, for even and odd bands (the decoder negates every other band
-    // sample of the odd bands, and the encoder undoes it first).
-    std::array<std::array<std::array<double, kBlockSlots>, kSlotsPerGranule>, 2> Mdct{};
+    // The MDCT of one band, 18 lines from 36 band samples: the sine window
+    // (for odd bands with every other sample negated: the decoder negates
+    // them, the encoder undoes it first), then a fold to 18 values and a
+    // DCT-IV. Scaled by 1/9, so that the decoder's unscaled inverse gives the
+    // band samples back.
+    std::array<std::array<double, kBlockSlots>, 2> Window{};
+    std::array<std::array<double, kSlotsPerGranule>, kSlotsPerGranule> Dct4{};
     std::array<double, 8> Cs{}, Ca{};
     TTables() {
+        for (std::size_t i = 0; i < kBlockSlots; ++i) {
+            Window[0][i] = std::sin(std::numbers::pi / 36.0 * (static_cast<double>(i) + 0.5)) / 9.0;
+            Window[1][i] = (i % 2 ? -1.0 : 1.0) * Window[0][i];
+        }
         for (std::size_t k = 0; k < kSlotsPerGranule; ++k)
-            for (std::size_t i = 0; i < kBlockSlots; ++i) {
-                const double window = std::sin(std::numbers::pi / 36.0 * (static_cast<double>(i) + 0.5));
-                const double c = std::cos(std::numbers::pi / 72.0 * static_cast<double>((2 * i + 19) * (2 * k + 1)));
-                Mdct[0][k][i] = window * c / 9.0;
-                Mdct[1][k][i] = (i % 2 ? -1.0 : 1.0) * Mdct[0][k][i];
-            }
+            for (std::size_t n = 0; n < kSlotsPerGranule; ++n)
+                Dct4[k][n] = std::cos(std::numbers::pi / 18.0 * (static_cast<double>(n) + 0.5) * (static_cast<double>(k) + 0.5));
         for (std::size_t i = 0; i < 8; ++i) {
             const double norm = std::sqrt(1.0 + kAliasC[i] * kAliasC[i]);
             Cs[i] = 1.0 / norm;
@@ -111,16 +114,24 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
 
     for (std::size_t phase = 0; phase < kMpegSubbands; ++phase) {
         for (std::size_t t = 0; t < slots; ++t)
-            MpegAnalyseSlot(x.data() + phase + kMpegSubbands * t, band.data() + kMpegSubbands * t);
+            MpegAnalyseSlot(x.data() + phase + kMpegSubbands * t, band.data() + kMpegSubbands * t, firstBand, lastBand);
         for (std::size_t align = 0; align < kAlignments; ++align) {
             const std::size_t offset = (phase + kMpegSubbands * align + shift) % kMp3GranuleSamples;
             for (std::size_t granule = 0; granule < g; ++granule) {
                 const double* block = band.data() + kMpegSubbands * (align + kSlotsPerGranule * granule);
                 for (std::size_t sb = firstBand; sb <= lastBand; ++sb) {
-                    const auto& mdct = tables.Mdct[sb % 2];
+                    const auto& window = tables.Window[sb % 2];
+                    double z[kBlockSlots];
+                    for (std::size_t i = 0; i < kBlockSlots; ++i) z[i] = window[i] * block[kMpegSubbands * i + sb];
+                    // The windowed quarters a b c d fold to (-c reversed - d, a - b reversed).
+                    double folded[kSlotsPerGranule];
+                    for (std::size_t n = 0; n < 9; ++n) {
+                        folded[n] = -z[26 - n] - z[27 + n];
+                        folded[n + 9] = z[n] - z[17 - n];
+                    }
                     for (std::size_t k = 0; k < kSlotsPerGranule; ++k) {
                         double sum = 0;
-                        for (std::size_t i = 0; i < kBlockSlots; ++i) sum += mdct[k][i] * block[kMpegSubbands * i + sb];
+                        for (std::size_t n = 0; n < kSlotsPerGranule; ++n) sum += tables.Dct4[k][n] * folded[n];
                         coefficients[sb][k] = sum;
                     }
                 }

@@ -28,12 +28,12 @@ const TModulation& Modulation() {
 
 }  // namespace
 
-void MpegAnalyseSlot(const double* x, double* subbands) {
+void MpegAnalyseSlot(const double* x, double* subbands, std::size_t firstBand, std::size_t lastBand) {
     // Fold the windowed taps onto one modulation period, then modulate.
     std::array<double, kPeriod> folded{};
     for (std::size_t n = 0; n < kMpegWindowTaps; ++n) folded[n % kPeriod] += kMpegSynthesisWindow[n] * x[n];
     const TModulation& m = Modulation();
-    for (std::size_t k = 0; k < kMpegSubbands; ++k) {
+    for (std::size_t k = firstBand; k <= lastBand && k < kMpegSubbands; ++k) {
         double sum = 0;
         for (std::size_t i = 0; i < kPeriod; ++i) sum += m.Cos[k][i] * folded[i];
         subbands[k] = sum / static_cast<double>(kMpegSubbands);

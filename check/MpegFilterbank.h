@@ -11,9 +11,11 @@
 inline constexpr std::size_t kMpegSubbands = 32;
 inline constexpr std::size_t kMpegWindowTaps = 512;
 
-// The 32 band samples of the slot whose responses start at x[0]: x holds
-// kMpegWindowTaps samples.
-void MpegAnalyseSlot(const double* x, double* subbands);
+// The band samples of the slot whose responses start at x[0]: x holds
+// kMpegWindowTaps samples; subbands[firstBand..lastBand] are written (all 32
+// unless asked for fewer), the others left as they are.
+void MpegAnalyseSlot(const double* x, double* subbands, std::size_t firstBand = 0,
+                     std::size_t lastBand = kMpegSubbands - 1);
 
 // Adds the synthesis responses of one slot's 32 band samples to
 // y[0 .. kMpegWindowTaps): the slot starts to sound at y[0].
