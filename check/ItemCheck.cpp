@@ -41,6 +41,14 @@ TOriginCheck OriginCheckOf(const TLosslessReport& report) {
     check.UsedBits = report.BitDepth.UsedBits;
     check.FileBits = report.BitDepth.FileBits;
     check.ClippingRuns = static_cast<int64_t>(report.Clipping.Runs);
+    const TGridFinding& grid = report.Grid;
+    check.GridCodec = grid.Codec;
+    if (grid.Peak.Offset >= 0) {
+        check.GridOffset = grid.Peak.Offset;
+        check.GridZeroShare = std::round(grid.Peak.Share * 10000.0) / 10000.0;
+        check.GridOtherShare = std::round(grid.Peak.OtherShare * 10000.0) / 10000.0;
+        check.GridScore = Tenths(grid.Peak.Score);
+    }
     return check;
 }
 

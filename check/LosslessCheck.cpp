@@ -12,7 +12,8 @@ TLosslessAnalyser::TLosslessAnalyser(const TStreamInfo& stream)
       Spectrum(std::max(stream.Channels, 0), WindowSize(stream.SampleRate)),
       HoleCounter(stream.SampleRate, Spectrum.Bins()),
       Occupancy(stream.SampleRate, Spectrum.Bins()),
-      Stats(std::max(stream.Channels, 0), stream.IntegerSamples ? stream.BitsPerSample : 0) {
+      Stats(std::max(stream.Channels, 0), stream.IntegerSamples ? stream.BitsPerSample : 0),
+      Grid(stream.SampleRate, stream.Channels, stream.Duration * stream.SampleRate) {
     Spectrum.SetFrameObserver([this](int, const std::vector<double>& power) {
         HoleCounter.AddWindow(power);
         Occupancy.AddWindow(power);
@@ -36,6 +37,7 @@ void TLosslessAnalyser::Add(const TPcmBlock& block) {
             Stats.AddFloat(c, samples.data(), count);
         }
     }
+    Grid.Add(block);
     Frames += block.Frames;
 }
 
@@ -54,6 +56,8 @@ TLosslessReport TLosslessAnalyser::Finish() {
     report.Holes = HoleCounter.Finding(report.Cutoff.TopHz, power, floorDb);
     report.Occupancy = Occupancy.Finding(floorDb);
     report.Clipping = Stats.Clipping();
+    Grid.Finish();
+    report.Grid = Grid.Finding();
     ComposeVerdict(report);
     return report;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "check/Cutoff.h"
+#include "check/FrameGridProbe.h"
 #include "check/Holes.h"
 #include "check/Occupancy.h"
 #include "check/SampleStats.h"
@@ -34,6 +35,7 @@ struct TLosslessReport {
     TOccupancyFinding Occupancy;
     TBitDepthFinding BitDepth;
     TClippingFinding Clipping;
+    TGridFinding Grid;
     int UpsampledFromHz = 0;      // the rate the content seems to come from; 0 when not upsampled
     double LossyCutoffHz = 0;     // the cutoff a lossy verdict names (the cliff's, or the switched band's edge)
     TCheckVerdict Verdict = TCheckVerdict::NotChecked;
@@ -58,6 +60,7 @@ private:
     THoleCounter HoleCounter;
     TBandOccupancy Occupancy;
     TSampleStats Stats;
+    TFrameGridProbe Grid;
     std::size_t Frames = 0;
 };
 

@@ -105,6 +105,19 @@ bool BandwidthSwitched(const TLosslessReport& report) {
 
 std::string Percent(double share) { return std::to_string(static_cast<int>(std::lround(share * 100))) + "%"; }
 
+// "12.3%": a share to a tenth of a percent, for the small shares of the grid evidence.
+std::string PercentTenths(double share) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", share * 100);
+    return text;
+}
+
+// "an AAC", "a Vorbis", "an MP3".
+std::string GridArticle(const std::string& codec) {
+    const bool vowelSound = !codec.empty() && (codec[0] == 'A' || codec[0] == 'M');
+    return (vowelSound ? "an " : "a ") + codec;
+}
+
 std::string SizeOf(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -132,6 +145,7 @@ void ComposeVerdict(TLosslessReport& report) {
         return;
     }
     std::string text;
+    report.Verdict = TCheckVerdict::NotChecked;   // set below; a report may be composed again
     const TCutoffFinding& cutoff = report.Cutoff;
     report.UpsampledFromHz = UpsampledFrom(report);
     if (cutoff.Silent) {
@@ -156,7 +170,15 @@ void ComposeVerdict(TLosslessReport& report) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: holes from " + KiloHertzText(report.Holes.FromHz) + " in " +
                std::to_string(static_cast<int>(std::lround(report.Holes.Fraction * 100))) + "% of the audio";
+    } else if (report.Grid.Found()) {
+        report.Verdict = TCheckVerdict::LossyOrigin;
+        text = "Lossy origin likely: quantised on " + GridArticle(report.Grid.Codec) + " frame grid (" +
+               PercentTenths(report.Grid.Peak.Share) + " of the coefficients above 11 kHz at zero, " +
+               PercentTenths(report.Grid.Peak.OtherShare) + " off the grid)";
     }
+    // The band told the lossy origin; a grid found as well names the codec.
+    if (report.Verdict == TCheckVerdict::LossyOrigin && report.Grid.Found() && text.find("frame grid") == std::string::npos)
+        text += "; " + report.Grid.Codec + " frame grid found";
     const TBitDepthFinding& bits = report.BitDepth;
     const bool padded = bits.Padded() && report.SecondsChecked >= kBitDepthSeconds;
     if (padded) {

@@ -26,6 +26,15 @@ struct TOriginCheck {
     int UsedBits = 0;           // bits the samples use, and those the file declares (0: floating point)
     int FileBits = 0;
     int64_t ClippingRuns = 0;
+    // A lossy codec's frame grid (its transform's coefficients at zero on one
+    // offset): the codec, the offset in samples, the shares of coefficients at
+    // zero there and elsewhere, and how far the offset stands out (standard
+    // deviations). GridCodec is empty when no grid was found.
+    std::string GridCodec;
+    int GridOffset = -1;
+    double GridZeroShare = 0;
+    double GridOtherShare = 0;
+    double GridScore = 0;
 };
 
 struct TAudioItem {

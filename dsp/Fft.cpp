@@ -1,20 +1,12 @@
 #include "dsp/Fft.h"
 
+#include "dsp/FftwPlanner.h"
+
 #include <fftw3.h>
 
 #include <cmath>
-#include <mutex>
 #include <numbers>
 #include <stdexcept>
-
-namespace {
-// FFTW's planner is not thread-safe; only fftwf_execute is. Several files are
-// checked at once, so plans are made and destroyed under this lock.
-std::mutex& PlannerLock() {
-    static std::mutex lock;
-    return lock;
-}
-}  // namespace
 
 struct TPowerFft::TPlan {
     float* In = nullptr;
@@ -24,7 +16,7 @@ struct TPowerFft::TPlan {
 
 TPowerFft::TPowerFft(std::size_t size) : N(size), Plan(std::make_unique<TPlan>()) {
     if (size < 16 || (size & (size - 1)) != 0) throw std::invalid_argument("FFT size must be a power of two");
-    std::lock_guard<std::mutex> guard(PlannerLock());
+    std::lock_guard<std::mutex> guard(FftwPlannerLock());
     Plan->In = fftwf_alloc_real(N);
     Plan->Out = fftwf_alloc_complex(N / 2 + 1);
     if (Plan->In == nullptr || Plan->Out == nullptr) {
@@ -36,7 +28,7 @@ TPowerFft::TPowerFft(std::size_t size) : N(size), Plan(std::make_unique<TPlan>()
 }
 
 TPowerFft::~TPowerFft() {
-    std::lock_guard<std::mutex> guard(PlannerLock());
+    std::lock_guard<std::mutex> guard(FftwPlannerLock());
     fftwf_destroy_plan(Plan->Plan);
     fftwf_free(Plan->In);
     fftwf_free(Plan->Out);

@@ -134,7 +134,12 @@ void WriteJsonOriginCheck(std::ostream& out, const TOriginCheck& c) {
         << ", \"levels\": {\"belowCutoffDb\": " << JsonNumber(c.PassDb) << ", \"aboveCutoffDb\": " << JsonNumber(c.StopDb)
         << ", \"floorDb\": " << JsonNumber(c.FloorDb) << "}, \"holesFromHz\": " << JsonNumber(c.HolesFromHz)
         << ", \"upsampledFromHz\": " << c.UpsampledFromHz << ", \"usedBits\": " << c.UsedBits
-        << ", \"fileBits\": " << c.FileBits << ", \"clippingRuns\": " << c.ClippingRuns << '}';
+        << ", \"fileBits\": " << c.FileBits << ", \"clippingRuns\": " << c.ClippingRuns;
+    if (c.GridOffset >= 0)
+        out << ", \"frameGrid\": {\"codec\": \"" << JsonEscape(c.GridCodec) << "\", \"offset\": " << c.GridOffset
+            << ", \"zeroShare\": " << JsonNumber(c.GridZeroShare) << ", \"otherShare\": " << JsonNumber(c.GridOtherShare)
+            << ", \"score\": " << JsonNumber(c.GridScore) << '}';
+    out << '}';
 }
 
 void WriteJson(std::ostream& out, const std::vector<const TListRow*>& rows, const std::vector<TFailure>& failures,

@@ -1,0 +1,106 @@
+#include "check/FrameGrid.h"
+
+#include "dsp/Mdct.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+constexpr double kBandLowHz = 11000.0;
+constexpr double kBandHighHz = 20000.0;
+constexpr double kBandMarginHz = 500.0;   // under the Nyquist frequency, where resamplers roll off
+// An offset is weighed against this many neighbours on each side.
+constexpr std::size_t kNeighbours = 8;
+// The median absolute deviation of normally scattered values times this is their standard deviation.
+constexpr double kMadToDeviation = 1.4826;
+}  // namespace
+
+void AddTally(TGridTally& into, const TGridTally& more) {
+    if (into.Tiny.empty()) {
+        into = more;
+        return;
+    }
+    if (more.Tiny.size() != into.Tiny.size()) return;
+    for (std::size_t o = 0; o < into.Tiny.size(); ++o) into.Tiny[o] += more.Tiny[o];
+    into.PerOffset += more.PerOffset;
+}
+
+TLineBand GridBand(std::size_t lines, int sampleRate) {
+    if (sampleRate <= 0 || lines == 0) return {};
+    const double nyquist = sampleRate / 2.0;
+    const double hzPerLine = nyquist / static_cast<double>(lines);
+    const double high = std::min(kBandHighHz, nyquist - kBandMarginHz);
+    if (high <= kBandLowHz) return {};
+    TLineBand band;
+    band.First = static_cast<std::size_t>(std::ceil(kBandLowHz / hzPerLine));
+    band.Last = std::min(lines, static_cast<std::size_t>(high / hzPerLine));
+    if (band.Last <= band.First) return {};
+    return band;
+}
+
+TGridPeak FindGridPeak(const TGridTally& tally) {
+    TGridPeak peak;
+    const std::size_t offsets = tally.Tiny.size();
+    if (offsets < 2 * kNeighbours + 1 || tally.PerOffset == 0) return peak;
+    // Each offset against the median of its neighbours: the material makes the
+    // counts wander slowly from offset to offset, a grid stands out at one.
+    std::vector<double> excess(offsets);
+    std::vector<double> background(offsets);
+    std::array<std::uint32_t, 2 * kNeighbours> around{};
+    for (std::size_t o = 0; o < offsets; ++o) {
+        for (std::size_t j = 0; j < kNeighbours; ++j) {
+            around[j] = tally.Tiny[(o + offsets - kNeighbours + j) % offsets];
+            around[kNeighbours + j] = tally.Tiny[(o + 1 + j) % offsets];
+        }
+        std::nth_element(around.begin(), around.begin() + kNeighbours, around.end());
+        background[o] = around[kNeighbours];
+        excess[o] = static_cast<double>(tally.Tiny[o]) - background[o];
+    }
+    // The scatter of the excess over all offsets (the median absolute
+    // deviation, scaled to a standard deviation); a grid's own offset hardly
+    // moves it.
+    std::vector<double> deviations(excess);
+    const auto middle = deviations.begin() + static_cast<std::ptrdiff_t>(offsets / 2);
+    std::nth_element(deviations.begin(), middle, deviations.end());
+    const double centre = *middle;
+    for (double& d : deviations) d = std::fabs(d - centre);
+    std::nth_element(deviations.begin(), middle, deviations.end());
+    const double spread = kMadToDeviation * *middle + 1.0;
+    double bestScore = -1e300;
+    for (std::size_t o = 0; o < offsets; ++o) {
+        // A count scatters at least by its square root, however calm its neighbours.
+        const double score = excess[o] / std::max(spread, std::sqrt(background[o] + 1.0));
+        if (score > bestScore) {
+            bestScore = score;
+            peak.Offset = static_cast<int>(o);
+        }
+    }
+    const std::size_t at = static_cast<std::size_t>(peak.Offset);
+    const double total = tally.PerOffset;
+    peak.Share = tally.Tiny[at] / total;
+    peak.OtherShare = background[at] / total;
+    peak.Score = bestScore;
+    return peak;
+}
+
+TGridTally MdctGridTally(const float* samples, std::size_t count, int sampleRate, TMdct& mdct,
+                         const std::vector<float>& window, int frames) {
+    TGridTally tally;
+    const std::size_t n = mdct.Coefficients();
+    const TLineBand band = GridBand(n, sampleRate);
+    if (frames <= 0 || window.size() != 2 * n || band.Last <= band.First) return tally;
+    const std::size_t frameCount = static_cast<std::size_t>(frames);
+    if (count < (frameCount + 1) * n + n - 1) return tally;
+    tally.Tiny.assign(n, 0);
+    tally.PerOffset = static_cast<std::uint32_t>(frameCount * (band.Last - band.First));
+    // Every start from 0 to frames * N - 1 is one frame of one offset.
+    for (std::size_t start = 0; start < frameCount * n; ++start) {
+        const float* coefficients = mdct.Run(samples + start, window.data());
+        std::uint32_t tiny = 0;
+        for (std::size_t k = band.First; k < band.Last; ++k)
+            tiny += std::fabs(coefficients[k]) < kTinyCoefficient ? 1u : 0u;
+        tally.Tiny[start % n] += tiny;
+    }
+    return tally;
+}

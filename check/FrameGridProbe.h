@@ -1,0 +1,61 @@
+// Looks for a lossy codec's frame grid (check/FrameGrid.h) in a few stretches
+// of a decoded file: each stretch is analysed with every codec transform known
+// here, its channels tallied together, and the strongest peak kept.
+#pragma once
+
+#include "check/FrameGrid.h"
+#include "decode/PcmBlock.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct TGridFinding {
+    std::string Codec;       // "MP3", "AAC" or "Vorbis" when a grid was found; empty otherwise
+    TGridPeak Peak;          // the strongest peak of any transform in any stretch
+    std::string PeakCodec;   // the transform that gave it, found or not
+    int Stretches = 0;       // stretches analysed
+    int StretchesWithGrid = 0;
+    bool Found() const { return !Codec.empty(); }
+};
+
+class TFrameGridProbe {
+public:
+    // expectedFrames: the length of the stream in sample frames, 0 when unknown.
+    TFrameGridProbe(int sampleRate, int channels, double expectedFrames);
+    ~TFrameGridProbe();
+    TFrameGridProbe(const TFrameGridProbe&) = delete;
+    TFrameGridProbe& operator=(const TFrameGridProbe&) = delete;
+
+    void Add(const TPcmBlock& block);
+    // Closes the stream: a stretch cut short by the end of a short file is
+    // analysed when it still holds enough frames.
+    void Finish();
+    const TGridFinding& Finding() const { return Result; }
+
+    // A peak this many standard deviations over its neighbours counts as a
+    // grid, when it also holds this much more of the coefficients at zero:
+    // audio that never went through a codec stays under 4.5 deviations, and
+    // a few stray coefficients of white noise do not make a grid.
+    static constexpr double kGridScore = 8.0;
+    static constexpr double kGridExcessShare = 0.01;
+    // The stretches and their length in sample frames: enough for the frames
+    // each transform takes at every offset.
+    static constexpr int kStretches = 3;
+    static constexpr std::size_t kStretchFrames = 10240;
+
+private:
+    struct TTransforms;
+    void AnalyseStretch();
+
+    int SampleRate;
+    std::size_t Channels;    // the channels looked at: the first two at most
+    std::vector<std::size_t> Starts;   // where each stretch begins, in sample frames
+    std::size_t NextStretch = 0;
+    std::size_t Position = 0;          // sample frames seen
+    std::vector<std::vector<float>> Buffer;   // per channel, the stretch being filled
+    std::size_t Filled = 0;
+    std::unique_ptr<TTransforms> Transforms;
+    TGridFinding Result;
+};

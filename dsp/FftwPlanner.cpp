@@ -1,0 +1,6 @@
+#include "dsp/FftwPlanner.h"
+
+std::mutex& FftwPlannerLock() {
+    static std::mutex lock;
+    return lock;
+}
