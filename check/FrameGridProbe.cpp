@@ -21,6 +21,8 @@ constexpr double kAacKbdAlpha = 4.0;
 // Stretches start no earlier than this (the first second is often a fade-in),
 // unless the file is short.
 constexpr double kLeadInSeconds = 1.0;
+// Longer than any stream (a week at 192 kHz is 1.2e11 frames).
+constexpr double kLongestFrames = 1e13;
 // When the length is unknown, stretches start this far apart.
 constexpr double kUnknownLengthSpacingSeconds = 20.0;
 
@@ -42,6 +44,8 @@ struct TFrameGridProbe::TTransforms {
 TFrameGridProbe::TFrameGridProbe(int sampleRate, int channels, double expectedFrames)
     : SampleRate(sampleRate), Channels(static_cast<std::size_t>(std::clamp(channels, 0, 2))) {
     if (SampleRate <= 0 || Channels == 0) return;
+    // A length no file has (or none at all: NaN from a damaged container) is unknown.
+    if (!(expectedFrames >= 0 && expectedFrames < kLongestFrames)) expectedFrames = 0;
     const double stretch = static_cast<double>(kStretchFrames);
     const double leadIn = kLeadInSeconds * SampleRate;
     if (expectedFrames >= stretch) {

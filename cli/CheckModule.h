@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr std::uint32_t kCheckModuleInterface = 1;
+inline constexpr std::uint32_t kCheckModuleInterface = 2;
 
 // The exported C function that returns the table.
 inline constexpr const char* kCheckModuleEntryName = "sondaro_check_module";

@@ -143,21 +143,25 @@ for f in sorted(files, key=lambda f: f["FileName"]):
     expected = {"upsampled96": "upsampled", "padded24": "padded bits"}.get(
         label, "full band" if label in genuine else "lossy origin")
     hit = verdict == expected
-    r = rows.setdefault(label, [0, 0, []])
+    r = rows.setdefault(label, [0, 0, [], collections.Counter()])
     r[0] += 1
     r[1] += hit
     if expected == "lossy origin" and hit:
-        r[2].append(check.get("cutoffHz", 0) or check.get("holesFromHz", 0))
+        cut = check.get("cutoffHz", 0) or check.get("holesFromHz", 0)
+        if cut: r[2].append(cut)
+    grid = check.get("frameGrid", {}).get("codec", "")
+    if grid: r[3][grid] += 1
     if not hit: wrong.append((f["FileName"], check.get("text", "")))
 order = ["genuine", "genuine96", "genuinex", "mp3b128", "mp3b192", "mp3V2", "mp3b320", "mp3V0",
          "aac128", "aac256", "vorbisq3", "vorbisq6", "opus96", "upsampled96", "padded24"]
-print("| set | files | as expected | rate | cutoffs found (kHz) |")
-print("|---|---|---|---|---|")
+print("| set | files | as expected | rate | cutoffs found (kHz) | frame grids found |")
+print("|---|---|---|---|---|---|")
 for label in sorted(rows, key=lambda l: order.index(l) if l in order else len(order)):
-    n, hit, cuts = rows[label]
+    n, hit, cuts, grids = rows[label]
     cut = ""
     if cuts: cut = "%.1f-%.1f" % (min(cuts) / 1000, max(cuts) / 1000)
-    print("| %s | %d | %d | %d%% | %s |" % (label, n, hit, round(100 * hit / n), cut))
+    grid = ", ".join("%s %d" % (codec, count) for codec, count in sorted(grids.items()))
+    print("| %s | %d | %d | %d%% | %s | %s |" % (label, n, hit, round(100 * hit / n), cut, grid))
 fa = sum(rows[l][0] - rows[l][1] for l in genuine if l in rows)
 print()
 print("false alarms on genuine files: %d of %d" % (fa, sum(rows[l][0] for l in genuine if l in rows)))

@@ -71,10 +71,13 @@ import json, sys, collections
 rows = collections.OrderedDict()
 for f in sorted(json.load(open(sys.argv[1]))["files"], key=lambda f: f["FileName"]):
     label = f["FileName"].split("__")[0]
-    verdict = f.get("losslessCheck", {}).get("verdict", "not checked")
+    check = f.get("losslessCheck", {})
+    verdict = check.get("verdict", "not checked")
     hit = verdict == ("full band" if label == "genuine" else "lossy origin")
-    r = rows.setdefault(label, [0, 0])
+    r = rows.setdefault(label, [0, 0, 0])
     r[0] += 1; r[1] += hit
-    if not hit: print("not as expected: %s: %s" % (f["FileName"], f.get("losslessCheck", {}).get("text", "")))
-for label, (n, hit) in rows.items(): print("%-10s %2d of %2d as expected" % (label, hit, n))
+    r[2] += bool(check.get("frameGrid", {}).get("codec", ""))
+    if not hit: print("not as expected: %s: %s" % (f["FileName"], check.get("text", "")))
+for label, (n, hit, grids) in rows.items():
+    print("%-10s %2d of %2d as expected, frame grid found in %d" % (label, hit, n, grids))
 PY
