@@ -1,6 +1,8 @@
-// Looks for a lossy codec's frame grid (check/FrameGrid.h) in a few stretches
-// of a decoded file: each stretch is analysed with every codec transform known
-// here, its channels tallied together, and the strongest peak kept.
+// Looks for a lossy codec's frame grid (check/FrameGrid.h, check/Mp3Grid.h)
+// in a few stretches of a decoded file, one channel each: MP3's hybrid
+// filterbank (its counts added over the stretches, as its grid never moves),
+// then the MDCTs of AAC and Vorbis, each stretch on its own (Vorbis moves its
+// grid after short blocks). The first grid found ends the search.
 #pragma once
 
 #include "check/FrameGrid.h"
@@ -13,10 +15,12 @@
 
 struct TGridFinding {
     std::string Codec;       // "MP3", "AAC" or "Vorbis" when a grid was found; empty otherwise
-    TGridPeak Peak;          // the strongest peak of any transform in any stretch
+    // The grid's peak; when none was found, the strongest MDCT peak of any
+    // stretch. For MP3, OtherShare is the median share and Score the standout
+    // over the next best offset (check/Mp3Grid.h).
+    TGridPeak Peak;
     std::string PeakCodec;   // the transform that gave it, found or not
-    int Stretches = 0;       // stretches analysed
-    int StretchesWithGrid = 0;
+    int Stretches = 0;       // stretches analysed (none after the one that found a grid)
     bool Found() const { return !Codec.empty(); }
 };
 
@@ -40,6 +44,8 @@ public:
     // a few stray coefficients of white noise do not make a grid.
     static constexpr double kGridScore = 8.0;
     static constexpr double kGridExcessShare = 0.01;
+    // More offsets than this standing half as high make a repeating signal, not a grid.
+    static constexpr int kMostEchoes = 2;
     // The stretches and their length in sample frames: enough for the frames
     // each transform takes at every offset.
     static constexpr int kStretches = 3;

@@ -253,7 +253,7 @@ TEST(Cli, CheckFillsTheColumnAndTheJson) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "File Name     Lossless Check");
     EXPECT_EQ(lines[1], "genuine.flac  Full band to 22.0 kHz");
-    EXPECT_EQ(lines[2], "mp3-128.flac  Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5");
+    EXPECT_EQ(lines[2], "mp3-128.flac  Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5; MP3 frame grid found");
 
     const RunResult json = RunCli("--check -f json " + Quoted(folder + "/upsampled-96k.flac"));
     EXPECT_EQ(json.status, 0);

@@ -148,8 +148,7 @@ TEST(FrameGridProbe, PlacesStretchesAndSurvivesOddStreams) {
         TFrameGridProbe probe(44100, 1, static_cast<double>(signal.size()));
         const TGridFinding found = feed(probe, signal, blockSize);
         EXPECT_EQ(found.Codec, "Vorbis") << blockSize;
-        EXPECT_EQ(found.Stretches, TFrameGridProbe::kStretches);
-        EXPECT_EQ(found.StretchesWithGrid, TFrameGridProbe::kStretches);
+        EXPECT_EQ(found.Stretches, 1);   // the first stretch found it
     }
     {   // a file shorter than a stretch, but long enough for the frames: analysed once at the end
         TFrameGridProbe probe(44100, 1, 10239);

@@ -314,7 +314,7 @@ TEST(LosslessCheck, TellsTranscodesFromGenuineAudio) {
         EXPECT_EQ(report.Clipping.Runs, 0u);
     }
     EXPECT_EQ(CheckLossless(Fixture("mp3-128.flac")).Text,
-              "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5");
+              "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5; MP3 frame grid found");
     EXPECT_EQ(CheckLossless(Fixture("genuine.flac")).Text, "Full band to 22.0 kHz");
 }
 

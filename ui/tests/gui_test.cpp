@@ -1046,7 +1046,7 @@ private slots:
             QVERIFY(frm.checkProgressText().startsWith("Checking 1 of 1 files"));
             QTRY_VERIFY(!frm.isChecking());
             const int column = frm.columnCaptions().indexOf("Lossless Check");
-            QCOMPARE(Column(frm, column), (QStringList{"", "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5", ""}));
+            QCOMPARE(Column(frm, column), (QStringList{"", "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5; MP3 frame grid found", ""}));
             QVERIFY2(frm.detailText().contains("Lossy origin likely: cutoff 16.6 kHz"), qPrintable(frm.detailText()));
             QCOMPARE(frm.noticeText(), QStringLiteral("Checked 1 files"));
             QVERIFY(Ini().ReadString("Columns", "LosslessCheckVisible", "").empty());   // written at exit
@@ -1054,7 +1054,7 @@ private slots:
             frm.findChild<QAction*>("checkAllAction")->trigger();
             QTRY_VERIFY(!frm.isChecking());
             QCOMPARE(Column(frm, column), (QStringList{"Full band to 22.0 kHz",
-                                                       "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5",
+                                                       "Lossy origin likely: cutoff 16.6 kHz, typical of MP3 at 128 kbps or -V5; MP3 frame grid found",
                                                        "Lossy origin likely: cutoff 20.1 kHz, typical of MP3 at 320 kbps or -V0, "
                                                        "Vorbis -q6 or Opus"}));
 
