@@ -46,10 +46,10 @@ public:
     static constexpr double kGridExcessShare = 0.01;
     // More offsets than this standing half as high make a repeating signal, not a grid.
     static constexpr int kMostEchoes = 2;
-    // The stretches and their length in sample frames: enough for the frames
-    // each transform takes at every offset.
+    // The stretches and their length in sample frames: the 8 frames the MDCTs
+    // take at every offset, and 18 MP3 granules.
     static constexpr int kStretches = 3;
-    static constexpr std::size_t kStretchFrames = 10240;
+    static constexpr std::size_t kStretchFrames = 12288;
 
 private:
     struct TTransforms;

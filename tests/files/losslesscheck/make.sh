@@ -47,8 +47,10 @@ lame --silent -V 0 "$tmp/src48.wav" "$tmp/v0.mp3" &&
 # by sox's steep resampler (content to about 21.3 kHz, nothing above).
 fluidsynth -ni -q -r 96000 -F "$tmp/stereo96.wav" /usr/share/sounds/sf2/FluidR3_GM.sf2 "$tmp/piece.mid" >/dev/null 2>&1
 sox "$tmp/stereo96.wav" -b 16 -c 1 steep-44k.flac trim 0 2 remix 1,2 gain -n -1 rate -v 44100
-# Pink noise with a tremolo, 1 s mono, through oggenc -q 6: the band stays
-# whole to 21 kHz, only the frame grid tells.
+# Pink noise with a tremolo, 1 s mono, through oggenc -q 6 and LAME -V 0: the
+# band stays whole to 21 kHz, only the frame grid tells.
 sox -n -r 44100 -c 1 -b 16 "$tmp/noise.wav" synth 1 pinknoise vol 0.5 tremolo 3 90
 oggenc -Q -q 6 "$tmp/noise.wav" -o "$tmp/noise.ogg" &&
     ffmpeg -v error -y -i "$tmp/noise.ogg" -ar 44100 -sample_fmt s16 vorbis-q6-noise.flac
+lame --silent -V 0 "$tmp/noise.wav" "$tmp/noise.mp3" &&
+    ffmpeg -v error -y -i "$tmp/noise.mp3" -ar 44100 -sample_fmt s16 mp3-v0-noise.flac
