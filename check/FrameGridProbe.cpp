@@ -118,8 +118,10 @@ void TFrameGridProbe::AnalyseStretch() {
     if (Result.Found()) return;
     if (!Transforms) {
         Transforms = std::make_unique<TTransforms>();
-        Transforms->Grids.push_back({"AAC", KaiserBesselDerivedWindow(kLongBlockLines, kAacKbdAlpha)});
+        // Vorbis first: where both windows give back the same share (a
+        // Vorbis file's zeros can show as well through AAC's), it keeps the name.
         Transforms->Grids.push_back({"Vorbis", VorbisWindow(kLongBlockLines)});
+        Transforms->Grids.push_back({"AAC", KaiserBesselDerivedWindow(kLongBlockLines, kAacKbdAlpha)});
     }
     // One channel per stretch, taking turns: the codecs share one grid over
     // the channels, and a second channel would double the time for little.
@@ -141,17 +143,21 @@ void TFrameGridProbe::AnalyseStretch() {
         Result.Peak.Score = mp3.Standout;
         return;
     }
-    // The MDCT codecs: the transform whose peak stands highest names the codec.
+    // The MDCT codecs. AAC's window and Vorbis's are alike, and a grid shows
+    // through both; the codec's own window gives back more of its zeros, so
+    // among grids the larger share names the codec. Without a grid, the
+    // highest peak is kept as the evidence looked at.
     for (const TTransforms::TMdctGrid& transform : Transforms->Grids) {
         const TGridPeak peak =
             FindGridPeak(MdctGridTally(samples, Filled, SampleRate, Transforms->Mdct, transform.Window, kFrames));
         if (peak.Offset < 0) continue;
-        if (Result.PeakCodec.empty() || peak.Score > Result.Peak.Score) {
-            Result.Peak = peak;
-            Result.PeakCodec = transform.Codec;
-        }
+        const bool better = IsGrid(peak) ? !Result.Found() || peak.Share > Result.Peak.Share
+                                         : !Result.Found() && (Result.PeakCodec.empty() || peak.Score > Result.Peak.Score);
+        if (!better) continue;
+        Result.Peak = peak;
+        Result.PeakCodec = transform.Codec;
+        if (IsGrid(peak)) Result.Codec = transform.Codec;
     }
-    if (IsGrid(Result.Peak)) Result.Codec = Result.PeakCodec;
 }
 
 void TFrameGridProbe::Finish() {
