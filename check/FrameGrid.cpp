@@ -86,6 +86,41 @@ TGridPeak FindGridPeak(const TGridTally& tally) {
     return peak;
 }
 
+namespace {
+// The tiny coefficients of the frames at offset, offset + N, ... in the band.
+std::uint32_t TinyAt(const float* samples, std::size_t offset, std::size_t frames, TMdct& mdct,
+                     const std::vector<float>& window, TLineBand band) {
+    const std::size_t n = mdct.Coefficients();
+    std::uint32_t tiny = 0;
+    for (std::size_t f = 0; f < frames; ++f) {
+        const float* coefficients = mdct.Run(samples + offset + f * n, window.data());
+        for (std::size_t k = band.First; k < band.Last; ++k)
+            tiny += std::fabs(coefficients[k]) < kTinyCoefficient ? 1u : 0u;
+    }
+    return tiny;
+}
+}  // namespace
+
+double ExcessShareAt(const float* samples, std::size_t count, int sampleRate, TMdct& mdct,
+                     const std::vector<float>& window, int frames, int offset) {
+    const std::size_t n = mdct.Coefficients();
+    const TLineBand band = GridBand(n, sampleRate);
+    if (frames <= 0 || offset < 0 || static_cast<std::size_t>(offset) >= n || window.size() != 2 * n ||
+        band.Last <= band.First)
+        return 0;
+    const std::size_t frameCount = static_cast<std::size_t>(frames);
+    if (count < (frameCount + 1) * n + n - 1) return 0;
+    const std::size_t at = static_cast<std::size_t>(offset);
+    std::array<std::uint32_t, 2 * kNeighbours> around{};
+    for (std::size_t j = 0; j < kNeighbours; ++j) {
+        around[j] = TinyAt(samples, (at + n - kNeighbours + j) % n, frameCount, mdct, window, band);
+        around[kNeighbours + j] = TinyAt(samples, (at + 1 + j) % n, frameCount, mdct, window, band);
+    }
+    std::nth_element(around.begin(), around.begin() + kNeighbours, around.end());
+    const double total = static_cast<double>(frameCount * (band.Last - band.First));
+    return (static_cast<double>(TinyAt(samples, at, frameCount, mdct, window, band)) - around[kNeighbours]) / total;
+}
+
 TGridTally MdctGridTally(const float* samples, std::size_t count, int sampleRate, TMdct& mdct,
                          const std::vector<float>& window, int frames) {
     TGridTally tally;

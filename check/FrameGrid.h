@@ -46,13 +46,20 @@ struct TGridPeak {
     // standard deviations of the excess over all offsets.
     double Score = 0;
     // Offsets elsewhere (beyond the neighbours) that stand at least half as
-    // high. A codec's grid stands alone, or with a few more where Vorbis moved
+    // high. A codec's grid stands alone, or with one more where Vorbis moved
     // it; a signal that repeats exactly every P samples (a synthetic tone
     // whose period divides the frame) repeats its peak every P offsets.
     int Echoes = 0;
     double ExcessShare() const { return Share - OtherShare; }
 };
 TGridPeak FindGridPeak(const TGridTally& tally);
+
+// The excess share of tiny coefficients at one offset over the median of its
+// neighbours, as FindGridPeak measures it, through another window: a codec's
+// zeros come back best through its own window, while a structure of the
+// signal itself (a speech codec's frames, say) shows through any window alike.
+double ExcessShareAt(const float* samples, std::size_t count, int sampleRate, TMdct& mdct,
+                     const std::vector<float>& window, int frames, int offset);
 
 // Tallies the tiny MDCT coefficients of samples[0 .. count) for every offset o
 // from 0 to N - 1, over the frames starting at o, o + N, ... o + (frames - 1) N.

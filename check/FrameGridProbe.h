@@ -44,8 +44,11 @@ public:
     // a few stray coefficients of white noise do not make a grid.
     static constexpr double kGridScore = 8.0;
     static constexpr double kGridExcessShare = 0.01;
-    // More offsets than this standing half as high make a repeating signal, not a grid.
-    static constexpr int kMostEchoes = 2;
+    // More offsets than this standing half as high make a repeating signal,
+    // not a grid: a codec's grid stood alone or with one more (Vorbis moving
+    // it within the stretch); a tone whose period divides the frame repeats
+    // its peak every period, and a Speex file's 20 ms frames gave three peaks.
+    static constexpr int kMostEchoes = 1;
     // The stretches and their length in sample frames: the 8 frames the MDCTs
     // take at every offset, and 18 MP3 granules.
     static constexpr int kStretches = 3;
