@@ -99,17 +99,24 @@ std::uint32_t TinyAt(const float* samples, std::size_t offset, std::size_t frame
     }
     return tiny;
 }
+
+// The band to look at, or an empty one when the samples, the window or the
+// rate do not allow frames frames at every offset.
+TLineBand TallyBand(std::size_t count, int sampleRate, const TMdct& mdct, const std::vector<float>& window,
+                    int frames) {
+    const std::size_t n = mdct.Coefficients();
+    if (frames <= 0 || window.size() != 2 * n) return {};
+    if (count < (static_cast<std::size_t>(frames) + 1) * n + n - 1) return {};
+    return GridBand(n, sampleRate);
+}
 }  // namespace
 
 double ExcessShareAt(const float* samples, std::size_t count, int sampleRate, TMdct& mdct,
                      const std::vector<float>& window, int frames, int offset) {
     const std::size_t n = mdct.Coefficients();
-    const TLineBand band = GridBand(n, sampleRate);
-    if (frames <= 0 || offset < 0 || static_cast<std::size_t>(offset) >= n || window.size() != 2 * n ||
-        band.Last <= band.First)
-        return 0;
+    const TLineBand band = TallyBand(count, sampleRate, mdct, window, frames);
+    if (band.Last <= band.First || offset < 0 || static_cast<std::size_t>(offset) >= n) return 0;
     const std::size_t frameCount = static_cast<std::size_t>(frames);
-    if (count < (frameCount + 1) * n + n - 1) return 0;
     const std::size_t at = static_cast<std::size_t>(offset);
     std::array<std::uint32_t, 2 * kNeighbours> around{};
     for (std::size_t j = 0; j < kNeighbours; ++j) {
@@ -124,20 +131,12 @@ double ExcessShareAt(const float* samples, std::size_t count, int sampleRate, TM
 TGridTally MdctGridTally(const float* samples, std::size_t count, int sampleRate, TMdct& mdct,
                          const std::vector<float>& window, int frames) {
     TGridTally tally;
+    const TLineBand band = TallyBand(count, sampleRate, mdct, window, frames);
+    if (band.Last <= band.First) return tally;
     const std::size_t n = mdct.Coefficients();
-    const TLineBand band = GridBand(n, sampleRate);
-    if (frames <= 0 || window.size() != 2 * n || band.Last <= band.First) return tally;
     const std::size_t frameCount = static_cast<std::size_t>(frames);
-    if (count < (frameCount + 1) * n + n - 1) return tally;
-    tally.Tiny.assign(n, 0);
+    tally.Tiny.resize(n);
     tally.PerOffset = static_cast<std::uint32_t>(frameCount * (band.Last - band.First));
-    // Every start from 0 to frames * N - 1 is one frame of one offset.
-    for (std::size_t start = 0; start < frameCount * n; ++start) {
-        const float* coefficients = mdct.Run(samples + start, window.data());
-        std::uint32_t tiny = 0;
-        for (std::size_t k = band.First; k < band.Last; ++k)
-            tiny += std::fabs(coefficients[k]) < kTinyCoefficient ? 1u : 0u;
-        tally.Tiny[start % n] += tiny;
-    }
+    for (std::size_t o = 0; o < n; ++o) tally.Tiny[o] = TinyAt(samples, o, frameCount, mdct, window, band);
     return tally;
 }
