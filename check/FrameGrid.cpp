@@ -26,14 +26,17 @@ void AddTally(TGridTally& into, const TGridTally& more) {
     into.PerOffset += more.PerOffset;
 }
 
+double GridBandLowHz(int sampleRate) { return std::min(kBandLowHz, sampleRate / 4.0); }
+
 TLineBand GridBand(std::size_t lines, int sampleRate) {
     if (sampleRate <= 0 || lines == 0) return {};
     const double nyquist = sampleRate / 2.0;
     const double hzPerLine = nyquist / static_cast<double>(lines);
+    const double low = GridBandLowHz(sampleRate);
     const double high = std::min(kBandHighHz, nyquist - kBandMarginHz);
-    if (high <= kBandLowHz) return {};
+    if (high <= low) return {};
     TLineBand band;
-    band.First = static_cast<std::size_t>(std::ceil(kBandLowHz / hzPerLine));
+    band.First = static_cast<std::size_t>(std::ceil(low / hzPerLine));
     band.Last = std::min(lines, static_cast<std::size_t>(high / hzPerLine));
     if (band.Last <= band.First) return {};
     return band;

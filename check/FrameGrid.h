@@ -29,8 +29,10 @@ void AddTally(TGridTally& into, const TGridTally& more);
 // an orthonormal transform (twice that of a TPDF-dithered 16-bit decode).
 inline constexpr float kTinyCoefficient = 1.0f / 32768.0f;
 
-// The lines looked at: from 11 kHz, where quantisers zero most, to 20 kHz or
-// 500 Hz under the Nyquist frequency; empty when the rate leaves no such band.
+// The lines looked at: from 11 kHz (half the band at rates under 44 kHz),
+// where quantisers zero most, to 20 kHz or 500 Hz under the Nyquist
+// frequency; empty when the rate leaves no such band.
+double GridBandLowHz(int sampleRate);
 struct TLineBand {
     std::size_t First = 0;
     std::size_t Last = 0;   // one past the last line

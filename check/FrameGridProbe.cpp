@@ -4,6 +4,7 @@
 #include "dsp/Mdct.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -12,8 +13,15 @@ namespace {
 // coefficients per offset, enough for the scatter of the counts to be small.
 constexpr int kFrames = 8;
 
-// The long-block transforms of the codecs: 1,024 lines on 2,048 samples.
+// The long-block transforms of the codecs: AAC's 1,024 lines on 2,048
+// samples at every rate; libvorbis's long blocks are as long from 32 kHz up,
+// 1,024 samples (512 lines) from 16 to 24 kHz and 512 under 16 kHz.
 constexpr std::size_t kLongBlockLines = 1024;
+struct TVorbisBlock {
+    int BelowRate;        // used for rates below this
+    std::size_t Lines;
+};
+constexpr std::array<TVorbisBlock, 3> kVorbisLongBlocks = {{{1000000, 1024}, {32000, 512}, {16000, 256}}};
 // AAC's Kaiser-Bessel-derived window (FFmpeg's and most encoders' choice for
 // long blocks) takes alpha 4.
 constexpr double kAacKbdAlpha = 4.0;
@@ -53,13 +61,14 @@ bool IsMp3Grid(const TMp3GridShares& shares, const TMp3GridPeak& peak) {
 }  // namespace
 
 struct TFrameGridProbe::TTransforms {
+    // A codec's transform, and the sine window of its size as the control.
     struct TMdctGrid {
         const char* Codec;
+        std::unique_ptr<TMdct> Mdct;
         std::vector<float> Window;
+        std::vector<float> Control;
     };
-    TMdct Mdct{kLongBlockLines};
     std::vector<TMdctGrid> Grids;
-    std::vector<float> Control = SineWindow(kLongBlockLines);
     TMp3GridShares Mp3;   // every stretch's, added up
 };
 
@@ -125,8 +134,12 @@ void TFrameGridProbe::AnalyseStretch() {
         Transforms = std::make_unique<TTransforms>();
         // Vorbis first: where both windows give back the same share (a
         // Vorbis file's zeros can show as well through AAC's), it keeps the name.
-        Transforms->Grids.push_back({"Vorbis", VorbisWindow(kLongBlockLines)});
-        Transforms->Grids.push_back({"AAC", KaiserBesselDerivedWindow(kLongBlockLines, kAacKbdAlpha)});
+        const auto add = [&](const char* codec, std::size_t lines, std::vector<float> window) {
+            Transforms->Grids.push_back({codec, std::make_unique<TMdct>(lines), std::move(window), SineWindow(lines)});
+        };
+        for (const TVorbisBlock& block : kVorbisLongBlocks)
+            if (SampleRate < block.BelowRate) add("Vorbis", block.Lines, VorbisWindow(block.Lines));
+        add("AAC", kLongBlockLines, KaiserBesselDerivedWindow(kLongBlockLines, kAacKbdAlpha));
     }
     // One channel per stretch, taking turns: the codecs share one grid over
     // the channels, and a second channel would double the time for little.
@@ -154,13 +167,13 @@ void TFrameGridProbe::AnalyseStretch() {
     // highest peak is kept as the evidence looked at.
     for (const TTransforms::TMdctGrid& transform : Transforms->Grids) {
         const TGridPeak peak =
-            FindGridPeak(MdctGridTally(samples, Filled, SampleRate, Transforms->Mdct, transform.Window, kFrames));
+            FindGridPeak(MdctGridTally(samples, Filled, SampleRate, *transform.Mdct, transform.Window, kFrames));
         if (peak.Offset < 0) continue;
         // The sine window is neither codec's long-block window here: a grid
         // must show clearly less through it than through its own.
         const bool grid = IsGrid(peak) && peak.ExcessShare() >= kOwnWindowMargin *
-                                                                   ExcessShareAt(samples, Filled, SampleRate, Transforms->Mdct,
-                                                                                 Transforms->Control, kFrames, peak.Offset);
+                                                                   ExcessShareAt(samples, Filled, SampleRate, *transform.Mdct,
+                                                                                 transform.Control, kFrames, peak.Offset);
         const bool better = grid ? !Result.Found() || peak.Share > Result.Peak.Share
                                  : !Result.Found() && (Result.PeakCodec.empty() || peak.Score > Result.Peak.Score);
         if (!better) continue;

@@ -1,5 +1,6 @@
 #include "check/Mp3Grid.h"
 
+#include "check/FrameGrid.h"
 #include "check/MpegFilterbank.h"
 
 #include <algorithm>
@@ -26,8 +27,7 @@ const double kTiny = 2.0 * kNoiseLine;
 // stands 18 dB above that noise; a quiet band is tiny at every offset.
 const double kContentPower = (8.0 * kNoiseLine) * (8.0 * kNoiseLine);
 
-// The band looked at, in Hz.
-constexpr double kBandFromHz = 11000.0;
+// The band looked at, in Hz (from GridBandLowHz up).
 constexpr double kBandToHz = 20000.0;
 constexpr double kBelowNyquistHz = 500.0;
 
@@ -85,7 +85,7 @@ TMp3GridShares Mp3GridTinyShares(const float* samples, std::size_t count, int sa
     // The band's lines: line l of a granule sits at (l + 1/2) rate / 1152.
     const double rate = sampleRate;
     const double nyquist = rate / 2.0;
-    const double fromHz = std::min(kBandFromHz, nyquist / 2.0);
+    const double fromHz = GridBandLowHz(sampleRate);
     const double toHz = std::min(kBandToHz, nyquist - kBelowNyquistHz);
     const double lineHz = rate / (2.0 * static_cast<double>(kLines));
     std::size_t firstLine = kLines, lastLine = 0;

@@ -1,5 +1,7 @@
 #include "check/Verdict.h"
 
+#include "check/FrameGrid.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -39,6 +41,14 @@ constexpr std::array<int, 4> kLowerRates = {44100, 48000, 88200, 96000};
 // 44.1 kHz) is an encoder's lowpass.
 constexpr double kUpsampledBelow = 0.07;   // of the Nyquist frequency
 constexpr double kUpsampledAbove = 0.01;
+
+// Under 44.1 kHz an encoder's lowpass and a resampler's anti-alias filter end
+// at the same place: LAME's from 91 to 96% of the band (8 to 32 kHz), sox's
+// "rate -v" at 96%, so a cliff in the last tenth of the band tells nothing
+// there (genuine 32 kHz audio made from 44.1 kHz was once called "cutoff
+// 15.4 kHz, typical of MP3 at 96-112 kbps"). The frame grid still tells.
+constexpr int kTypicalSourcesFromRate = 44100;
+constexpr double kLowRateResamplerShare = 0.9;
 
 // A long-term cliff this high can also be a genuine steep resampler's filter
 // (sox's "rate -v" keeps 95% of the band), in 44.1 kHz audio or in 48 kHz
@@ -87,6 +97,9 @@ bool HasOccupancy(const TLosslessReport& report) {
 bool CliffIsLossy(const TLosslessReport& report) {
     const TCutoffFinding& cutoff = report.Cutoff;
     if (!cutoff.Found || !cutoff.ReachesFloor || cutoff.CutoffHz >= kFullBandHz) return false;
+    if (report.Stream.SampleRate > 0 && report.Stream.SampleRate < kTypicalSourcesFromRate &&
+        cutoff.CutoffHz >= kLowRateResamplerShare * report.Stream.SampleRate / 2.0)
+        return false;
     if (cutoff.CutoffHz < kConfirmCliffFromHz) return true;
     // Too few loud windows to confirm it: the cliff alone does not tell a
     // steep filter from an encoder's.
@@ -158,7 +171,11 @@ void ComposeVerdict(TLosslessReport& report) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         report.LossyCutoffHz = cutoff.CutoffHz;
         text = "Lossy origin likely: cutoff " + KiloHertzText(cutoff.CutoffHz);
-        const std::string source = TypicalSourceOf(cutoff.CutoffHz);
+        // The encoders' lowpass frequencies depend on the rate: what they are
+        // typical of is known for 44.1 and 48 kHz audio (and for audio
+        // upsampled from it).
+        const bool lowRate = report.Stream.SampleRate > 0 && report.Stream.SampleRate < kTypicalSourcesFromRate;
+        const std::string source = lowRate ? "" : TypicalSourceOf(cutoff.CutoffHz);
         if (!source.empty()) text += ", typical of " + source;
     } else if (BandwidthSwitched(report)) {
         report.Verdict = TCheckVerdict::LossyOrigin;
@@ -173,7 +190,8 @@ void ComposeVerdict(TLosslessReport& report) {
     } else if (report.Grid.Found()) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: quantised on " + GridArticle(report.Grid.Codec) + " frame grid (" +
-               PercentTenths(report.Grid.Peak.Share) + " of the coefficients above 11 kHz at zero, " +
+               PercentTenths(report.Grid.Peak.Share) + " of the coefficients above " +
+               KiloHertzText(GridBandLowHz(report.Stream.SampleRate)) + " at zero, " +
                PercentTenths(report.Grid.Peak.OtherShare) + " off the grid)";
     }
     // The band told the lossy origin; a grid found as well names the codec.

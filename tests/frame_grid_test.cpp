@@ -123,8 +123,11 @@ TEST(FrameGrid, FindsTheOffsetOfACodecLikeSignalOnly) {
     // Too few samples for eight frames at every offset: nothing tallied.
     EXPECT_TRUE(MdctGridTally(signal.data(), 10238, rate, mdct, kbd, 8).Tiny.empty());
     EXPECT_EQ(FindGridPeak(TGridTally{}).Offset, -1);
-    // 8 kHz audio has no band above 11 kHz to look at.
-    EXPECT_TRUE(MdctGridTally(signal.data(), signal.size(), 8000, mdct, kbd, 8).Tiny.empty());
+    // Under 44 kHz the band starts at half the band: 5.5 kHz at 22,050 Hz. A
+    // rate of 2 kHz leaves none (its top, 500 Hz under 1 kHz, lies under its start).
+    EXPECT_DOUBLE_EQ(GridBandLowHz(22050), 5512.5);
+    EXPECT_DOUBLE_EQ(GridBandLowHz(48000), 11000);
+    EXPECT_TRUE(MdctGridTally(signal.data(), signal.size(), 2000, mdct, kbd, 8).Tiny.empty());
 }
 
 // A square wave whose period (128 samples at 48 kHz: 375 Hz) divides the
@@ -216,6 +219,11 @@ TEST(LosslessCheck, NamesTheCodecWhoseFrameGridItFinds) {
 
     EXPECT_EQ(CheckLossless(Fixture("aac-256-48k.flac")).Grid.Codec, "AAC");
     EXPECT_EQ(CheckLossless(Fixture("vorbis-q3.flac")).Grid.Codec, "Vorbis");
+    // At 22.05 kHz libvorbis's long blocks are half as long, and the band
+    // looked at starts at 5.5 kHz.
+    const TLosslessReport vorbis22 = CheckLossless(Fixture("vorbis-22k.flac"));
+    EXPECT_EQ(vorbis22.Grid.Codec, "Vorbis") << vorbis22.Text;
+    EXPECT_NE(vorbis22.Text.find("of the coefficients above 5.5 kHz at zero"), std::string::npos) << vorbis22.Text;
     for (const char* lame : {"mp3-128.flac", "mp3-v2.flac", "mp3-320.flac", "mp3-v0-48k.flac"})
         EXPECT_EQ(CheckLossless(Fixture(lame)).Grid.Codec, "MP3") << lame;
     // Opus has no such grid (its bands are coded by energy and shape, not by
@@ -224,7 +232,8 @@ TEST(LosslessCheck, NamesTheCodecWhoseFrameGridItFinds) {
     EXPECT_FALSE(CheckLossless(Fixture("opus-96.wav")).Grid.Found());
     const TLosslessReport speex = CheckLossless(std::string(SONDARO_SOURCE_DIR) + "/samples/Chord.spx");
     EXPECT_FALSE(speex.Grid.Found()) << speex.Text;
-    for (const char* genuine : {"genuine.flac", "steep-44k.flac", "padded-24.flac", "upsampled-96k.flac"}) {
+    for (const char* genuine :
+         {"genuine.flac", "steep-44k.flac", "padded-24.flac", "upsampled-96k.flac", "genuine-32k.flac"}) {
         const TLosslessReport report = CheckLossless(Fixture(genuine));
         EXPECT_FALSE(report.Grid.Found()) << genuine << ": " << report.Text;
         EXPECT_LT(report.Grid.Peak.Score, TFrameGridProbe::kGridScore) << genuine;

@@ -373,6 +373,24 @@ TEST(Verdict, NamesTypicalSourcesAndJoinsSideFindings) {
     EXPECT_EQ(report.Text, "Lossy origin likely: cutoff 15.5 kHz, typical of MP3 at 96-112 kbps; "
                            "16-bit audio in a 24-bit file");
 
+    // Under 44.1 kHz a cliff in the last tenth of the band is where both
+    // encoders and resamplers end (sox's "rate -v" from 44.1 to 32 kHz: 15.4
+    // kHz), and the 44.1 kHz encoders' table does not apply.
+    TLosslessReport low;
+    low.SecondsChecked = 10;
+    low.Stream.SampleRate = 32000;
+    low.Cutoff = {};
+    low.Cutoff.Found = true;
+    low.Cutoff.ReachesFloor = true;
+    low.Cutoff.CutoffHz = 15400;
+    low.Cutoff.TopHz = low.Cutoff.ContentHz = 15400;
+    ComposeVerdict(low);
+    EXPECT_EQ(low.Verdict, TCheckVerdict::FullBand) << low.Text;
+    EXPECT_EQ(low.Text, "Full band to 15.4 kHz");
+    low.Cutoff.CutoffHz = 12000;
+    ComposeVerdict(low);
+    EXPECT_EQ(low.Text, "Lossy origin likely: cutoff 12.0 kHz");
+
     TLosslessReport full;
     full.SecondsChecked = 10;
     full.Cutoff.TopHz = 21800;
@@ -686,6 +704,13 @@ TEST(LosslessCheck, FindsSwitchedBandwidthAndLeavesSteepFiltersAlone) {
     const TLosslessReport steep = CheckLossless(Fixture("steep-44k.flac"));
     EXPECT_EQ(steep.Verdict, TCheckVerdict::FullBand) << steep.Text;
     EXPECT_EQ(steep.Stream.SampleRate, 44100);
+
+    // Genuine 32 kHz audio made by sox from 44.1 kHz ends at 96% of its band,
+    // where LAME's lowpass at 32 kHz ends too: not lossy (it was once called
+    // "cutoff 15.4 kHz, typical of MP3 at 96-112 kbps").
+    const TLosslessReport low = CheckLossless(Fixture("genuine-32k.flac"));
+    EXPECT_EQ(low.Verdict, TCheckVerdict::FullBand) << low.Text;
+    EXPECT_EQ(low.Text, "Full band to 15.4 kHz");
 }
 
 // A few tones and nothing above them: no cliff, but nothing up high to judge

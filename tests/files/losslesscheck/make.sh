@@ -32,6 +32,12 @@ opusenc --quiet --bitrate 96 "$tmp/src.wav" "$tmp/o.opus" && back "$tmp/o.opus" 
 sox "$tmp/mono.wav" -b 24 upsampled-96k.flac trim 0 1 rate -v 96000
 # 16-bit samples in a 24-bit file.
 sox "$tmp/mono.wav" -b 24 padded-24.flac
+# Lower rates: the piece brought to 32 kHz by sox (genuine: content to 15.4
+# kHz, then the resampler's edge), and to 22.05 kHz through oggenc -q 4
+# (libvorbis's long blocks are 1,024 samples at that rate).
+sox "$tmp/mono.wav" -b 16 genuine-32k.flac trim 0 1.5 rate -v 32000
+sox "$tmp/mono.wav" "$tmp/m22.wav" trim 0 1.5 rate -v 22050
+oggenc -Q -q 4 "$tmp/m22.wav" -o "$tmp/m22.ogg" && ffmpeg -v error -y -i "$tmp/m22.ogg" -sample_fmt s16 vorbis-22k.flac
 # AAC at 256 kbps from a 48 kHz piece (2 s, raised to 1 dB under full scale, so
 # that enough windows are loud): FFmpeg's encoder empties the band above
 # 22 kHz in most frames and lets it through in some.
