@@ -187,16 +187,19 @@ void ComposeVerdict(TLosslessReport& report) {
         report.Verdict = TCheckVerdict::LossyOrigin;
         text = "Lossy origin likely: holes from " + KiloHertzText(report.Holes.FromHz) + " in " +
                std::to_string(static_cast<int>(std::lround(report.Holes.Fraction * 100))) + "% of the audio";
-    } else if (report.Grid.Found()) {
-        report.Verdict = TCheckVerdict::LossyOrigin;
-        text = "Lossy origin likely: quantised on " + GridArticle(report.Grid.Codec) + " frame grid (" +
-               PercentTenths(report.Grid.Peak.Share) + " of the coefficients above " +
-               KiloHertzText(GridBandLowHz(report.Stream.SampleRate)) + " at zero, " +
-               PercentTenths(report.Grid.Peak.OtherShare) + " off the grid)";
     }
-    // The band told the lossy origin; a grid found as well names the codec.
-    if (report.Verdict == TCheckVerdict::LossyOrigin && report.Grid.Found() && text.find("frame grid") == std::string::npos)
-        text += "; " + report.Grid.Codec + " frame grid found";
+    if (report.Grid.Found()) {
+        if (report.Verdict == TCheckVerdict::LossyOrigin) {
+            // The band told the lossy origin; the grid names the codec.
+            text += "; " + report.Grid.Codec + " frame grid found";
+        } else if (text.empty()) {
+            report.Verdict = TCheckVerdict::LossyOrigin;
+            text = "Lossy origin likely: quantised on " + GridArticle(report.Grid.Codec) + " frame grid (" +
+                   PercentTenths(report.Grid.Peak.Share) + " of the coefficients above " +
+                   KiloHertzText(GridBandLowHz(report.Stream.SampleRate)) + " at zero, " +
+                   PercentTenths(report.Grid.Peak.OtherShare) + " off the grid)";
+        }
+    }
     const TBitDepthFinding& bits = report.BitDepth;
     const bool padded = bits.Padded() && report.SecondsChecked >= kBitDepthSeconds;
     if (padded) {

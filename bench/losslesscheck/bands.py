@@ -5,7 +5,7 @@
 #   bench/losslesscheck/bands.py FILE...
 import sys
 import numpy as np
-from decoded import load, frames, floor_db
+from decoded import load, frames, floor_db, band_db
 
 N = 4096
 
@@ -17,8 +17,7 @@ for path in sys.argv[1:]:
     P = np.concatenate([frames(c, N) for c in x])
     avg = P.mean(axis=0)
     def band(p, lo, hi):
-        a, b = int(np.ceil(lo / binhz)), int(np.ceil(hi / binhz))
-        return 10 * np.log10(np.maximum(p[..., a:b].mean(axis=-1), 1e-30))
+        return band_db(p, binhz, lo, hi)
     print("==", path, rate, "floor %.1f" % floor)
     print(" avg 100Hz bands 14k..:", " ".join("%d" % round(band(avg, f, f + 100) - floor)
                                             for f in range(14000, rate // 2 - 100, 100)))

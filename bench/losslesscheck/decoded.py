@@ -32,3 +32,9 @@ def frames(x, n):
 def floor_db(n, bits=16):
     """The level per bin of bits-bit rounding noise under an n-point Hann window."""
     return 10 * np.log10((2.0 ** (1 - bits)) ** 2 / 12 * 6 / n)
+
+
+def band_db(p, binhz, lo, hi):
+    """The mean power of the bins from lo to hi Hz (bins binhz apart) of each row of p, in dB."""
+    a, b = int(np.ceil(lo / binhz)), int(np.ceil(hi / binhz))
+    return 10 * np.log10(np.maximum(p[..., a:b].mean(axis=-1), 1e-30))

@@ -6,7 +6,7 @@
 #   bench/losslesscheck/holes.py FILE...
 import sys, os
 import numpy as np
-from decoded import load, frames, floor_db
+from decoded import load, frames, floor_db, band_db
 N = int(os.environ.get("N", "4096"))
 floor = floor_db(N)
 margin = float(os.environ.get("MARGIN", "3")); loud = float(os.environ.get("LOUD", "50"))
@@ -15,8 +15,7 @@ for path in sys.argv[1:]:
     binhz = rate / N
     P = np.concatenate([frames(c, N) for c in x])
     def band(p, lo, hi):
-        a, b = int(np.ceil(lo / binhz)), int(np.ceil(hi / binhz))
-        return 10 * np.log10(np.maximum(p[..., a:b].mean(axis=-1), 1e-30))
+        return band_db(p, binhz, lo, hi)
     L = band(P, 11000, 15500) > floor + loud
     fr = []
     for f in range(16000, rate // 2 - 250, 250):

@@ -6,7 +6,7 @@
 #   bench/losslesscheck/topempty.py FILE...     (files named LABEL__NAME.flac)
 import sys, os, collections
 import numpy as np
-from decoded import load, frames, floor_db
+from decoded import load, frames, floor_db, band_db
 
 N = 4096
 
@@ -20,8 +20,7 @@ for path in sys.argv[1:]:
     binhz = rate / N
     P = np.concatenate([frames(c, N) for c in x])
     def band(p, lo, hi):
-        a, b = int(np.ceil(lo / binhz)), int(np.ceil(hi / binhz))
-        return 10 * np.log10(np.maximum(p[..., a:b].mean(axis=-1), 1e-30))
+        return band_db(p, binhz, lo, hi)
     busy = band(P, 11000, 15500) > -80
     top = rate // 2 - step
     starts = list(range(15000, top, step))
